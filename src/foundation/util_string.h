@@ -13,22 +13,26 @@ namespace util {
 // The characters that the split family trims: CR, LF, TAB and space.
 inline constexpr char DEFAULT_STRIP_CHARSET[] = "\r\n\t ";
 
+namespace detail {
+
 // NUL is never a member: strchr would otherwise match the set's terminator.
 inline bool inCharSet(char c, const char* chars) {
   return c != '\0' && std::strchr(chars, c);
 }
 
+}  // namespace detail
+
 template <typename InputIterator>
 std::pair<InputIterator, InputIterator> stripIter(InputIterator first, InputIterator last,
                                                   const char* chars = DEFAULT_STRIP_CHARSET) {
-  for (; first != last && inCharSet(*first, chars); ++first) {
+  for (; first != last && detail::inCharSet(*first, chars); ++first) {
   }
   if (first == last) {
     return {first, last};
   }
   InputIterator left = last;
   --left;
-  for (; left != first && inCharSet(*left, chars); --left) {
+  for (; left != first && detail::inCharSet(*left, chars); --left) {
   }
   return {first, ++left};
 }
@@ -100,7 +104,7 @@ template <typename InputIterator, typename OutputIterator>
 OutputIterator splitIterM(InputIterator first, InputIterator last, OutputIterator out,
                           const char* delims, bool doStrip = false, bool allowEmpty = false) {
   detail::forEachItem(
-      first, last, [delims](char c) { return inCharSet(c, delims); }, doStrip, allowEmpty,
+      first, last, [delims](char c) { return detail::inCharSet(c, delims); }, doStrip, allowEmpty,
       [&out](InputIterator b, InputIterator e) { *out++ = std::make_pair(b, e); });
   return out;
 }
