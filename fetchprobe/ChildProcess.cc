@@ -25,7 +25,7 @@ struct Pipe {
   FileDescriptor writeEnd;
 };
 
-Pipe makePipe(std::source_location where) {
+Pipe makePipe(SourceLocation where) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) {
     throw SpawnFailure("failed to create a pipe", errno, where);
@@ -68,7 +68,7 @@ std::vector<char*> argumentVector(const Command& command) {
 }
 
 // Returns false at the end of the stream.
-bool readChunk(int fd, std::string& into, std::source_location where) {
+bool readChunk(int fd, std::string& into, SourceLocation where) {
   char buf[65536];
   for (;;) {
     ssize_t n = ::read(fd, buf, sizeof(buf));
@@ -86,13 +86,13 @@ bool readChunk(int fd, std::string& into, std::source_location where) {
 }  // namespace
 
 ChildProcess::ChildProcess(pid_t pid, FileDescriptor stdoutPipe, FileDescriptor stderrPipe,
-                           std::source_location where)
+                           SourceLocation where)
     : pid_(pid),
       stdoutPipe_(std::move(stdoutPipe)),
       stderrPipe_(std::move(stderrPipe)),
       where_(where) {}
 
-ChildProcess ChildProcess::spawn(const Command& command, std::source_location where) {
+ChildProcess ChildProcess::spawn(const Command& command, SourceLocation where) {
   Pipe out = makePipe(where);
   Pipe err = makePipe(where);
 
@@ -156,7 +156,7 @@ int ChildProcess::reap() {
   return waitStatus;
 }
 
-ChildOutput runCapturing(const Command& command, std::source_location where) {
+ChildOutput runCapturing(const Command& command, SourceLocation where) {
   return ChildProcess::spawn(command, where).waitWithOutput();
 }
 

@@ -2,12 +2,12 @@
 
 #include <sys/types.h>
 
-#include <source_location>
 #include <string>
 
 #include "fetchprobe/Command.h"
 #include "fetchprobe/ExitStatus.h"
 #include "fetchprobe/FileDescriptor.h"
+#include "fetchprobe/SourceLocation.h"
 
 namespace quarn {
 
@@ -23,7 +23,7 @@ class ChildProcess {
  public:
   // Throws SpawnFailure, naming where, when the child cannot be started.
   static ChildProcess spawn(const Command& command,
-                            std::source_location where = std::source_location::current());
+                            SourceLocation where = SourceLocation::current());
 
   ChildProcess(ChildProcess&&) = default;
   ChildProcess& operator=(ChildProcess&&) = default;
@@ -34,7 +34,7 @@ class ChildProcess {
 
  private:
   ChildProcess(pid_t pid, FileDescriptor stdoutPipe, FileDescriptor stderrPipe,
-               std::source_location where);
+               SourceLocation where);
 
   void drainPipes(std::string& stdoutBytes, std::string& stderrBytes);
   int reap();
@@ -42,12 +42,11 @@ class ChildProcess {
   pid_t pid_;
   FileDescriptor stdoutPipe_;
   FileDescriptor stderrPipe_;
-  std::source_location where_;
+  SourceLocation where_;
 };
 
 // Starts the command and waits for its output and its end. Throws SpawnFailure,
 // naming where, when the child cannot be started.
-ChildOutput runCapturing(const Command& command,
-                         std::source_location where = std::source_location::current());
+ChildOutput runCapturing(const Command& command, SourceLocation where = SourceLocation::current());
 
 }  // namespace quarn

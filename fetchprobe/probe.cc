@@ -65,7 +65,7 @@ std::string stderrLine(const ChildOutput& output) {
 }
 
 std::string unrecoverableReport(const SpawnFailure& failure) {
-  const std::source_location& where = failure.where();
+  const SourceLocation& where = failure.where();
   return "fetchprobe: unrecoverable error: " + std::string(failure.what()) + ": " +
          describeOsError(failure.errNum()) + ", at " +
          std::string(shortSourcePath(where.file_name())) + ":" + std::to_string(where.line()) +
