@@ -64,12 +64,12 @@ class FetchprobeTest(unittest.TestCase):
         )
         self.write_stand_in(body)
 
-    def run_probe(self, **kwargs):
+    def run_probe(self, program=PROBE, **kwargs):
         kwargs.setdefault("stdin", subprocess.DEVNULL)
         kwargs.setdefault("stdout", subprocess.PIPE)
         kwargs.setdefault("stderr", subprocess.PIPE)
         kwargs.setdefault("cwd", self.workdir)
-        return subprocess.run([PROBE], timeout=HANG_GUARD_SECONDS, **kwargs)
+        return subprocess.run([program], timeout=HANG_GUARD_SECONDS, **kwargs)
 
     def expected_output(self, status, stdout_text, stderr_text):
         return (running_line([EXTRACTOR] + FIXED_ARGS + [self.url()])
@@ -207,6 +207,16 @@ class FetchprobeTest(unittest.TestCase):
     def test_extractor_that_is_not_executable_is_an_unrecoverable_error(self):
         self.write_stand_in("exit 0\n", interpreter="/bin/sh", mode=0o644)
         self.assert_start_failure(errno.EACCES)
+
+    def test_release_build_runs_the_extractor_from_its_fixed_path(self):
+        fixed_dir = "/Users/velnor/Documents/Code/Tallowby/src-tauri/binaries/"
+        if os.path.exists(fixed_dir + "yt-dlp"):
+            self.skipTest("an extractor is installed at the fixed path")
+        result = self.run_probe(program=os.path.join(BUILD_DIR, "fetchprobe"))
+        self.assertGreater(result.returncode, 0)
+        args = FIXED_ARGS[:-2] + ["deno:" + fixed_dir + "deno,node", "--"]
+        self.assertEqual(result.stdout.decode(),
+                         running_line([fixed_dir + "yt-dlp"] + args + [self.url_from(result)]))
 
     def test_closed_stdout_is_reported_instead_of_killing_the_probe(self):
         self.write_stand_in("exit 0\n", interpreter="/bin/sh")
