@@ -1,6 +1,7 @@
 #include "foundation/Logger.h"
 
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -176,6 +177,41 @@ TEST(ConsoleTest, SuppressedConsoleSwallowsEverything) {
         exit(quiet ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
+}
+
+// Runs in a fresh process whose standard output is a terminal, so that the
+// console sinks are made over it; exits 0 when colour was used only as asked.
+void logOnTerminal() {
+  int master, slave;
+  if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
+    exit(2);
+  }
+  dup2(slave, STDOUT_FILENO);
+  global::initConsole(false);
+  LogFactory::setLogFile("");
+  LogFactory::setColorOutput(true);
+  QLOG_WARN("coloured");
+  LogFactory::setColorOutput(false);
+  LogFactory::reconfigure();
+  QLOG_ERROR("plain");
+  std::string out;
+  char buf[1024];
+  while (out.find("plain") == std::string::npos) {
+    ssize_t r = read(master, buf, sizeof(buf));
+    if (r <= 0) {
+      exit(3);
+    }
+    out.append(buf, r);
+  }
+  bool ok = global::cout()->supportsColor() &&
+            out.find("[\033[1;33mWARN\33[0m] coloured") != std::string::npos &&
+            out.find("[ERROR] plain") != std::string::npos;
+  exit(ok ? 0 : 1);
+}
+
+TEST(ConsoleTest, ColourOnlyOnATerminalAndWhenEnabled) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(logOnTerminal(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace quarn
