@@ -41,6 +41,8 @@ TEST(TimeTest, IncompleteOrForeignTextIsBad) {
     EXPECT_TRUE(t.bad()) << text;
     EXPECT_EQ(0, t.getTimeFromEpoch()) << text;
   }
+  std::string withNul("Sun, 06 Nov 1994 08:49:37 GMT\0x", 32);
+  EXPECT_TRUE(Time::parseHTTPDate(withNul).bad());
 }
 
 TEST(TimeTest, HttpDateRoundTrip) {
