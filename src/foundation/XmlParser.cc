@@ -73,12 +73,21 @@ xmlSAXHandler makeSaxHandler() {
   return handler;
 }
 
-// No network, and no diagnostics on the console for malformed input: the caller reports.
-constexpr int PARSER_OPTIONS = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+// Entity references are replaced so that attribute values arrive decoded; with no entity
+// declarations ever stored only the predefined and character references can be. No
+// network, and no diagnostics on the console for malformed input: the caller reports.
+constexpr int PARSER_OPTIONS =
+    XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
 
 }  // namespace
 
 void XmlParser::ContextDeleter::operator()(_xmlParserCtxt* ctx) const {
+  // A document type declaration makes libxml2 keep its entity declarations in a document
+  // of its own even in streaming mode; the context does not free it.
+  if (ctx->myDoc) {
+    xmlFreeDoc(ctx->myDoc);
+    ctx->myDoc = nullptr;
+  }
   xmlFreeParserCtxt(ctx);
 }
 

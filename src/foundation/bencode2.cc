@@ -31,6 +31,10 @@ class BencodeValueBaseVisitor : public ValueBaseVisitor {
   void visit(const Dict& dict) override {
     out_ << "d";
     for (const auto& [key, value] : dict) {
+      // A key without its value would leave the output undecodable.
+      if (valueAs<Bool>(value.get()) || valueAs<Null>(value.get())) {
+        continue;
+      }
       writeString(key);
       value->accept(*this);
     }

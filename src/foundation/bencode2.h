@@ -16,7 +16,7 @@ std::unique_ptr<ValueBase> decode(const unsigned char* data, size_t length);
 std::unique_ptr<ValueBase> decode(const std::string& data);
 std::unique_ptr<ValueBase> decode(const unsigned char* data, size_t length, size_t& end);
 
-// Booleans and nulls have no bencoding and are left out.
+// Booleans and nulls have no bencoding and are left out, dictionary keys included.
 std::string encode(const ValueBase* value);
 
 }  // namespace bencode2
