@@ -195,7 +195,7 @@ void AbstractDiskWriter::writeDataVec(const struct iovec* iov, int iovcnt, int64
   }
 }
 
-int64_t AbstractDiskWriter::readData(uint8_t* data, size_t len, int64_t offset) {
+ssize_t AbstractDiskWriter::readData(uint8_t* data, size_t len, int64_t offset) {
   if (mapaddr_) {
     if (offset >= maplen_) {
       return 0;

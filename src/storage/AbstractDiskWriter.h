@@ -18,7 +18,7 @@ class AbstractDiskWriter : public DiskWriter {
   void openExistingFile(int64_t totalLength = 0) override;
   void writeData(const uint8_t* data, size_t len, int64_t offset) override;
   void writeDataVec(const struct iovec* iov, int iovcnt, int64_t offset) override;
-  int64_t readData(uint8_t* data, size_t len, int64_t offset) override;
+  ssize_t readData(uint8_t* data, size_t len, int64_t offset) override;
   void truncate(int64_t length) override;
   void allocate(int64_t offset, int64_t length, bool sparse) override;
   int64_t size() override;

@@ -29,11 +29,11 @@ void AbstractSingleDiskAdaptor::writeData(const uint8_t* data, size_t len, int64
   diskWriter_->writeData(data, len, offset);
 }
 
-int64_t AbstractSingleDiskAdaptor::readData(uint8_t* data, size_t len, int64_t offset) {
+ssize_t AbstractSingleDiskAdaptor::readData(uint8_t* data, size_t len, int64_t offset) {
   return diskWriter_->readData(data, len, offset);
 }
 
-int64_t AbstractSingleDiskAdaptor::readDataDropCache(uint8_t* data, size_t len, int64_t offset) {
+ssize_t AbstractSingleDiskAdaptor::readDataDropCache(uint8_t* data, size_t len, int64_t offset) {
   int64_t n = readData(data, len, offset);
   if (n > 0) {
     diskWriter_->dropCache(len, offset);

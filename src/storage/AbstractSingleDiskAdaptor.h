@@ -18,8 +18,8 @@ class AbstractSingleDiskAdaptor : public DiskAdaptor {
   void closeFile() override;
   void openExistingFile() override;
   void writeData(const uint8_t* data, size_t len, int64_t offset) override;
-  int64_t readData(uint8_t* data, size_t len, int64_t offset) override;
-  int64_t readDataDropCache(uint8_t* data, size_t len, int64_t offset) override;
+  ssize_t readData(uint8_t* data, size_t len, int64_t offset) override;
+  ssize_t readDataDropCache(uint8_t* data, size_t len, int64_t offset) override;
   void writeCache(const WrDiskCacheEntry* entry) override;
   bool fileExists() override;
   int64_t size() override;

@@ -21,7 +21,7 @@ void ByteArrayDiskWriter::writeData(const uint8_t* data, size_t len, int64_t off
   }
 }
 
-int64_t ByteArrayDiskWriter::readData(uint8_t* data, size_t len, int64_t offset) {
+ssize_t ByteArrayDiskWriter::readData(uint8_t* data, size_t len, int64_t offset) {
   if (offset < 0 || static_cast<uint64_t>(offset) >= buf_.size()) {
     return 0;
   }

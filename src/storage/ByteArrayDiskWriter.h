@@ -18,7 +18,7 @@ class ByteArrayDiskWriter : public DiskWriter {
   void closeFile() override {}
   void openExistingFile(int64_t /*totalLength*/ = 0) override {}
   void writeData(const uint8_t* data, size_t len, int64_t offset) override;
-  int64_t readData(uint8_t* data, size_t len, int64_t offset) override;
+  ssize_t readData(uint8_t* data, size_t len, int64_t offset) override;
   int64_t size() override { return buf_.size(); }
 
   void setString(const std::string& s) { buf_ = s; }

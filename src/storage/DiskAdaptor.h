@@ -38,7 +38,7 @@ class DiskAdaptor : public BinaryStream {
   virtual void enableMmap() {}
   virtual void cutTrailingGarbage() = 0;
   virtual size_t utime(const Time& actime, const Time& modtime) = 0;
-  virtual int64_t readDataDropCache(uint8_t* data, size_t len, int64_t offset) = 0;
+  virtual ssize_t readDataDropCache(uint8_t* data, size_t len, int64_t offset) = 0;
   virtual void writeCache(const WrDiskCacheEntry* entry) = 0;
   virtual void flushOSBuffers() {}
   virtual size_t tryCloseFile(size_t /*numClose*/) { return 0; }

@@ -176,7 +176,7 @@ void MultiDiskAdaptor::writeVec(const struct iovec* iov, int iovcnt, int64_t off
   }
 }
 
-int64_t MultiDiskAdaptor::readDataInternal(uint8_t* data, size_t len, int64_t offset,
+ssize_t MultiDiskAdaptor::readDataInternal(uint8_t* data, size_t len, int64_t offset,
                                            bool dropCache) {
   size_t index = findFirstEntry(offset);
   int64_t pos = offset - diskWriterEntries_[index]->getFileEntry()->getOffset();
@@ -207,11 +207,11 @@ int64_t MultiDiskAdaptor::readDataInternal(uint8_t* data, size_t len, int64_t of
   return total;
 }
 
-int64_t MultiDiskAdaptor::readData(uint8_t* data, size_t len, int64_t offset) {
+ssize_t MultiDiskAdaptor::readData(uint8_t* data, size_t len, int64_t offset) {
   return readDataInternal(data, len, offset, false);
 }
 
-int64_t MultiDiskAdaptor::readDataDropCache(uint8_t* data, size_t len, int64_t offset) {
+ssize_t MultiDiskAdaptor::readDataDropCache(uint8_t* data, size_t len, int64_t offset) {
   return readDataInternal(data, len, offset, true);
 }
 

@@ -20,8 +20,8 @@ class MultiDiskAdaptor : public DiskAdaptor {
   void openExistingFile() override;
   void closeFile() override;
   void writeData(const uint8_t* data, size_t len, int64_t offset) override;
-  int64_t readData(uint8_t* data, size_t len, int64_t offset) override;
-  int64_t readDataDropCache(uint8_t* data, size_t len, int64_t offset) override;
+  ssize_t readData(uint8_t* data, size_t len, int64_t offset) override;
+  ssize_t readDataDropCache(uint8_t* data, size_t len, int64_t offset) override;
   void writeCache(const WrDiskCacheEntry* entry) override;
   bool fileExists() override;
   int64_t size() override;
@@ -44,7 +44,7 @@ class MultiDiskAdaptor : public DiskAdaptor {
   void resetDiskWriterEntries();
   void openIfNot(DiskWriterEntry* entry, void (DiskWriterEntry::*open)());
   size_t findFirstEntry(int64_t offset) const;
-  int64_t readDataInternal(uint8_t* data, size_t len, int64_t offset, bool dropCache);
+  ssize_t readDataInternal(uint8_t* data, size_t len, int64_t offset, bool dropCache);
   void writeVec(const struct iovec* iov, int iovcnt, int64_t offset);
 
   int32_t pieceLength_;
