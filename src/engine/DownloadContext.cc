@@ -4,6 +4,7 @@
 
 #include "foundation/DlAbortEx.h"
 #include "foundation/fmt.h"
+#include "foundation/wallclock.h"
 
 namespace quarn {
 

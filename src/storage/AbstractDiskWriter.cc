@@ -14,11 +14,26 @@
 #include "foundation/File.h"
 #include "foundation/Logger.h"
 #include "foundation/fmt.h"
-#include "foundation/util.h"
 #include "foundation/util_process.h"
+#include "foundation/util_string.h"
 #include "platform/file_space.h"
 
 namespace quarn {
+
+namespace {
+
+void makeParentDirectories(const std::string& path) {
+  File dir(File(path).getDirname());
+  if (!dir.mkdirs() && !dir.isDir()) {
+    int errNum = errno;
+    throw DL_ABORT_EX(errNum,
+                      fmt("Failed to make the directory %s, cause: %s", dir.getPath().c_str(),
+                          util::safeStrerror(errNum).c_str()),
+                      error_code::DIR_CREATE_ERROR);
+  }
+}
+
+}  // namespace
 
 AbstractDiskWriter::AbstractDiskWriter(const std::string& filename)
     : filename_(filename),
@@ -91,7 +106,7 @@ void AbstractDiskWriter::createFile(int addFlags) {
     throw DL_ABORT_EX("Failed to open the file , cause: empty file name",
                       error_code::FILE_CREATE_ERROR);
   }
-  util::mkdirs(File(filename_).getDirname());
+  makeParentDirectories(filename_);
   fd_ = openFileWithFlags(O_CREAT | O_TRUNC | O_RDWR | addFlags, error_code::FILE_CREATE_ERROR);
 }
 

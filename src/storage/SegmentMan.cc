@@ -7,6 +7,7 @@
 #include "foundation/Logger.h"
 #include "foundation/Timer.h"
 #include "foundation/fmt.h"
+#include "foundation/wallclock.h"
 #include "storage/GrowSegment.h"
 #include "storage/Piece.h"
 #include "storage/PieceStorage.h"
