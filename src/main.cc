@@ -1,12 +1,18 @@
-#include <cstdio>
+#include <memory>
 
+#include "engine/Platform.h"
+#include "engine/quarn_main.h"
 #include "foundation/Exception.h"
+#include "foundation/console.h"
+#include "foundation/i18n.h"
 
-int main(int, char**) {
+int main(int argc, char** argv) {
+  quarn::global::initConsole(false);
   try {
-    return 0;
+    quarn::Platform platform;
+    return quarn::main(argc, argv);
   } catch (const quarn::Exception& e) {
-    std::fprintf(stderr, "%s\n%s\n", "Exception caught", e.stackTrace().c_str());
+    quarn::global::cerr()->printf("%s\n%s\n", _("Exception caught"), e.stackTrace().c_str());
     return e.getErrorCode();
   }
 }
