@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "config/feature_config.h"
 #include "foundation/fmt.h"
 #include "foundation/util_chars.h"
 
@@ -10,23 +11,6 @@ namespace quarn {
 namespace uri {
 
 namespace {
-
-// TODO: use the shared scheme table once it is in the tree.
-uint16_t defaultPortOf(const std::string& scheme) {
-  if (scheme == "http") {
-    return 80;
-  }
-  if (scheme == "https") {
-    return 443;
-  }
-  if (scheme == "ftp") {
-    return 21;
-  }
-  if (scheme == "sftp") {
-    return 22;
-  }
-  return 0;
-}
 
 bool hasField(const uri_split_result& res, int field) {
   return res.field_set & (1 << field);
@@ -70,7 +54,7 @@ bool parse(UriStruct& result, const std::string& uri) {
   us.host = getFieldString(res, USR_HOST, base);
   us.port = hasField(res, USR_PORT) ? res.port : 0;
   if (us.port == 0) {
-    us.port = defaultPortOf(us.protocol);
+    us.port = getDefaultPort(us.protocol);
     if (us.port == 0) {
       return false;
     }
@@ -116,7 +100,7 @@ std::string construct(const UriStruct& us) {
   } else {
     res += us.host;
   }
-  if (us.port != 0 && defaultPortOf(us.protocol) != us.port) {
+  if (us.port != 0 && getDefaultPort(us.protocol) != us.port) {
     res += fmt(":%u", us.port);
   }
   res += us.dir;

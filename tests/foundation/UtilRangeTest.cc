@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "engine/FileEntry.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/util_range.h"
 
@@ -63,6 +65,45 @@ TEST(ParseIntSegmentsTest, NormalisedListWalksValues) {
     values.push_back(sgl.next());
   }
   EXPECT_EQ((std::vector<int>{1, 3, 4, 5, 6, 8}), values);
+}
+
+using Indexes = std::vector<size_t>;
+using Entries = std::vector<std::shared_ptr<FileEntry>>;
+
+Indexes priorities(const std::string& rules, const Entries& entries, size_t pieceLength) {
+  Indexes out{99};
+  util::parsePrioritizePieceRange(out, rules, entries, pieceLength);
+  return out;
+}
+
+TEST(PrioritizePieceRangeTest, HeadAndTailOfEveryFile) {
+  Entries one{std::make_shared<FileEntry>("f", 10000, 0)};
+  EXPECT_EQ((Indexes{99, 0, 8, 9}), priorities("head=1K,tail=1K", one, 1024));
+  EXPECT_EQ((Indexes{99, 0, 9}), priorities(" head=1 , tail=1,, ", one, 1024));
+  Entries three{std::make_shared<FileEntry>("a", 3000, 0),
+                std::make_shared<FileEntry>("b", 0, 3000),
+                std::make_shared<FileEntry>("c", 5000, 3000)};
+  // Default size 1M covers each whole file; the empty file adds nothing.
+  EXPECT_EQ((Indexes{99, 0, 1, 2, 3, 4, 5, 6, 7}), priorities("head", three, 1024));
+  EXPECT_EQ((Indexes{99, 1, 2, 6, 7}), priorities("tail=1500", three, 1024));
+  EXPECT_EQ((Indexes{99, 0}), priorities("head,tail", three, 0));
+  EXPECT_EQ((Indexes{99}), priorities("head=0", three, 1024));
+  EXPECT_EQ((Indexes{99}), priorities("", three, 1024));
+}
+
+TEST(PrioritizePieceRangeTest, UnknownRulesAndSizesThrow) {
+  Entries one{std::make_shared<FileEntry>("f", 10000, 0)};
+  for (const char* rules : {"middle", "head=x", "heads", "tail=", "head,foo"}) {
+    Indexes out;
+    EXPECT_THROW(util::parsePrioritizePieceRange(out, rules, one, 1024), DlAbortEx) << rules;
+  }
+  Indexes out;
+  try {
+    util::parsePrioritizePieceRange(out, "head,middle", one, 1024);
+  } catch (const DlAbortEx& e) {
+    EXPECT_STREQ("Unrecognized token middle", e.what());
+  }
+  EXPECT_TRUE(out.empty());
 }
 
 }  // namespace
