@@ -13,6 +13,7 @@ namespace {
 class MemoryStream : public BinaryStream {
  public:
   explicit MemoryStream(std::string data) : data_(std::move(data)) {}
+  void writeData(const unsigned char*, size_t, int64_t) override {}
   ssize_t readData(unsigned char* data, size_t len, int64_t offset) override {
     ++reads;
     if (offset >= static_cast<int64_t>(data_.size())) {
