@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <sstream>
 
+#include "foundation/GZipEncoder.h"
 #include "foundation/base64.h"
 #include "foundation/json.h"
 
@@ -21,6 +24,27 @@ TEST(JsonTest, EncodeIsCompactAndOrdered) {
   std::ostringstream out;
   json::encode(out, dict.get());
   EXPECT_EQ(expected, out.str());
+}
+
+TEST(JsonTest, EncodeIntoGZipEncoder) {
+  auto list = List::g();
+  *list << String::g(std::string("a\nb")) << Integer::g(42) << Bool::gFalse() << Null::g();
+  GZipEncoder encoder;
+  encoder.init();
+  json::encode(encoder, list.get());
+  std::string compressed = encoder.str();
+
+  z_stream strm{};
+  ASSERT_EQ(Z_OK, inflateInit2(&strm, 16 + MAX_WBITS));
+  std::string plain(256, '\0');
+  strm.next_in = reinterpret_cast<Bytef*>(compressed.data());
+  strm.avail_in = compressed.size();
+  strm.next_out = reinterpret_cast<Bytef*>(plain.data());
+  strm.avail_out = plain.size();
+  EXPECT_EQ(Z_STREAM_END, inflate(&strm, Z_FINISH));
+  plain.resize(strm.total_out);
+  inflateEnd(&strm);
+  EXPECT_EQ("[\"a\\nb\",42,false,null]", plain);
 }
 
 TEST(JsonTest, Escape) {
