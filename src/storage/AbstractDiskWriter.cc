@@ -14,6 +14,7 @@
 #include "foundation/File.h"
 #include "foundation/Logger.h"
 #include "foundation/fmt.h"
+#include "foundation/i18n.h"
 #include "foundation/util_process.h"
 #include "foundation/util_string.h"
 #include "platform/file_space.h"
@@ -89,7 +90,7 @@ int AbstractDiskWriter::openFileWithFlags(int flags, int errorCode) {
   if (fd == -1) {
     int errNum = errno;
     throw DL_ABORT_EX(errNum,
-                      fmt("Failed to open the file %s, cause: %s", filename_.c_str(),
+                      fmt(_("Failed to open the file %s, cause: %s"), filename_.c_str(),
                           util::safeStrerror(errNum).c_str()),
                       static_cast<error_code::Value>(errorCode));
   }
@@ -111,7 +112,7 @@ void AbstractDiskWriter::createFile(int addFlags) {
 }
 
 void AbstractDiskWriter::throwWriteError(int errNum) {
-  std::string msg = fmt("Failed to write into the file %s, cause: %s", filename_.c_str(),
+  std::string msg = fmt(_("Failed to write into the file %s, cause: %s"), filename_.c_str(),
                         util::safeStrerror(errNum).c_str());
   if (errNum == ENOSPC) {
     throw DOWNLOAD_FAILURE_EXCEPTION(errNum, msg, error_code::NOT_ENOUGH_DISK_SPACE);
@@ -225,7 +226,7 @@ ssize_t AbstractDiskWriter::readData(uint8_t* data, size_t len, int64_t offset) 
   if (n == -1) {
     int errNum = errno;
     throw DL_ABORT_EX(errNum,
-                      fmt("Failed to read from the file %s, cause: %s", filename_.c_str(),
+                      fmt(_("Failed to read from the file %s, cause: %s"), filename_.c_str(),
                           util::safeStrerror(errNum).c_str()),
                       error_code::FILE_IO_ERROR);
   }

@@ -174,6 +174,7 @@ TEST(WrDiskCacheTest, FailedFlushIsRecordedAndDropsTheData) {
 // at once, before any control file could record them as present.
 class WrCacheFailureTest : public ::testing::Test {
  protected:
+  explicit WrCacheFailureTest(size_t cacheLimit = 3 * Piece::BLOCK_LENGTH) : cache_(cacheLimit) {}
   void SetUp() override {
     ctx_ = std::make_shared<DownloadContext>(4 * Piece::BLOCK_LENGTH, 16 * Piece::BLOCK_LENGTH,
                                              "unused");
@@ -198,7 +199,7 @@ class WrCacheFailureTest : public ::testing::Test {
   }
 
   std::shared_ptr<RecordingDiskWriter::Log> log_ = std::make_shared<RecordingDiskWriter::Log>();
-  WrDiskCache cache_{3 * Piece::BLOCK_LENGTH};
+  WrDiskCache cache_;
   std::shared_ptr<DownloadContext> ctx_;
   std::shared_ptr<DefaultPieceStorage> storage_;
   std::shared_ptr<SegmentMan> segmentMan_;
@@ -255,6 +256,34 @@ TEST_F(WrCacheFailureTest, CancelAfterAFailedForcedWriteThrows) {
   }
   EXPECT_EQ(0u, s1->getPiece()->countCompleteBlock());
   EXPECT_EQ(2 * Piece::BLOCK_LENGTH, storage_->getCompletedLength());  // s2 is intact
+}
+
+class WrCacheCompletionTest : public WrCacheFailureTest {
+ protected:
+  WrCacheCompletionTest() : WrCacheFailureTest(16 * Piece::BLOCK_LENGTH) {}
+};
+
+TEST_F(WrCacheCompletionTest, CompletionWritesWhatIsStillCached) {
+  auto s1 = segmentMan_->getSegment(1, 0);
+  write(s1, 2 * Piece::BLOCK_LENGTH);
+  write(s1, 2 * Piece::BLOCK_LENGTH);
+  ASSERT_TRUE(s1->complete());
+  EXPECT_TRUE(segmentMan_->completeSegment(1, s1));
+  EXPECT_TRUE(storage_->hasPiece(s1->getIndex()));
+  size_t written = 0;
+  for (const auto& [offset, data] : log_->bytes) {
+    written += data.size();
+  }
+  EXPECT_EQ(4u * Piece::BLOCK_LENGTH, written);
+  EXPECT_EQ(0u, cache_.getSize());
+
+  auto s2 = segmentMan_->getSegment(1, 0);
+  write(s2, 2 * Piece::BLOCK_LENGTH);
+  write(s2, 2 * Piece::BLOCK_LENGTH);
+  log_->fail = true;
+  EXPECT_THROW(segmentMan_->completeSegment(1, s2), DownloadFailureException);
+  EXPECT_FALSE(storage_->hasPiece(s2->getIndex()));
+  EXPECT_EQ(4 * Piece::BLOCK_LENGTH, storage_->getCompletedLength());
 }
 
 }  // namespace quarn
