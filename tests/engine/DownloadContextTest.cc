@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "foundation/DlAbortEx.h"
+#include "foundation/OutputFile.h"
 
 namespace quarn {
 
@@ -85,6 +88,87 @@ TEST(FileEntryTest, UriResults) {
   ASSERT_EQ(1u, e.getURIResults().size());
   FileEntry none;
   EXPECT_FALSE(none.isRequested());
+}
+
+TEST(DownloadContextTest, FileFilterFromIndexes) {
+  struct Case {
+    std::vector<std::pair<int, int>> ranges;
+    std::vector<bool> expected;
+  } cases[] = {
+      {{{2, 3}, {4, 5}}, {false, true, false, true, false}},
+      {{}, {true, true, true, true, true}},
+      {{{9, 10}}, {false, false, false, false, false}},
+      {{{1, 6}}, {true, true, true, true, true}},
+  };
+  for (const auto& c : cases) {
+    auto ctx = withFiles({1, 1, 1, 1, 1});
+    SegList<int> list;
+    for (auto [a, b] : c.ranges) {
+      list.add(a, b);
+    }
+    list.normalize();
+    ctx->setFileFilter(list);
+    for (size_t i = 0; i < 5; ++i) {
+      EXPECT_EQ(c.expected[i], ctx->getFileEntries()[i]->isRequested()) << i;
+    }
+  }
+  auto one = withFiles({1});
+  one->getFileEntries()[0]->setRequested(false);
+  SegList<int> list;
+  list.add(5, 6);
+  list.normalize();
+  one->setFileFilter(list);
+  EXPECT_TRUE(one->getFileEntries()[0]->isRequested());
+}
+
+namespace {
+
+class StringOutput : public OutputFile {
+ public:
+  size_t write(const char* s) override {
+    text += s;
+    return strlen(s);
+  }
+  int flush() override { return 0; }
+  int vprintf(const char*, va_list) override { return 0; }
+  bool supportsColor() override { return false; }
+  std::string text;
+};
+
+}  // namespace
+
+TEST(FileEntryTest, UriListEditing) {
+  FileEntry e;
+  EXPECT_TRUE(e.addUri("http://host/a b"));
+  EXPECT_EQ("http://host/a%20b", e.getRemainingUris().back());
+  EXPECT_FALSE(e.addUri("no scheme here"));
+  EXPECT_EQ(1u, e.getRemainingUris().size());
+  EXPECT_TRUE(e.insertUri("http://other/x", 1000));
+  EXPECT_TRUE(e.insertUri("http://first/x", 0));
+  EXPECT_EQ("http://first/x", e.getRemainingUris().front());
+  EXPECT_EQ("http://other/x", e.getRemainingUris().back());
+  e.getRemainingUris().push_back("not a uri");
+  e.removeURIWhoseHostnameIs("other");
+  EXPECT_EQ(2u, e.getRemainingUris().size());
+  e.getSpentUris().push_back("http://first/x");
+  EXPECT_TRUE(e.removeUri("http://first/x"));
+  EXPECT_TRUE(e.getSpentUris().empty());
+  EXPECT_EQ(2u, e.getRemainingUris().size());
+  EXPECT_FALSE(e.removeUri("http://nowhere/"));
+  EXPECT_EQ(1u, e.setUris({"http://a/", "bad"}));
+}
+
+TEST(FileEntryTest, DisplayName) {
+  StringOutput out;
+  writeFilePath(out, std::make_shared<FileEntry>(), false);
+  EXPECT_EQ("n/a", out.text);
+  out.text.clear();
+  writeFilePath(out, std::make_shared<FileEntry>("/d/file.bin", 1, 0), true);
+  EXPECT_EQ("[MEMORY]file.bin", out.text);
+  out.text.clear();
+  writeFilePath(out, std::make_shared<FileEntry>("", 1, 0, std::vector<std::string>{"http://u/"}),
+                false);
+  EXPECT_EQ("http://u/", out.text);
 }
 
 }  // namespace quarn
