@@ -99,6 +99,7 @@ int AbstractDiskWriter::openFileWithFlags(int flags, int errorCode) {
 }
 
 void AbstractDiskWriter::openExistingFile(int64_t /*totalLength*/) {
+  closeFile();
   fd_ = openFileWithFlags(readOnly_ ? O_RDONLY : O_RDWR, error_code::FILE_OPEN_ERROR);
 }
 
@@ -108,6 +109,7 @@ void AbstractDiskWriter::createFile(int addFlags) {
                       error_code::FILE_CREATE_ERROR);
   }
   makeParentDirectories(filename_);
+  closeFile();
   fd_ = openFileWithFlags(O_CREAT | O_TRUNC | O_RDWR | addFlags, error_code::FILE_CREATE_ERROR);
 }
 
@@ -263,6 +265,13 @@ void AbstractDiskWriter::allocate(int64_t offset, int64_t length, bool sparse) {
                       error_code::FILE_IO_ERROR);
   }
   [[maybe_unused]] int rv = ftruncate(fd_, offset + length);
+}
+
+void AbstractDiskWriter::dropCache(int64_t len, int64_t offset) {
+  // Data read once for a check need not stay in the page cache.
+  if (fd_ != -1) {
+    platform::dropFileCache(fd_, offset, len);
+  }
 }
 
 int64_t AbstractDiskWriter::size() {
