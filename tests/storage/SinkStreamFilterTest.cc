@@ -53,4 +53,20 @@ TEST(SinkStreamFilterTest, FillsTheLastCellBeforeMakingANewOne) {
   EXPECT_FALSE(piece->isHashCalculated());
 }
 
+TEST(SinkStreamFilterTest, WithoutACacheTheDataGoesToTheStream) {
+  // The piece has a cache entry, but this chain was made without the cache:
+  // the bytes must still land somewhere, not vanish.
+  auto out = std::make_shared<ByteArrayDiskWriter>();
+  WrDiskCache cache(1 << 20);
+  auto piece = std::make_shared<Piece>(0, 100);
+  piece->initWrCache(&cache, nullptr);
+  auto segment = std::make_shared<PiecedSegment>(100, piece);
+  SinkStreamFilter sink(nullptr, false);
+  std::string d(60, 'q');
+  EXPECT_EQ(60, sink.transform(out, segment, reinterpret_cast<const uint8_t*>(d.data()), 60));
+  EXPECT_EQ(d, out->getString());
+  EXPECT_EQ(0u, cache.getSize());
+  piece->releaseWrCache(&cache);
+}
+
 }  // namespace quarn
