@@ -3,7 +3,6 @@
 #include <openssl/err.h>
 #include <openssl/x509v3.h>
 
-#include <cassert>
 #include <memory>
 #include <vector>
 

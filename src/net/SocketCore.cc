@@ -203,11 +203,6 @@ SocketCore::~SocketCore() {
   sshSession_.reset();
 }
 
-void SocketCore::useFd(int fd) {
-  closeConnection();
-  sockfd_ = fd;
-}
-
 int SocketCore::closeConnection() {
   if (tlsSession_) {
     tlsSession_->closeConnection();

@@ -110,7 +110,6 @@ class SocketCore {
   bool sshStepResult(int rv, const char* failureFormat, const std::string* path = nullptr);
   void raiseWantFromDirection(int direction);
   void clearWant();
-  void useFd(int fd);
 
   int sockType_;
   int sockfd_;
