@@ -18,5 +18,10 @@ enum HaltState : int {
 
 extern volatile std::sig_atomic_t globalHaltRequested;
 
+// The handler of SIGINT, SIGHUP and SIGTERM: it only records the request.
+// SIGINT asks for a graceful halt, or for an emergency halt once a graceful one
+// is under way; SIGHUP and SIGTERM ask for an emergency halt.
+void recordHaltSignal(int sig);
+
 }  // namespace global
 }  // namespace quarn
