@@ -6,17 +6,9 @@
 #include <limits>
 
 #include "config/prefs.h"
+#include "foundation/QNSTR.h"
 
 namespace quarn {
-
-namespace {
-
-const std::string& emptyText() {
-  static const std::string empty;
-  return empty;
-}
-
-}  // namespace
 
 Option::Option() : table_(option::countOption()), use_((option::countOption() + 7) / 8) {}
 
@@ -78,7 +70,7 @@ bool Option::defined(const Pref* pref) const {
 
 const std::string& Option::get(const Pref* pref) const {
   auto o = findDefining(pref->i);
-  return o ? o->table_[pref->i] : emptyText();
+  return o ? o->table_[pref->i] : QNSTR::NIL;
 }
 
 bool Option::blank(const Pref* pref) const {

@@ -8,17 +8,9 @@
 
 #include "foundation/Logger.h"
 #include "foundation/fmt.h"
+#include "foundation/util_string.h"
 
 namespace quarn {
-
-namespace {
-
-std::string errnoText(int errNum) {
-  char buf[256];
-  return strerror_r(errNum, buf, sizeof(buf));
-}
-
-}  // namespace
 
 File::File(const std::string& name) : name_(name) {}
 
@@ -36,7 +28,7 @@ bool File::exists(std::string& errorText) const {
   if (fillStat(fstat) == 0) {
     return true;
   }
-  errorText = fmt("Could not get file status: %s", errnoText(errno).c_str());
+  errorText = fmt("Could not get file status: %s", util::safeStrerror(errno).c_str());
   return false;
 }
 

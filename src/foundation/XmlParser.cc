@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <vector>
 
 #include "foundation/ParserStateMachine.h"
@@ -81,6 +80,33 @@ constexpr int PARSER_OPTIONS =
 
 }  // namespace
 
+// While it lives, every diagnostic libxml2 raises on this thread comes here instead of the
+// console. Some failures (a conversion from the declared encoding that fails, for one) are
+// only reported this way and not in the result of xmlParseChunk.
+class XmlParser::ErrorCapture {
+ public:
+  ErrorCapture()
+      : previousHandler_(xmlStructuredError), previousContext_(xmlStructuredErrorContext) {
+    xmlSetStructuredErrorFunc(this, &XmlParser::ErrorCapture::onError);
+  }
+  ~ErrorCapture() { xmlSetStructuredErrorFunc(previousContext_, previousHandler_); }
+  ErrorCapture(const ErrorCapture&) = delete;
+  ErrorCapture& operator=(const ErrorCapture&) = delete;
+
+  bool sawError() const { return sawError_; }
+
+ private:
+  static void onError(void* userData, xmlErrorPtr error) {
+    if (error && error->level >= XML_ERR_ERROR) {
+      static_cast<XmlParser::ErrorCapture*>(userData)->sawError_ = true;
+    }
+  }
+
+  xmlStructuredErrorFunc previousHandler_;
+  void* previousContext_;
+  bool sawError_ = false;
+};
+
 void XmlParser::ContextDeleter::operator()(_xmlParserCtxt* ctx) const {
   // A document type declaration makes libxml2 keep its entity declarations in a document
   // of its own even in streaming mode; the context does not free it.
@@ -107,6 +133,10 @@ XmlParser::Context XmlParser::createContext() {
   return ctx;
 }
 
+// libxml2 does not give the same verdict for every cutting of the same bytes (conversions
+// from a declared encoding depend on where chunks end), so it is always handed the input
+// in blocks of the same size counted from the start of the document, whatever pieces the
+// caller passes. At most one block is held back; the rest goes in at parseFinal.
 ssize_t XmlParser::parseChunk(const char* data, size_t size, bool final) {
   if (lastError_ != 0) {
     return lastError_;
@@ -115,17 +145,43 @@ ssize_t XmlParser::parseChunk(const char* data, size_t size, bool final) {
     lastError_ = ERR_MALFORMED;
     return lastError_;
   }
+  ErrorCapture errors;
   size_t offset = 0;
-  do {
-    int chunk = static_cast<int>(std::min<size_t>(size - offset, INT_MAX));
-    bool last = final && offset + chunk == size;
-    if (xmlParseChunk(ctx_.get(), data + offset, chunk, last) != 0) {
-      lastError_ = ERR_MALFORMED;
+  while (offset < size) {
+    if (pending_.empty() && size - offset >= BLOCK_SIZE) {
+      if (!pushBlock(data + offset, BLOCK_SIZE, false, errors)) {
+        return lastError_;
+      }
+      offset += BLOCK_SIZE;
+      continue;
+    }
+    size_t n = std::min(BLOCK_SIZE - pending_.size(), size - offset);
+    pending_.append(data + offset, n);
+    offset += n;
+    if (pending_.size() == BLOCK_SIZE) {
+      bool ok = pushBlock(pending_.data(), pending_.size(), false, errors);
+      pending_.clear();
+      if (!ok) {
+        return lastError_;
+      }
+    }
+  }
+  if (final) {
+    bool ok = pushBlock(pending_.data(), pending_.size(), true, errors);
+    pending_.clear();
+    if (!ok) {
       return lastError_;
     }
-    offset += chunk;
-  } while (offset < size);
+  }
   return size;
+}
+
+bool XmlParser::pushBlock(const char* data, size_t size, bool final, const ErrorCapture& errors) {
+  if (xmlParseChunk(ctx_.get(), data, static_cast<int>(size), final) != 0 || errors.sawError()) {
+    lastError_ = ERR_MALFORMED;
+    return false;
+  }
+  return true;
 }
 
 ssize_t XmlParser::parseUpdate(const char* data, size_t size) {
@@ -139,6 +195,7 @@ ssize_t XmlParser::parseFinal(const char* data, size_t size) {
 int XmlParser::reset() {
   psm_->reset();
   sessionData_.charactersStack_ = std::stack<std::string>();
+  pending_.clear();
   // A fresh context is the surest way to forget the previous document.
   ctx_ = createContext();
   if (!ctx_) {

@@ -31,7 +31,11 @@ class XmlParser {
   XmlParser(const XmlParser&) = delete;
   XmlParser& operator=(const XmlParser&) = delete;
 
-  // size on success; -1 for malformed XML. An error sticks, reset() included.
+  // The size of the pieces libxml2 is given.
+  static constexpr size_t BLOCK_SIZE = 4096;
+
+  // size on success; -1 for malformed XML. An error sticks, reset() included. Up to
+  // BLOCK_SIZE bytes may be held back, so an error can show in a later call.
   ssize_t parseUpdate(const char* data, size_t size);
   // As parseUpdate, and also checks that the document is complete.
   ssize_t parseFinal(const char* data, size_t size);
@@ -44,12 +48,16 @@ class XmlParser {
   };
   using Context = std::unique_ptr<_xmlParserCtxt, ContextDeleter>;
 
+  class ErrorCapture;
+
   Context createContext();
   ssize_t parseChunk(const char* data, size_t size, bool final);
+  bool pushBlock(const char* data, size_t size, bool final, const ErrorCapture& errors);
 
   ParserStateMachine* psm_;
   SessionData sessionData_;
   Context ctx_;
+  std::string pending_;
   int lastError_;
 };
 

@@ -9,18 +9,10 @@
 #include "foundation/FatalException.h"
 #include "foundation/Logger.h"
 #include "foundation/fmt.h"
+#include "foundation/util_string.h"
 
 namespace quarn {
 namespace util {
-
-namespace {
-
-std::string errnoText(int errNum) {
-  char buf[256];
-  return strerror_r(errNum, buf, sizeof(buf));
-}
-
-}  // namespace
 
 void setGlobalSignalHandler(int sig, sigset_t* mask, void (*handler)(int), int flags) {
   struct sigaction sigact;
@@ -30,7 +22,8 @@ void setGlobalSignalHandler(int sig, sigset_t* mask, void (*handler)(int), int f
   sigact.sa_mask = *mask;
   if (sigaction(sig, &sigact, nullptr) == -1) {
     int errNum = errno;
-    QLOG_ERROR(fmt("sigaction() failed for signal %d: %s", sig, errnoText(errNum).c_str()));
+    QLOG_ERROR(
+        fmt("sigaction() failed for signal %d: %s", sig, util::safeStrerror(errNum).c_str()));
   }
 }
 
@@ -49,7 +42,7 @@ void* allocateAlignedMemory(size_t alignment, size_t size) {
   void* buffer = nullptr;
   int res = posix_memalign(&buffer, alignment, size);
   if (res != 0) {
-    throw FATAL_EXCEPTION(fmt("Error in posix_memalign: %s", errnoText(res).c_str()));
+    throw FATAL_EXCEPTION(fmt("Error in posix_memalign: %s", util::safeStrerror(res).c_str()));
   }
   return buffer;
 }

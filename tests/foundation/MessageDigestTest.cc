@@ -124,6 +124,7 @@ TEST(MessageDigestTest, CanonicalHashType) {
 class StringStream : public BinaryStream {
  public:
   explicit StringStream(std::string data) : data_(std::move(data)) {}
+  void writeData(const unsigned char*, size_t, int64_t) override {}
   ssize_t readData(unsigned char* out, size_t len, int64_t offset) override {
     if (offset >= static_cast<int64_t>(data_.size())) {
       return 0;

@@ -1,0 +1,118 @@
+#include "engine/DownloadContext.h"
+
+#include <algorithm>
+
+#include "foundation/DlAbortEx.h"
+#include "foundation/fmt.h"
+#include "foundation/wallclock.h"
+
+namespace quarn {
+
+DownloadContext::DownloadContext()
+    : ownerRequestGroup_(nullptr),
+      attributes_(MAX_CTX_ATTR),
+      pieceLength_(0),
+      checksumVerified_(false),
+      knowsTotalLength_(true),
+      acceptMetalink_(true) {}
+
+DownloadContext::DownloadContext(int32_t pieceLength, int64_t totalLength, std::string path)
+    : DownloadContext() {
+  pieceLength_ = pieceLength;
+  fileEntries_.push_back(std::make_shared<FileEntry>(std::move(path), totalLength, 0));
+}
+
+std::shared_ptr<FileEntry> DownloadContext::findFileEntryByOffset(int64_t offset) const {
+  if (fileEntries_.empty() || (offset > 0 && offset >= fileEntries_.back()->getLastOffset())) {
+    return nullptr;
+  }
+  auto it = std::upper_bound(fileEntries_.begin(), fileEntries_.end(), offset,
+                             [](int64_t off, const std::shared_ptr<FileEntry>& entry) {
+                               return off < entry->getOffset();
+                             });
+  if (it == fileEntries_.begin()) {
+    return nullptr;
+  }
+  return *(it - 1);
+}
+
+void DownloadContext::setFilePathWithIndex(size_t index, const std::string& path) {
+  if (index < 1 || index > fileEntries_.size()) {
+    throw DL_ABORT_EX(fmt("No such file with index=%u", static_cast<unsigned>(index)));
+  }
+  fileEntries_[index - 1]->setPath(path);
+}
+
+std::shared_ptr<FileEntry> DownloadContext::getFirstRequestedFileEntry() const {
+  for (const auto& entry : fileEntries_) {
+    if (entry->isRequested()) {
+      return entry;
+    }
+  }
+  return nullptr;
+}
+
+size_t DownloadContext::countRequestedFileEntry() const {
+  return std::count_if(fileEntries_.begin(), fileEntries_.end(),
+                       [](const std::shared_ptr<FileEntry>& e) { return e->isRequested(); });
+}
+
+size_t DownloadContext::getNumPieces() const {
+  if (pieceLength_ == 0) {
+    return 0;
+  }
+  return (getTotalLength() + pieceLength_ - 1) / pieceLength_;
+}
+
+int64_t DownloadContext::getTotalLength() const {
+  return fileEntries_.empty() ? 0 : fileEntries_.back()->getLastOffset();
+}
+
+const std::string& DownloadContext::getPieceHash(size_t index) const {
+  static const std::string empty;
+  return index < pieceHashes_.size() ? pieceHashes_[index] : empty;
+}
+
+void DownloadContext::setDigest(std::string hashType, std::string digest) {
+  hashType_ = std::move(hashType);
+  digest_ = std::move(digest);
+}
+
+std::string DownloadContext::getBasePath() const {
+  return basePath_.empty() ? getFirstFileEntry()->getPath() : basePath_;
+}
+
+bool DownloadContext::isChecksumVerificationNeeded() const {
+  return pieceHashType_.empty() && !digest_.empty() && !hashType_.empty() && !checksumVerified_;
+}
+
+bool DownloadContext::isChecksumVerificationAvailable() const {
+  return !digest_.empty() && !hashType_.empty();
+}
+
+bool DownloadContext::isPieceHashVerificationAvailable() const {
+  return !pieceHashType_.empty() && !pieceHashes_.empty() && pieceHashes_.size() == getNumPieces();
+}
+
+void DownloadContext::setAttribute(ContextAttributeType type,
+                                   std::shared_ptr<ContextAttribute> value) {
+  attributes_[type] = std::move(value);
+}
+
+const std::shared_ptr<ContextAttribute>& DownloadContext::getAttribute(
+    ContextAttributeType type) const {
+  if (!attributes_[type]) {
+    throw DL_ABORT_EX(fmt("No attribute named %s", type == CTX_ATTR_BT ? "BitTorrent" : "UNKNOWN"));
+  }
+  return attributes_[type];
+}
+
+bool DownloadContext::hasAttribute(ContextAttributeType type) const {
+  return static_cast<bool>(attributes_[type]);
+}
+
+void DownloadContext::resetDownloadStopTime() {
+  downloadStopTime_ = global::wallclock();
+}
+
+}  // namespace quarn

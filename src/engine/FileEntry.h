@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "foundation/error_code.h"
+
+namespace quarn {
+
+struct URIResult {
+  URIResult(std::string uri, error_code::Value result) : uri(std::move(uri)), result(result) {}
+  std::string uri;
+  error_code::Value result;
+};
+
+// One output file of a download: where it lies in the download's byte space,
+// its path, and the URIs it can be fetched from.
+class FileEntry {
+ public:
+  FileEntry();
+  FileEntry(std::string path, int64_t length, int64_t offset,
+            const std::vector<std::string>& uris = {});
+
+  bool operator<(const FileEntry& other) const { return offset_ < other.offset_; }
+
+  int64_t getLength() const { return length_; }
+  void setLength(int64_t length) { length_ = length; }
+  int64_t getOffset() const { return offset_; }
+  void setOffset(int64_t offset) { offset_ = offset; }
+  int64_t getLastOffset() const { return offset_ + length_; }
+  const std::string& getPath() const { return path_; }
+  void setPath(std::string path) { path_ = std::move(path); }
+  const std::string& getContentType() const { return contentType_; }
+  void setContentType(std::string type) { contentType_ = std::move(type); }
+  const std::string& getOriginalName() const { return originalName_; }
+  void setOriginalName(std::string name) { originalName_ = std::move(name); }
+  const std::string& getSuffixPath() const { return suffixPath_; }
+  void setSuffixPath(std::string path) { suffixPath_ = std::move(path); }
+  bool isRequested() const { return requested_; }
+  void setRequested(bool requested) { requested_ = requested; }
+  bool isUniqueProtocol() const { return uniqueProtocol_; }
+  void setUniqueProtocol(bool f) { uniqueProtocol_ = f; }
+  int32_t getMaxConnectionPerServer() const { return maxConnectionPerServer_; }
+  void setMaxConnectionPerServer(int32_t n) { maxConnectionPerServer_ = n; }
+
+  bool exists() const;
+  std::string getBasename() const;
+  std::string getDirname() const;
+  int64_t gtoloff(int64_t globalOffset) const { return globalOffset - offset_; }
+
+  const std::deque<std::string>& getRemainingUris() const { return uris_; }
+  std::deque<std::string>& getRemainingUris() { return uris_; }
+  const std::deque<std::string>& getSpentUris() const { return spentUris_; }
+  std::vector<std::string> getUris() const;
+  void removeIdenticalURI(const std::string& uri);
+
+  void addURIResult(std::string uri, error_code::Value result);
+  const std::deque<URIResult>& getURIResults() const { return uriResults_; }
+  void extractURIResult(std::deque<URIResult>& out, error_code::Value result);
+
+ private:
+  int64_t length_;
+  int64_t offset_;
+  std::deque<std::string> uris_;
+  std::deque<std::string> spentUris_;
+  std::deque<URIResult> uriResults_;
+  std::string path_;
+  std::string contentType_;
+  std::string originalName_;
+  std::string suffixPath_;
+  int32_t maxConnectionPerServer_;
+  bool requested_;
+  bool uniqueProtocol_;
+};
+
+}  // namespace quarn

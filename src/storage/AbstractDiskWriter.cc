@@ -1,0 +1,277 @@
+#include "storage/AbstractDiskWriter.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "foundation/DlAbortEx.h"
+#include "foundation/DownloadFailureException.h"
+#include "foundation/File.h"
+#include "foundation/Logger.h"
+#include "foundation/fmt.h"
+#include "foundation/util_process.h"
+#include "foundation/util_string.h"
+#include "platform/file_space.h"
+
+namespace quarn {
+
+namespace {
+
+void makeParentDirectories(const std::string& path) {
+  File dir(File(path).getDirname());
+  if (!dir.mkdirs() && !dir.isDir()) {
+    int errNum = errno;
+    throw DL_ABORT_EX(errNum,
+                      fmt("Failed to make the directory %s, cause: %s", dir.getPath().c_str(),
+                          util::safeStrerror(errNum).c_str()),
+                      error_code::DIR_CREATE_ERROR);
+  }
+}
+
+}  // namespace
+
+AbstractDiskWriter::AbstractDiskWriter(const std::string& filename)
+    : filename_(filename),
+      fd_(-1),
+      readOnly_(false),
+      enableMmap_(false),
+      mapaddr_(nullptr),
+      maplen_(0) {}
+
+AbstractDiskWriter::~AbstractDiskWriter() {
+  closeFile();
+}
+
+void AbstractDiskWriter::openFile(int64_t totalLength) {
+  try {
+    openExistingFile(totalLength);
+  } catch (const RecoverableException& e) {
+    if (e.getErrNum() != ENOENT) {
+      throw;
+    }
+    initAndOpenFile(totalLength);
+  }
+}
+
+void AbstractDiskWriter::unmap() {
+  if (munmap(mapaddr_, maplen_) == -1) {
+    int errNum = errno;
+    if (errNum != 0) {
+      QLOG_ERROR(fmt("Unmapping file %s failed: %s", filename_.c_str(),
+                     util::safeStrerror(errNum).c_str()));
+    }
+  } else {
+    QLOG_INFO(fmt("Unmapping file %s succeeded", filename_.c_str()));
+  }
+  mapaddr_ = nullptr;
+  maplen_ = 0;
+}
+
+void AbstractDiskWriter::closeFile() {
+  if (mapaddr_) {
+    unmap();
+  }
+  if (fd_ != -1) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+int AbstractDiskWriter::openFileWithFlags(int flags, int errorCode) {
+  int fd;
+  while ((fd = ::open(filename_.c_str(), flags, 0666)) == -1 && errno == EINTR) {
+  }
+  if (fd == -1) {
+    int errNum = errno;
+    throw DL_ABORT_EX(errNum,
+                      fmt("Failed to open the file %s, cause: %s", filename_.c_str(),
+                          util::safeStrerror(errNum).c_str()),
+                      static_cast<error_code::Value>(errorCode));
+  }
+  util::make_fd_cloexec(fd);
+  return fd;
+}
+
+void AbstractDiskWriter::openExistingFile(int64_t /*totalLength*/) {
+  fd_ = openFileWithFlags(readOnly_ ? O_RDONLY : O_RDWR, error_code::FILE_OPEN_ERROR);
+}
+
+void AbstractDiskWriter::createFile(int addFlags) {
+  if (filename_.empty()) {
+    throw DL_ABORT_EX("Failed to open the file , cause: empty file name",
+                      error_code::FILE_CREATE_ERROR);
+  }
+  makeParentDirectories(filename_);
+  fd_ = openFileWithFlags(O_CREAT | O_TRUNC | O_RDWR | addFlags, error_code::FILE_CREATE_ERROR);
+}
+
+void AbstractDiskWriter::throwWriteError(int errNum) {
+  std::string msg = fmt("Failed to write into the file %s, cause: %s", filename_.c_str(),
+                        util::safeStrerror(errNum).c_str());
+  if (errNum == ENOSPC) {
+    throw DOWNLOAD_FAILURE_EXCEPTION(errNum, msg, error_code::NOT_ENOUGH_DISK_SPACE);
+  }
+  throw DL_ABORT_EX(errNum, msg, error_code::FILE_IO_ERROR);
+}
+
+void AbstractDiskWriter::prepareMapping(size_t len, int64_t offset) {
+  if (mapaddr_) {
+    if (offset + static_cast<int64_t>(len) > maplen_) {
+      // Outgrown mapping: from here on, plain writes.
+      unmap();
+      enableMmap_ = false;
+    }
+    return;
+  }
+  int64_t filesize = size();
+  if (filesize == 0) {
+    enableMmap_ = false;
+    return;
+  }
+  if (offset + static_cast<int64_t>(len) > filesize) {
+    return;
+  }
+  void* addr = mmap(nullptr, filesize, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+  if (addr == MAP_FAILED) {
+    int errNum = errno;
+    QLOG_WARN(
+        fmt("Mapping file %s failed: %s", filename_.c_str(), util::safeStrerror(errNum).c_str()));
+    enableMmap_ = false;
+    return;
+  }
+  mapaddr_ = static_cast<uint8_t*>(addr);
+  maplen_ = filesize;
+  QLOG_DEBUG(fmt("Mapping file %s succeeded, length=%lld", filename_.c_str(),
+                 static_cast<long long>(maplen_)));
+}
+
+void AbstractDiskWriter::writeData(const uint8_t* data, size_t len, int64_t offset) {
+  if (enableMmap_) {
+    prepareMapping(len, offset);
+  }
+  if (mapaddr_) {
+    if (len) {
+      std::memcpy(mapaddr_ + offset, data, len);
+    }
+    return;
+  }
+  while (len > 0) {
+    ssize_t n = ::pwrite(fd_, data, len, offset);
+    if (n == -1) {
+      if (errno == EINTR) {
+        continue;
+      }
+      throwWriteError(errno);
+    }
+    data += n;
+    len -= n;
+    offset += n;
+  }
+}
+
+void AbstractDiskWriter::writeDataVec(const struct iovec* iov, int iovcnt, int64_t offset) {
+  if (enableMmap_ || mapaddr_ || fd_ == -1) {
+    DiskWriter::writeDataVec(iov, iovcnt, offset);
+    return;
+  }
+  // Work on a copy so that short writes can advance through the vector.
+  struct iovec local[IOV_MAX];
+  while (iovcnt > 0) {
+    int cnt = std::min(iovcnt, IOV_MAX);
+    std::copy(iov, iov + cnt, local);
+    struct iovec* cur = local;
+    int left = cnt;
+    while (left > 0) {
+      ssize_t n = ::pwritev(fd_, cur, left, offset);
+      if (n == -1) {
+        if (errno == EINTR) {
+          continue;
+        }
+        throwWriteError(errno);
+      }
+      offset += n;
+      while (left > 0 && static_cast<size_t>(n) >= cur->iov_len) {
+        n -= cur->iov_len;
+        ++cur;
+        --left;
+      }
+      if (left > 0) {
+        cur->iov_base = static_cast<uint8_t*>(cur->iov_base) + n;
+        cur->iov_len -= n;
+      }
+    }
+    iov += cnt;
+    iovcnt -= cnt;
+  }
+}
+
+ssize_t AbstractDiskWriter::readData(uint8_t* data, size_t len, int64_t offset) {
+  if (mapaddr_) {
+    if (offset >= maplen_) {
+      return 0;
+    }
+    size_t n = std::min<int64_t>(len, maplen_ - offset);
+    std::memcpy(data, mapaddr_ + offset, n);
+    return n;
+  }
+  ssize_t n;
+  while ((n = ::pread(fd_, data, len, offset)) == -1 && errno == EINTR) {
+  }
+  if (n == -1) {
+    int errNum = errno;
+    throw DL_ABORT_EX(errNum,
+                      fmt("Failed to read from the file %s, cause: %s", filename_.c_str(),
+                          util::safeStrerror(errNum).c_str()),
+                      error_code::FILE_IO_ERROR);
+  }
+  return n;
+}
+
+void AbstractDiskWriter::truncate(int64_t length) {
+  if (fd_ == -1) {
+    throw DL_ABORT_EX("File not yet opened.");
+  }
+  if (ftruncate(fd_, length) == -1) {
+    int errNum = errno;
+    throw DL_ABORT_EX(errNum,
+                      fmt("File truncation failed. cause: %s", util::safeStrerror(errNum).c_str()),
+                      error_code::FILE_IO_ERROR);
+  }
+}
+
+void AbstractDiskWriter::allocate(int64_t offset, int64_t length, bool sparse) {
+  if (fd_ == -1) {
+    throw DL_ABORT_EX("File not yet opened.");
+  }
+  if (sparse) {
+    truncate(offset + length);
+    return;
+  }
+  int64_t current = size();
+  int64_t toReserve = offset + length - current;
+  int errNum = platform::reserveFileSpace(fd_, current, toReserve);
+  if (errNum != 0) {
+    throw DL_ABORT_EX(errNum,
+                      fmt("fcntl(F_PREALLOCATE) of %lld failed. cause: %s",
+                          static_cast<long long>(toReserve), util::safeStrerror(errNum).c_str()),
+                      error_code::FILE_IO_ERROR);
+  }
+  [[maybe_unused]] int rv = ftruncate(fd_, offset + length);
+}
+
+int64_t AbstractDiskWriter::size() {
+  return File(filename_).size();
+}
+
+void AbstractDiskWriter::flushOSBuffers() {
+  if (fd_ != -1) {
+    fsync(fd_);
+  }
+}
+
+}  // namespace quarn

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <sys/uio.h>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "storage/BinaryStream.h"
+
+namespace quarn {
+
+class FileEntry;
+class OpenedFileCounter;
+class WrDiskCacheEntry;
+class Time;
+
+// The whole of a download, one file or many laid end to end, as one byte space.
+class DiskAdaptor : public BinaryStream {
+ public:
+  DiskAdaptor() : fileAllocationMethod_(FILE_ALLOC_ADAPTIVE) {}
+
+  enum FileAllocationMethod {
+    FILE_ALLOC_ADAPTIVE = 0,
+    FILE_ALLOC_FALLOC = 1,
+    FILE_ALLOC_TRUNC = 2
+  };
+
+  virtual void openFile() = 0;
+  virtual void closeFile() = 0;
+  virtual void openExistingFile() = 0;
+  virtual void initAndOpenFile() = 0;
+  virtual bool fileExists() = 0;
+  virtual int64_t size() = 0;
+  virtual void enableReadOnly() {}
+  virtual void disableReadOnly() {}
+  virtual bool isReadOnlyEnabled() const { return false; }
+  virtual void enableMmap() {}
+  virtual void cutTrailingGarbage() = 0;
+  virtual size_t utime(const Time& actime, const Time& modtime) = 0;
+  virtual ssize_t readDataDropCache(uint8_t* data, size_t len, int64_t offset) = 0;
+  virtual void writeCache(const WrDiskCacheEntry* entry) = 0;
+  virtual void flushOSBuffers() {}
+  virtual size_t tryCloseFile(size_t /*numClose*/) { return 0; }
+
+  const std::vector<std::shared_ptr<FileEntry>>& getFileEntries() const { return fileEntries_; }
+  template <typename InputIt>
+  void setFileEntries(InputIt first, InputIt last) {
+    fileEntries_.assign(first, last);
+  }
+  int getFileAllocationMethod() const { return fileAllocationMethod_; }
+  void setFileAllocationMethod(int method) { fileAllocationMethod_ = method; }
+  const std::shared_ptr<OpenedFileCounter>& getOpenedFileCounter() const {
+    return openedFileCounter_;
+  }
+  void setOpenedFileCounter(std::shared_ptr<OpenedFileCounter> counter) {
+    openedFileCounter_ = std::move(counter);
+  }
+
+ protected:
+  // Calls fn once per run of contiguous cells of the entry, in ascending
+  // offset order, with the run's buffers and its download offset.
+  static void forEachCacheRun(const WrDiskCacheEntry* entry,
+                              const std::function<void(const struct iovec*, int, int64_t)>& fn);
+
+ private:
+  std::vector<std::shared_ptr<FileEntry>> fileEntries_;
+  int fileAllocationMethod_;
+  std::shared_ptr<OpenedFileCounter> openedFileCounter_;
+};
+
+}  // namespace quarn

@@ -1,0 +1,7 @@
+#include "storage/NullSinkStreamFilter.h"
+
+namespace quarn {
+
+const std::string NullSinkStreamFilter::NAME("NullSinkStreamFilter");
+
+}  // namespace quarn

@@ -1,0 +1,71 @@
+#include "storage/PieceStatMan.h"
+
+#include <algorithm>
+#include <limits>
+#include <numeric>
+
+#include "foundation/SimpleRandomizer.h"
+#include "storage/bitfield.h"
+
+namespace quarn {
+
+namespace {
+
+void inc(int32_t& count) {
+  if (count < std::numeric_limits<int32_t>::max()) {
+    ++count;
+  }
+}
+
+void dec(int32_t& count) {
+  if (count > 0) {
+    --count;
+  }
+}
+
+}  // namespace
+
+PieceStatMan::PieceStatMan(size_t pieceNum, bool randomShuffle)
+    : order_(pieceNum), counts_(pieceNum, 0) {
+  std::iota(order_.begin(), order_.end(), 0);
+  if (randomShuffle) {
+    std::shuffle(order_.begin(), order_.end(), *SimpleRandomizer::getInstance());
+  }
+}
+
+void PieceStatMan::addPieceStats(size_t index) {
+  if (index < counts_.size()) {
+    inc(counts_[index]);
+  }
+}
+
+void PieceStatMan::addPieceStats(const uint8_t* bitfield, size_t /*bitfieldLength*/) {
+  for (size_t i = 0; i < counts_.size(); ++i) {
+    if (bitfield::test(bitfield, counts_.size(), i)) {
+      inc(counts_[i]);
+    }
+  }
+}
+
+void PieceStatMan::subtractPieceStats(const uint8_t* bitfield, size_t /*bitfieldLength*/) {
+  for (size_t i = 0; i < counts_.size(); ++i) {
+    if (bitfield::test(bitfield, counts_.size(), i)) {
+      dec(counts_[i]);
+    }
+  }
+}
+
+void PieceStatMan::updatePieceStats(const uint8_t* newBitfield, size_t /*bitfieldLength*/,
+                                    const uint8_t* oldBitfield) {
+  for (size_t i = 0; i < counts_.size(); ++i) {
+    bool now = bitfield::test(newBitfield, counts_.size(), i);
+    bool before = bitfield::test(oldBitfield, counts_.size(), i);
+    if (now && !before) {
+      inc(counts_[i]);
+    } else if (!now && before) {
+      dec(counts_[i]);
+    }
+  }
+}
+
+}  // namespace quarn

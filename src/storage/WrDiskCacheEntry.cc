@@ -1,0 +1,79 @@
+#include "storage/WrDiskCacheEntry.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "foundation/Logger.h"
+#include "foundation/RecoverableException.h"
+#include "foundation/fmt.h"
+#include "storage/DiskAdaptor.h"
+
+namespace quarn {
+
+WrDiskCacheEntry::WrDiskCacheEntry(std::shared_ptr<DiskAdaptor> diskAdaptor)
+    : sizeKey_(0),
+      lastUpdate_(0),
+      size_(0),
+      error_(0),
+      errorCode_(error_code::UNDEFINED),
+      diskAdaptor_(std::move(diskAdaptor)) {}
+
+WrDiskCacheEntry::~WrDiskCacheEntry() {
+  if (!set_.empty()) {
+    QLOG_WARN(fmt("WrDiskCacheEntry is not empty size=%lu", static_cast<unsigned long>(size_)));
+  }
+  deleteDataCells();
+}
+
+void WrDiskCacheEntry::deleteDataCells() {
+  for (auto* cell : set_) {
+    delete cell;
+  }
+  set_.clear();
+  size_ = 0;
+}
+
+bool WrDiskCacheEntry::cacheData(DataCell* dataCell) {
+  QLOG_DEBUG(fmt("WrDiskCacheEntry cache goff=%lld, len=%lu",
+                 static_cast<long long>(dataCell->goff),
+                 static_cast<unsigned long>(dataCell->len)));
+  if (!set_.insert(dataCell).second) {
+    return false;
+  }
+  size_ += dataCell->len;
+  return true;
+}
+
+size_t WrDiskCacheEntry::append(int64_t goff, const uint8_t* data, size_t len) {
+  if (set_.empty()) {
+    return 0;
+  }
+  DataCell* last = *set_.rbegin();
+  if (last->goff + static_cast<int64_t>(last->len) != goff) {
+    return 0;
+  }
+  size_t n = std::min(len, last->capacity - last->len);
+  if (n) {
+    std::memcpy(last->data.get() + last->offset + last->len, data, n);
+    last->len += n;
+    size_ += n;
+  }
+  return n;
+}
+
+void WrDiskCacheEntry::writeToDisk() {
+  try {
+    diskAdaptor_->writeCache(this);
+  } catch (const RecoverableException& e) {
+    QLOG_ERROR_EX("Error when trying to flush write cache", e);
+    error_ = 1;
+    errorCode_ = e.getErrorCode();
+  }
+  deleteDataCells();
+}
+
+void WrDiskCacheEntry::clear() {
+  deleteDataCells();
+}
+
+}  // namespace quarn
