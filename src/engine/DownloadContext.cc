@@ -43,6 +43,32 @@ void DownloadContext::setFilePathWithIndex(size_t index, const std::string& path
   fileEntries_[index - 1]->setPath(path);
 }
 
+void DownloadContext::setFileFilter(SegList<int> indexes) {
+  if (!indexes.hasNext() || fileEntries_.size() == 1) {
+    for (const auto& entry : fileEntries_) {
+      entry->setRequested(true);
+    }
+    return;
+  }
+  size_t i = 0;
+  int idx = indexes.next() - 1;
+  bool more = true;
+  for (; i < fileEntries_.size() && more; ++i) {
+    if (static_cast<int>(i) == idx) {
+      fileEntries_[i]->setRequested(true);
+      more = indexes.hasNext();
+      if (more) {
+        idx = indexes.next() - 1;
+      }
+    } else if (static_cast<int>(i) < idx) {
+      fileEntries_[i]->setRequested(false);
+    }
+  }
+  for (; i < fileEntries_.size(); ++i) {
+    fileEntries_[i]->setRequested(false);
+  }
+}
+
 std::shared_ptr<FileEntry> DownloadContext::getFirstRequestedFileEntry() const {
   for (const auto& entry : fileEntries_) {
     if (entry->isRequested()) {

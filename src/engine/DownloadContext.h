@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/FileEntry.h"
+#include "foundation/SegList.h"
 #include "foundation/Timer.h"
 
 namespace quarn {
@@ -34,6 +35,9 @@ class DownloadContext {
   const std::shared_ptr<FileEntry>& getFirstFileEntry() const { return fileEntries_[0]; }
   std::shared_ptr<FileEntry> findFileEntryByOffset(int64_t offset) const;
   void setFilePathWithIndex(size_t index, const std::string& path);
+  // Marks as requested exactly the files of the given 1-based indexes; every
+  // file when the list is empty or there is only one file.
+  void setFileFilter(SegList<int> indexes);
   std::shared_ptr<FileEntry> getFirstRequestedFileEntry() const;
   size_t countRequestedFileEntry() const;
 

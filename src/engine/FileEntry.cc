@@ -3,6 +3,11 @@
 #include <algorithm>
 
 #include "foundation/File.h"
+#include "foundation/Logger.h"
+#include "foundation/OutputFile.h"
+#include "foundation/fmt.h"
+#include "foundation/uri_split.h"
+#include "foundation/util_chars.h"
 
 namespace quarn {
 
@@ -41,6 +46,69 @@ std::vector<std::string> FileEntry::getUris() const {
   return uris;
 }
 
+namespace {
+
+// The percent-encoded form of a URI, or empty when it does not split.
+std::string checkedUri(const std::string& uri) {
+  std::string encoded = util::percentEncodeMini(uri);
+  return uri_split(nullptr, encoded.c_str()) == 0 ? encoded : std::string();
+}
+
+}  // namespace
+
+bool FileEntry::addUri(const std::string& uri) {
+  std::string encoded = checkedUri(uri);
+  if (encoded.empty()) {
+    return false;
+  }
+  uris_.push_back(std::move(encoded));
+  return true;
+}
+
+size_t FileEntry::setUris(const std::vector<std::string>& uris) {
+  uris_.clear();
+  size_t added = 0;
+  for (const auto& uri : uris) {
+    added += addUri(uri) ? 1 : 0;
+  }
+  return added;
+}
+
+bool FileEntry::insertUri(const std::string& uri, size_t position) {
+  std::string encoded = checkedUri(uri);
+  if (encoded.empty()) {
+    return false;
+  }
+  uris_.insert(uris_.begin() + std::min(position, uris_.size()), std::move(encoded));
+  return true;
+}
+
+bool FileEntry::removeUri(const std::string& uri) {
+  if (auto it = std::find(spentUris_.begin(), spentUris_.end(), uri); it != spentUris_.end()) {
+    spentUris_.erase(it);
+    return true;
+  }
+  if (auto it = std::find(uris_.begin(), uris_.end(), uri); it != uris_.end()) {
+    uris_.erase(it);
+    return true;
+  }
+  return false;
+}
+
+void FileEntry::removeURIWhoseHostnameIs(const std::string& hostname) {
+  std::deque<std::string> kept;
+  for (const auto& uri : uris_) {
+    uri_split_result res;
+    if (uri_split(&res, uri.c_str()) == 0 &&
+        uri.compare(res.fields[USR_HOST].off, res.fields[USR_HOST].len, hostname) != 0) {
+      kept.push_back(uri);
+    }
+  }
+  QLOG_DEBUG(fmt("Removed %lu duplicate hostname URIs for path=%s",
+                 static_cast<unsigned long>(uris_.size() - kept.size()), path_.c_str()));
+  uris_.swap(kept);
+}
+
 void FileEntry::removeIdenticalURI(const std::string& uri) {
   uris_.erase(std::remove(uris_.begin(), uris_.end(), uri), uris_.end());
 }
@@ -54,6 +122,20 @@ void FileEntry::extractURIResult(std::deque<URIResult>& out, error_code::Value r
                                     [result](const URIResult& r) { return r.result != result; });
   std::move(keep, uriResults_.end(), std::back_inserter(out));
   uriResults_.erase(keep, uriResults_.end());
+}
+
+void writeFilePath(OutputFile& out, const std::shared_ptr<FileEntry>& entry, bool memory) {
+  if (!entry->getPath().empty()) {
+    if (memory) {
+      out.write("[MEMORY]");
+      out.write(File(entry->getPath()).getBasename().c_str());
+    } else {
+      out.write(entry->getPath().c_str());
+    }
+    return;
+  }
+  auto uris = entry->getUris();
+  out.write(uris.empty() ? "n/a" : uris.front().c_str());
 }
 
 }  // namespace quarn

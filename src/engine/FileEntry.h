@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,8 +54,16 @@ class FileEntry {
   const std::deque<std::string>& getRemainingUris() const { return uris_; }
   std::deque<std::string>& getRemainingUris() { return uris_; }
   const std::deque<std::string>& getSpentUris() const { return spentUris_; }
+  std::deque<std::string>& getSpentUris() { return spentUris_; }
   std::vector<std::string> getUris() const;
+  // Percent-encodes unsafe characters; false (nothing added) when the result
+  // does not split as a URI.
+  bool addUri(const std::string& uri);
+  size_t setUris(const std::vector<std::string>& uris);
+  bool insertUri(const std::string& uri, size_t position);
+  bool removeUri(const std::string& uri);
   void removeIdenticalURI(const std::string& uri);
+  void removeURIWhoseHostnameIs(const std::string& hostname);
 
   void addURIResult(std::string uri, error_code::Value result);
   const std::deque<URIResult>& getURIResults() const { return uriResults_; }
@@ -74,5 +83,11 @@ class FileEntry {
   bool requested_;
   bool uniqueProtocol_;
 };
+
+class OutputFile;
+
+// Writes a file's display name: its path ("[MEMORY]" and the base name for
+// downloads kept in memory), else its first URI, else "n/a".
+void writeFilePath(OutputFile& out, const std::shared_ptr<FileEntry>& entry, bool memory);
 
 }  // namespace quarn

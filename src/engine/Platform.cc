@@ -6,6 +6,7 @@
 
 #include <clocale>
 
+#include "config/prefs.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/console.h"
 #include "foundation/fmt.h"
@@ -73,6 +74,8 @@ bool Platform::tearDown() {
 
   ares_library_cleanup();
   libssh2_exit();
+
+  option::deletePrefResource();
   return true;
 }
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 
 #include "foundation/DlAbortEx.h"
 #include "foundation/MessageDigest.h"
+#include "foundation/fmt.h"
 #include "storage/BinaryStream.h"
 
 namespace quarn {
@@ -30,12 +30,10 @@ void digest(unsigned char* out, size_t outLength, MessageDigest* ctx, const void
             size_t length) {
   size_t required = ctx->getDigestLength();
   if (outLength < required) {
-    char msg[128];
-    snprintf(msg, sizeof(msg),
-             "Insufficient space for storing message digest: %lu required, but only %lu is "
-             "allocated",
-             static_cast<unsigned long>(required), static_cast<unsigned long>(outLength));
-    throw DL_ABORT_EX(msg);
+    throw DL_ABORT_EX(
+        fmt("Insufficient space for storing message digest: %lu required, but only %lu is "
+            "allocated",
+            static_cast<unsigned long>(required), static_cast<unsigned long>(outLength)));
   }
   ctx->update(data, length);
   ctx->digest(out);

@@ -14,6 +14,7 @@
 #include "foundation/File.h"
 #include "foundation/Logger.h"
 #include "foundation/fmt.h"
+#include "foundation/i18n.h"
 #include "foundation/util_process.h"
 #include "foundation/util_string.h"
 #include "platform/file_space.h"
@@ -89,7 +90,7 @@ int AbstractDiskWriter::openFileWithFlags(int flags, int errorCode) {
   if (fd == -1) {
     int errNum = errno;
     throw DL_ABORT_EX(errNum,
-                      fmt("Failed to open the file %s, cause: %s", filename_.c_str(),
+                      fmt(_("Failed to open the file %s, cause: %s"), filename_.c_str(),
                           util::safeStrerror(errNum).c_str()),
                       static_cast<error_code::Value>(errorCode));
   }
@@ -98,6 +99,7 @@ int AbstractDiskWriter::openFileWithFlags(int flags, int errorCode) {
 }
 
 void AbstractDiskWriter::openExistingFile(int64_t /*totalLength*/) {
+  closeFile();
   fd_ = openFileWithFlags(readOnly_ ? O_RDONLY : O_RDWR, error_code::FILE_OPEN_ERROR);
 }
 
@@ -107,11 +109,12 @@ void AbstractDiskWriter::createFile(int addFlags) {
                       error_code::FILE_CREATE_ERROR);
   }
   makeParentDirectories(filename_);
+  closeFile();
   fd_ = openFileWithFlags(O_CREAT | O_TRUNC | O_RDWR | addFlags, error_code::FILE_CREATE_ERROR);
 }
 
 void AbstractDiskWriter::throwWriteError(int errNum) {
-  std::string msg = fmt("Failed to write into the file %s, cause: %s", filename_.c_str(),
+  std::string msg = fmt(_("Failed to write into the file %s, cause: %s"), filename_.c_str(),
                         util::safeStrerror(errNum).c_str());
   if (errNum == ENOSPC) {
     throw DOWNLOAD_FAILURE_EXCEPTION(errNum, msg, error_code::NOT_ENOUGH_DISK_SPACE);
@@ -225,7 +228,7 @@ ssize_t AbstractDiskWriter::readData(uint8_t* data, size_t len, int64_t offset) 
   if (n == -1) {
     int errNum = errno;
     throw DL_ABORT_EX(errNum,
-                      fmt("Failed to read from the file %s, cause: %s", filename_.c_str(),
+                      fmt(_("Failed to read from the file %s, cause: %s"), filename_.c_str(),
                           util::safeStrerror(errNum).c_str()),
                       error_code::FILE_IO_ERROR);
   }
@@ -262,6 +265,13 @@ void AbstractDiskWriter::allocate(int64_t offset, int64_t length, bool sparse) {
                       error_code::FILE_IO_ERROR);
   }
   [[maybe_unused]] int rv = ftruncate(fd_, offset + length);
+}
+
+void AbstractDiskWriter::dropCache(int64_t len, int64_t offset) {
+  // Data read once for a check need not stay in the page cache.
+  if (fd_ != -1) {
+    platform::dropFileCache(fd_, offset, len);
+  }
 }
 
 int64_t AbstractDiskWriter::size() {

@@ -25,7 +25,7 @@ class AbstractDiskWriter : public DiskWriter {
   void enableReadOnly() override { readOnly_ = true; }
   void disableReadOnly() override { readOnly_ = false; }
   void enableMmap() override { enableMmap_ = true; }
-  void dropCache(int64_t /*len*/, int64_t /*offset*/) override {}
+  void dropCache(int64_t len, int64_t offset) override;
   void flushOSBuffers() override;
 
   const std::string& getFilename() const { return filename_; }

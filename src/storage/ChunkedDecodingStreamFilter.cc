@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "foundation/DlAbortEx.h"
+#include "foundation/util_chars.h"
+#include "foundation/util_string.h"
 
 namespace quarn {
 
@@ -11,16 +13,7 @@ const std::string ChunkedDecodingStreamFilter::NAME("ChunkedDecodingStreamFilter
 namespace {
 
 int hexValue(uint8_t c) {
-  if (c >= '0' && c <= '9') {
-    return c - '0';
-  }
-  if (c >= 'a' && c <= 'f') {
-    return c - 'a' + 10;
-  }
-  if (c >= 'A' && c <= 'F') {
-    return c - 'A' + 10;
-  }
-  return -1;
+  return util::isHexDigit(c) ? static_cast<int>(util::hexCharToUInt(c)) : -1;
 }
 
 constexpr int64_t MAX_SIZE_BEFORE_DIGIT = 0x0800000000000000LL;

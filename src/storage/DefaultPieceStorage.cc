@@ -11,6 +11,7 @@
 #include "foundation/Logger.h"
 #include "foundation/SimpleRandomizer.h"
 #include "foundation/fmt.h"
+#include "foundation/i18n.h"
 #include "storage/BitfieldMan.h"
 #include "storage/DefaultDiskWriterFactory.h"
 #include "storage/DirectDiskAdaptor.h"
@@ -245,6 +246,15 @@ void DefaultPieceStorage::completePiece(const std::shared_ptr<Piece>& piece) {
   if (!piece) {
     return;
   }
+  // Releasing the cache entry discards what it holds: data still cached is
+  // written first, and a piece whose data never reached the disk is not
+  // completed.
+  if (WrDiskCacheEntry* entry = piece->getWrDiskCacheEntry(); entry && wrDiskCache_) {
+    if (entry->getSize() > 0) {
+      piece->flushWrCache(wrDiskCache_);
+    }
+    piece->throwIfWrCacheFailed(wrDiskCache_);
+  }
   deleteUsedPiece(piece);
   if (allDownloadFinished()) {
     return;
@@ -260,9 +270,9 @@ void DefaultPieceStorage::completePiece(const std::shared_ptr<Piece>& piece) {
 void DefaultPieceStorage::onDownloadFinished() {
   downloadContext_->resetDownloadStopTime();
   if (isSelectiveDownloadingMode()) {
-    QLOG_NOTICE("Download of selected files was complete.");
+    QLOG_NOTICE(_("Download of selected files was complete."));
   } else {
-    QLOG_INFO("The download was complete.");
+    QLOG_INFO(_("The download was complete."));
   }
 }
 
@@ -443,7 +453,7 @@ void DefaultPieceStorage::removeAdvertisedPiece(const Timer& expiry) {
   auto it = std::upper_bound(
       haves_.begin(), haves_.end(), expiry,
       [](const Timer& t, const HaveEntry& entry) { return t < entry.registeredTime; });
-  QLOG_DEBUG(fmt("Removed %lu have entries.",
+  QLOG_DEBUG(fmt(_("Removed %lu have entries."),
                  static_cast<unsigned long>(std::distance(haves_.begin(), it))));
   haves_.erase(haves_.begin(), it);
 }

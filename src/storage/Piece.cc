@@ -8,6 +8,7 @@
 #include "foundation/Logger.h"
 #include "foundation/MessageDigest.h"
 #include "foundation/fmt.h"
+#include "foundation/i18n.h"
 #include "storage/BitfieldMan.h"
 #include "storage/DiskAdaptor.h"
 #include "storage/WrDiskCache.h"
@@ -183,7 +184,7 @@ void updateHashWithRead(MessageDigest* mdctx, const std::shared_ptr<DiskAdaptor>
     int64_t r = adaptor->readData(buf, n, offset);
     if (r != static_cast<int64_t>(n)) {
       throw DL_ABORT_EX(
-          fmt("Failed to read from the file %s, cause: %s", "n/a", "data is too short"));
+          fmt(_("Failed to read from the file %s, cause: %s"), "n/a", "data is too short"));
     }
     mdctx->update(buf, n);
     offset += n;

@@ -27,7 +27,7 @@ ssize_t SinkStreamFilter::transform(const std::shared_ptr<BinaryStream>& out,
   }
   const auto& piece = segment->getPiece();
   int64_t goff = segment->getPositionToWrite();
-  if (piece && piece->getWrDiskCacheEntry()) {
+  if (wrDiskCache_ && piece && piece->getWrDiskCacheEntry()) {
     size_t appended = piece->appendWrCache(wrDiskCache_, goff, inbuf, wlen);
     if (appended < wlen) {
       size_t rest = wlen - appended;

@@ -1,6 +1,9 @@
 #include "foundation/XmlParser.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <set>
@@ -192,6 +195,34 @@ TEST(XmlParserTest, NoExternalEntitiesOrDtd) {
                             secret.path() + "\"><text>t</text>";
   outcome = parseWhole(externalDtd);
   EXPECT_EQ(std::string::npos, outcome.events.find("SECRET"));
+}
+
+// References to a server on loopback, as DTD, as entity and as parameter entity, never
+// make a connection.
+TEST(XmlParserTest, NeverTouchesTheNetwork) {
+  int listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+  ASSERT_NE(-1, listener);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)));
+  socklen_t len = sizeof(addr);
+  ASSERT_EQ(0, getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len));
+  ASSERT_EQ(0, listen(listener, 8));
+  std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/x";
+  const std::string docs[] = {
+      "<?xml version=\"1.0\"?><!DOCTYPE text SYSTEM \"" + url + "\"><text>t</text>",
+      "<?xml version=\"1.0\"?><!DOCTYPE text [<!ENTITY e SYSTEM \"" + url + "\">]><text>&e;</text>",
+      "<?xml version=\"1.0\"?><!DOCTYPE text [<!ENTITY % p SYSTEM \"" + url +
+          "\"> %p;]><text>t</text>",
+  };
+  for (const auto& doc : docs) {
+    parseWhole(doc);
+    parseBytewise(doc);
+  }
+  EXPECT_EQ(-1, accept(listener, nullptr, nullptr));
+  EXPECT_EQ(EAGAIN, errno);
+  close(listener);
 }
 
 TEST(XmlParserTest, ParseFile) {

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "engine/StatCalc.h"
+
+namespace quarn {
+
+class NullStatCalc : public StatCalc {
+ public:
+  void calculateStat(const DownloadEngine*) override {}
+};
+
+}  // namespace quarn

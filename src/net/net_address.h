@@ -1,0 +1,42 @@
+#pragma once
+
+#include <netdb.h>
+#include <sys/socket.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace quarn {
+
+// Flags added to every getaddrinfo call of the network layer; AI_ADDRCONFIG
+// unless start-up finds no configured address of either family.
+void setDefaultAIFlags(int flags);
+int getDefaultAIFlags();
+
+// getaddrinfo with hints of these fields, the flags OR-ed with the defaults.
+int callGetaddrinfo(addrinfo** resPtr, const char* host, const char* service, int family,
+                    int sockType, int flags, int protocol);
+
+// 0 on success, -1 when src is not a numeric address of family af.
+int inetPton(int af, const char* src, void* dst);
+// 0 on success, else getnameinfo's error code.
+int inetNtop(int af, const void* src, char* dst, socklen_t size);
+
+namespace net {
+
+// Writes 4 (IPv4) or 16 (IPv6) bytes to dest and returns the count; 0 when ip
+// is not a numeric address. Never sends a query.
+size_t getBinAddr(void* dest, const std::string& ip);
+
+void checkAddrconfig();
+bool getIPv4AddrConfigured();
+bool getIPv6AddrConfigured();
+
+// The certificate host-name rule: ipAddrs hold raw 4- or 16-byte addresses.
+bool verifyHostname(const std::string& hostname, const std::vector<std::string>& dnsNames,
+                    const std::vector<std::string>& ipAddrs, const std::string& commonName);
+
+}  // namespace net
+
+}  // namespace quarn
