@@ -1,5 +1,7 @@
 #include "engine/DownloadEngine.h"
 
+#include "client/AuthConfigFactory.h"
+#include "client/CookieStorage.h"
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "engine/global_halt.h"
@@ -61,6 +63,7 @@ DownloadEngine::DownloadEngine(std::unique_ptr<EventPoll> eventPoll)
       noWait_(true),
       refreshInterval_(DEFAULT_REFRESH_INTERVAL),
       lastRefresh_(Timer::zero()),
+      cookieStorage_(std::make_unique<CookieStorage>()),
       asyncDNSServers_(nullptr),
       dnsCache_(std::make_unique<DNSCache>()),
       requestGroupMan_(nullptr, nullptr),
@@ -167,6 +170,10 @@ void DownloadEngine::setRequestGroupMan(std::unique_ptr<RequestGroupMan> rgman) 
   requestGroupMan_ = {rgman.release(), [](RequestGroupMan* p) { delete p; }};
 }
 #endif
+
+void DownloadEngine::setAuthConfigFactory(std::unique_ptr<AuthConfigFactory> factory) {
+  authConfigFactory_ = std::move(factory);
+}
 
 void DownloadEngine::setStatCalc(std::unique_ptr<StatCalc> statCalc) {
   statCalc_ = std::move(statCalc);

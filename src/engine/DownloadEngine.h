@@ -21,6 +21,8 @@
 namespace quarn {
 
 class AsyncNameResolver;
+class AuthConfigFactory;
+class CookieStorage;
 class DNSCache;
 class Option;
 class RequestGroupMan;
@@ -79,6 +81,11 @@ class DownloadEngine {
   // Takes ownership of the download manager.
   void setRequestGroupMan(std::unique_ptr<RequestGroupMan> rgman);
   RequestGroupMan* getRequestGroupMan() const { return requestGroupMan_.get(); }
+
+  CookieStorage* getCookieStorage() const { return cookieStorage_.get(); }
+  // Takes ownership of the credential factory.
+  void setAuthConfigFactory(std::unique_ptr<AuthConfigFactory> factory);
+  AuthConfigFactory* getAuthConfigFactory() const { return authConfigFactory_.get(); }
 
   void setOption(Option* op) { option_ = op; }
   Option* getOption() const { return option_; }
@@ -182,9 +189,11 @@ class DownloadEngine {
   bool noWait_;
   std::chrono::milliseconds refreshInterval_;
   Timer lastRefresh_;
+  std::unique_ptr<CookieStorage> cookieStorage_;
   CUIDCounter cuidCounter_;
   ares_addr_node* asyncDNSServers_;
   std::unique_ptr<DNSCache> dnsCache_;
+  std::unique_ptr<AuthConfigFactory> authConfigFactory_;
   // Owned; deleted through a function pointer so that this header needs only
   // the declaration of the class.
   std::unique_ptr<RequestGroupMan, void (*)(RequestGroupMan*)> requestGroupMan_;
