@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -57,6 +61,34 @@ TEST(OptionProcessingTest, ProxyVariableBetweenConfigurationAndCommandLine) {
   EXPECT_EQ(0, process(bad, {{"no-conf", "true"}}));
   EXPECT_FALSE(bad.defined(PREF_HTTP_PROXY));
   unsetenv("http_proxy");
+}
+
+TEST(OptionProcessingTest, LayersFromConfigurationFileUp) {
+  auto conf = std::filesystem::temp_directory_path() /
+              ("quarn-conf-" + std::to_string(::getpid()) + ".conf");
+  std::ofstream(conf) << "http-proxy=conf-proxy:1\nheader=A: 1\ntimeout=7\n";
+  setenv("http_proxy", "env-proxy:3", 1);
+  Option option;
+  ASSERT_EQ(0, process(option, {{"conf-path", conf.string()}, {"header", "B: 2"}}));
+  EXPECT_EQ("7", option.get(PREF_TIMEOUT));
+  EXPECT_EQ("http://env-proxy:3/", option.get(PREF_HTTP_PROXY));
+  EXPECT_EQ("A: 1\nB: 2\n", option.get(PREF_HEADER));
+  Option top;
+  ASSERT_EQ(0, process(top, {{"conf-path", conf.string()}, {"http-proxy", "cli:2"}}));
+  EXPECT_EQ("http://cli:2/", top.get(PREF_HTTP_PROXY));
+  unsetenv("http_proxy");
+  std::filesystem::remove(conf);
+}
+
+TEST(OptionProcessingTest, MissingOrBadConfigurationFile) {
+  auto conf = std::filesystem::temp_directory_path() /
+              ("quarn-bad-" + std::to_string(::getpid()) + ".conf");
+  Option missing;
+  EXPECT_EQ(1, process(missing, {{"conf-path", conf.string()}}));
+  std::ofstream(conf) << "split=0\n";
+  Option bad;
+  EXPECT_EQ(28, process(bad, {{"conf-path", conf.string()}}));
+  std::filesystem::remove(conf);
 }
 
 TEST(OptionProcessingTest, DeferredInputGivesWayToSaveSession) {

@@ -71,6 +71,9 @@ class OptionsTest(unittest.TestCase):
             "See 'quarnc -h#help' to know all available tags.\n"
             "Options:\n"), out[:300])
         self.assertIn(" -h, --help[=TAG|KEYWORD]     Print usage and exit.", out)
+        # No possible values and no default: only the tags line follows.
+        self.assertIn(" -v, --version                Print the version number and exit.\n\n"
+                      "                              Tags: #basic\n\n", out)
         self.assertIn("URI, MAGNET, TORRENT_FILE, METALINK_FILE:\n", out)
         self.assertTrue(out.endswith("Refer to man page for more information.\n"))
         self.assertNotIn("--dns-timeout", out)
@@ -211,6 +214,15 @@ class OptionsTest(unittest.TestCase):
                             "--log-level=notice")
         with open(log + "2") as f:
             self.assertNotIn("Logging started.", f.read())
+
+    def test_stderr_takes_the_console_output(self):
+        args = ("--enable-rpc", "--no-conf", "--log=-", "--log-level=info")
+        r = self.run_quarnc(*args)
+        self.assertIn("Logging started.", r.stdout)
+        r = self.run_quarnc("--stderr", *args)
+        self.assertEqual(0, r.returncode)
+        self.assertEqual("", r.stdout)
+        self.assertIn("Logging started.", r.stderr)
 
 
 if __name__ == "__main__":
