@@ -6,6 +6,7 @@
 
 #include <clocale>
 
+#include "config/OptionParser.h"
 #include "config/prefs.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/console.h"
@@ -74,7 +75,7 @@ bool Platform::tearDown() {
 
   ares_library_cleanup();
   libssh2_exit();
-
+  OptionParser::deleteInstance();
   option::deletePrefResource();
   return true;
 }
