@@ -38,6 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (smallResult >= 0 && (fullResult != smallResult || full != small)) {
       abort();
     }
+    // The name offered for saving never leaves the download directory.
+    std::string fileName = quarn::util::getContentDispositionFilename(header, defaultUTF8);
+    if (fileName.find_first_of("/\\") != std::string::npos || fileName == ".." || fileName == ".") {
+      abort();
+    }
   }
   return 0;
 }

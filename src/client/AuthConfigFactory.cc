@@ -2,6 +2,7 @@
 
 #include "client/DefaultAuthResolver.h"
 #include "client/NetrcAuthResolver.h"
+#include "client/Request.h"
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "foundation/util_string.h"
@@ -17,6 +18,59 @@ AuthConfigFactory::~AuthConfigFactory() = default;
 
 void AuthConfigFactory::setNetrc(std::unique_ptr<Netrc> netrc) {
   netrc_ = std::move(netrc);
+}
+
+std::unique_ptr<AuthConfig> AuthConfigFactory::createAuthConfig(
+    const std::shared_ptr<Request>& request, const Option* op) {
+  const std::string& protocol = request->getProtocol();
+  if (protocol == "http" || protocol == "https") {
+    return createHttpAuthConfig(*request, op);
+  }
+  if (protocol == "ftp" || protocol == "sftp") {
+    return createFtpAuthConfig(*request, op);
+  }
+  return nullptr;
+}
+
+std::unique_ptr<AuthConfig> AuthConfigFactory::createHttpAuthConfig(const Request& request,
+                                                                    const Option* op) {
+  if (op->getAsBool(PREF_HTTP_AUTH_CHALLENGE)) {
+    if (!request.getUsername().empty()) {
+      updateBasicCred(std::make_unique<BasicCred>(request.getUsername(), request.getPassword(),
+                                                  request.getHost(), request.getPort(),
+                                                  request.getDir(), true));
+      return AuthConfig::create(request.getUsername(), request.getPassword());
+    }
+    auto i = findBasicCred(request.getHost(), request.getPort(), request.getDir());
+    if (i == basicCreds_.end()) {
+      // The first request goes without credentials until a 401 asks for them.
+      return nullptr;
+    }
+    return AuthConfig::create((*i)->user, (*i)->password);
+  }
+  if (!request.getUsername().empty()) {
+    return AuthConfig::create(request.getUsername(), request.getPassword());
+  }
+  return createHttpAuthResolver(op)->resolveAuthConfig(request.getHost());
+}
+
+std::unique_ptr<AuthConfig> AuthConfigFactory::createFtpAuthConfig(const Request& request,
+                                                                   const Option* op) {
+  if (request.getUsername().empty()) {
+    return createFtpAuthResolver(op)->resolveAuthConfig(request.getHost());
+  }
+  if (request.hasPassword()) {
+    return AuthConfig::create(request.getUsername(), request.getPassword());
+  }
+  if (!op->getAsBool(PREF_NO_NETRC)) {
+    NetrcAuthResolver resolver;
+    resolver.setNetrc(netrc_.get());
+    auto authConfig = resolver.resolveAuthConfig(request.getHost());
+    if (authConfig && authConfig->getUser() == request.getUsername()) {
+      return authConfig;
+    }
+  }
+  return AuthConfig::create(request.getUsername(), op->get(PREF_FTP_PASSWD));
 }
 
 std::unique_ptr<AuthResolver> AuthConfigFactory::createHttpAuthResolver(const Option* op) const {

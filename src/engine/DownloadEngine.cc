@@ -1,10 +1,20 @@
 #include "engine/DownloadEngine.h"
 
+#include "client/AuthConfigFactory.h"
+#include "client/CookieStorage.h"
+#include "config/Option.h"
+#include "config/prefs.h"
 #include "engine/global_halt.h"
 #include "foundation/LogMacros.h"
+#include "foundation/fmt.h"
 #include "foundation/i18n.h"
+#include "foundation/util_chars.h"
 #include "foundation/util_random.h"
+#include "foundation/util_security.h"
 #include "foundation/wallclock.h"
+#include "net/AsyncNameResolver.h"
+#include "net/DNSCache.h"
+#include "net/SocketCore.h"
 
 #if __has_include("engine/RequestGroupMan.h")
 #include "engine/RequestGroupMan.h"
@@ -53,10 +63,15 @@ DownloadEngine::DownloadEngine(std::unique_ptr<EventPoll> eventPoll)
       noWait_(true),
       refreshInterval_(DEFAULT_REFRESH_INTERVAL),
       lastRefresh_(Timer::zero()),
+      cookieStorage_(std::make_unique<CookieStorage>()),
+      asyncDNSServers_(nullptr),
+      dnsCache_(std::make_unique<DNSCache>()),
       requestGroupMan_(nullptr, nullptr),
       option_(nullptr) {}
 
-DownloadEngine::~DownloadEngine() = default;
+DownloadEngine::~DownloadEngine() {
+  freeAsyncDNSServers(asyncDNSServers_);
+}
 
 int DownloadEngine::run(bool oneshot) {
   while (!commands_.empty() || !routineCommands_.empty()) {
@@ -156,6 +171,10 @@ void DownloadEngine::setRequestGroupMan(std::unique_ptr<RequestGroupMan> rgman) 
 }
 #endif
 
+void DownloadEngine::setAuthConfigFactory(std::unique_ptr<AuthConfigFactory> factory) {
+  authConfigFactory_ = std::move(factory);
+}
+
 void DownloadEngine::setStatCalc(std::unique_ptr<StatCalc> statCalc) {
   statCalc_ = std::move(statCalc);
 }
@@ -188,6 +207,218 @@ bool DownloadEngine::addSocketForWriteCheck(int fd, Command* command) {
 
 bool DownloadEngine::deleteSocketForWriteCheck(int fd, Command* command) {
   return eventPoll_->deleteEvents(fd, command, EventPoll::EVENT_WRITE);
+}
+
+bool DownloadEngine::addNameResolverCheck(const std::shared_ptr<AsyncNameResolver>& resolver,
+                                          Command* command) {
+  return eventPoll_->addNameResolver(resolver, command);
+}
+
+bool DownloadEngine::deleteNameResolverCheck(const std::shared_ptr<AsyncNameResolver>& resolver,
+                                             Command* command) {
+  return eventPoll_->deleteNameResolver(resolver, command);
+}
+
+DownloadEngine::SocketPoolEntry::SocketPoolEntry(const std::shared_ptr<SocketCore>& socket,
+                                                 const std::string& options,
+                                                 std::chrono::seconds timeout)
+    : socket_(socket), options_(options), timeout_(timeout), registeredTime_(global::wallclock()) {}
+
+DownloadEngine::SocketPoolEntry::~SocketPoolEntry() = default;
+
+bool DownloadEngine::SocketPoolEntry::isTimeout() const {
+  return registeredTime_.difference(global::wallclock()) >= timeout_;
+}
+
+std::string DownloadEngine::createSockPoolKey(const std::string& ipaddr, uint16_t port,
+                                              const std::string& username,
+                                              const std::string& proxyhost, uint16_t proxyport,
+                                              const std::string& tlsHostname) {
+  std::string key;
+  if (!username.empty()) {
+    key += util::percentEncode(username);
+    key += "@";
+  }
+  key += fmt("%s(%u)", ipaddr.c_str(), port);
+  if (!proxyhost.empty()) {
+    key += fmt("/%s(%u)", proxyhost.c_str(), proxyport);
+  }
+  // '#' occurs in no address, host name or percent-encoded user name, so a
+  // TLS key never equals a plain one.
+  if (!tlsHostname.empty()) {
+    key += "#";
+    key += tlsHostname;
+  }
+  return key;
+}
+
+void DownloadEngine::poolSocket(const std::string& key, const SocketPoolEntry& entry) {
+  QLOG_INFO(fmt("Pool socket for %s", key.c_str()));
+  socketPool_.emplace(key, entry);
+}
+
+void DownloadEngine::poolSocket(const std::string& ipaddr, uint16_t port,
+                                const std::string& username, const std::string& proxyhost,
+                                uint16_t proxyport, const std::shared_ptr<SocketCore>& sock,
+                                const std::string& options, std::chrono::seconds timeout) {
+  poolSocket(createSockPoolKey(ipaddr, port, username, proxyhost, proxyport),
+             SocketPoolEntry(sock, options, timeout));
+}
+
+void DownloadEngine::poolSocket(const std::string& ipaddr, uint16_t port,
+                                const std::string& proxyhost, uint16_t proxyport,
+                                const std::shared_ptr<SocketCore>& sock,
+                                std::chrono::seconds timeout) {
+  poolSocket(createSockPoolKey(ipaddr, port, "", proxyhost, proxyport),
+             SocketPoolEntry(sock, "", timeout));
+}
+
+void DownloadEngine::poolTLSSocket(const std::string& tlsHostname, const std::string& ipaddr,
+                                   uint16_t port, const std::string& proxyhost, uint16_t proxyport,
+                                   const std::shared_ptr<SocketCore>& sock,
+                                   std::chrono::seconds timeout) {
+  poolSocket(createSockPoolKey(ipaddr, port, "", proxyhost, proxyport, tlsHostname),
+             SocketPoolEntry(sock, "", timeout));
+}
+
+// An idle connection that is readable has been closed or spoken to by the
+// peer and is not handed out.
+std::multimap<std::string, DownloadEngine::SocketPoolEntry>::iterator
+DownloadEngine::findSocketPoolEntry(const std::string& key) {
+  auto range = socketPool_.equal_range(key);
+  for (auto i = range.first; i != range.second; ++i) {
+    const SocketPoolEntry& entry = i->second;
+    if (!entry.isTimeout() && !entry.getSocket()->isReadable(0)) {
+      QLOG_INFO(fmt("Found socket for %s", key.c_str()));
+      return i;
+    }
+  }
+  return socketPool_.end();
+}
+
+std::shared_ptr<SocketCore> DownloadEngine::popPooledSocketByKey(const std::string& key,
+                                                                 std::string* options) {
+  auto i = findSocketPoolEntry(key);
+  if (i == socketPool_.end()) {
+    return nullptr;
+  }
+  std::shared_ptr<SocketCore> socket = i->second.getSocket();
+  if (options) {
+    *options = i->second.getOptions();
+  }
+  socketPool_.erase(i);
+  return socket;
+}
+
+std::shared_ptr<SocketCore> DownloadEngine::popPooledSocket(const std::string& ipaddr,
+                                                            uint16_t port,
+                                                            const std::string& proxyhost,
+                                                            uint16_t proxyport) {
+  return popPooledSocketByKey(createSockPoolKey(ipaddr, port, "", proxyhost, proxyport), nullptr);
+}
+
+std::shared_ptr<SocketCore> DownloadEngine::popPooledSocket(
+    std::string& options, const std::string& ipaddr, uint16_t port, const std::string& username,
+    const std::string& proxyhost, uint16_t proxyport) {
+  return popPooledSocketByKey(createSockPoolKey(ipaddr, port, username, proxyhost, proxyport),
+                              &options);
+}
+
+std::shared_ptr<SocketCore> DownloadEngine::popPooledSocket(const std::vector<std::string>& ipaddrs,
+                                                            uint16_t port) {
+  for (const auto& ipaddr : ipaddrs) {
+    if (auto s = popPooledSocket(ipaddr, port, "", 0)) {
+      return s;
+    }
+  }
+  return nullptr;
+}
+
+std::shared_ptr<SocketCore> DownloadEngine::popPooledSocket(std::string& options,
+                                                            const std::vector<std::string>& ipaddrs,
+                                                            uint16_t port,
+                                                            const std::string& username) {
+  for (const auto& ipaddr : ipaddrs) {
+    if (auto s = popPooledSocket(options, ipaddr, port, username, "", 0)) {
+      return s;
+    }
+  }
+  return nullptr;
+}
+
+std::shared_ptr<SocketCore> DownloadEngine::popPooledTLSSocket(const std::string& tlsHostname,
+                                                               const std::string& ipaddr,
+                                                               uint16_t port,
+                                                               const std::string& proxyhost,
+                                                               uint16_t proxyport) {
+  return popPooledSocketByKey(
+      createSockPoolKey(ipaddr, port, "", proxyhost, proxyport, tlsHostname), nullptr);
+}
+
+std::shared_ptr<SocketCore> DownloadEngine::popPooledTLSSocket(
+    const std::string& tlsHostname, const std::vector<std::string>& ipaddrs, uint16_t port) {
+  for (const auto& ipaddr : ipaddrs) {
+    if (auto s = popPooledTLSSocket(tlsHostname, ipaddr, port, "", 0)) {
+      return s;
+    }
+  }
+  return nullptr;
+}
+
+void DownloadEngine::evictSocketPool() {
+  if (socketPool_.empty()) {
+    return;
+  }
+  QLOG_DEBUG("Scanning SocketPool and erasing timed out entry.");
+  std::multimap<std::string, SocketPoolEntry> newPool;
+  for (const auto& [key, entry] : socketPool_) {
+    if (!entry.isTimeout()) {
+      newPool.emplace_hint(newPool.end(), key, entry);
+    }
+  }
+  QLOG_DEBUG(
+      fmt("%lu entries removed.", static_cast<unsigned long>(socketPool_.size() - newPool.size())));
+  socketPool_ = std::move(newPool);
+}
+
+const std::string& DownloadEngine::findCachedIPAddress(const std::string& hostname,
+                                                       uint16_t port) const {
+  return dnsCache_->find(hostname, port);
+}
+
+void DownloadEngine::cacheIPAddress(const std::string& hostname, const std::string& ipaddr,
+                                    uint16_t port) {
+  dnsCache_->put(hostname, ipaddr, port);
+}
+
+void DownloadEngine::markBadIPAddress(const std::string& hostname, const std::string& ipaddr,
+                                      uint16_t port) {
+  dnsCache_->markBad(hostname, ipaddr, port);
+}
+
+void DownloadEngine::removeCachedIPAddress(const std::string& hostname, uint16_t port) {
+  dnsCache_->remove(hostname, port);
+}
+
+void DownloadEngine::setAsyncDNSServers(ares_addr_node* asyncDNSServers) {
+  freeAsyncDNSServers(asyncDNSServers_);
+  asyncDNSServers_ = asyncDNSServers;
+}
+
+bool DownloadEngine::validateToken(const std::string& token) {
+  if (!option_ || !option_->defined(PREF_RPC_SECRET)) {
+    return true;
+  }
+  if (!tokenHMAC_) {
+    tokenHMAC_ = util::security::HMAC::createRandom();
+    if (!tokenHMAC_) {
+      QLOG_ERROR("Failed to create HMAC");
+      return false;
+    }
+    tokenExpected_ = std::make_unique<util::security::HMACResult>(
+        tokenHMAC_->getResult(option_->get(PREF_RPC_SECRET)));
+  }
+  return *tokenExpected_ == tokenHMAC_->getResult(token);
 }
 
 }  // namespace quarn

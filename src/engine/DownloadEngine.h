@@ -2,8 +2,12 @@
 
 #include <sys/time.h>
 
+#include <ares.h>
+
 #include <chrono>
+#include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,13 +20,43 @@
 
 namespace quarn {
 
+class AsyncNameResolver;
+class AuthConfigFactory;
+class CookieStorage;
+class DNSCache;
 class Option;
 class RequestGroupMan;
+class SocketCore;
+
+namespace util {
+namespace security {
+class HMAC;
+class HMACResult;
+}  // namespace security
+}  // namespace util
 
 // The single event loop and the owner of the services its commands share.
 class DownloadEngine {
  public:
   static constexpr std::chrono::milliseconds DEFAULT_REFRESH_INTERVAL{1000};
+
+  // An idle connection kept for reuse.
+  class SocketPoolEntry {
+   public:
+    SocketPoolEntry(const std::shared_ptr<SocketCore>& socket, const std::string& options,
+                    std::chrono::seconds timeout);
+    ~SocketPoolEntry();
+
+    bool isTimeout() const;
+    const std::shared_ptr<SocketCore>& getSocket() const { return socket_; }
+    const std::string& getOptions() const { return options_; }
+
+   private:
+    std::shared_ptr<SocketCore> socket_;
+    std::string options_;
+    std::chrono::seconds timeout_;
+    Timer registeredTime_;
+  };
 
   explicit DownloadEngine(std::unique_ptr<EventPoll> eventPoll);
   ~DownloadEngine();
@@ -48,6 +82,11 @@ class DownloadEngine {
   void setRequestGroupMan(std::unique_ptr<RequestGroupMan> rgman);
   RequestGroupMan* getRequestGroupMan() const { return requestGroupMan_.get(); }
 
+  CookieStorage* getCookieStorage() const { return cookieStorage_.get(); }
+  // Takes ownership of the credential factory.
+  void setAuthConfigFactory(std::unique_ptr<AuthConfigFactory> factory);
+  AuthConfigFactory* getAuthConfigFactory() const { return authConfigFactory_.get(); }
+
   void setOption(Option* op) { option_ = op; }
   Option* getOption() const { return option_; }
 
@@ -70,6 +109,66 @@ class DownloadEngine {
   bool addSocketForWriteCheck(int fd, Command* command);
   bool deleteSocketForWriteCheck(int fd, Command* command);
 
+  bool addNameResolverCheck(const std::shared_ptr<AsyncNameResolver>& resolver, Command* command);
+  bool deleteNameResolverCheck(const std::shared_ptr<AsyncNameResolver>& resolver,
+                               Command* command);
+
+  // Socket pool. The key names the peer (numeric address and port, or the
+  // target host and port behind a proxy), the proxy and the user. The
+  // tlsHostname overloads are for connections carrying TLS: their key also
+  // holds the host name the peer's certificate was verified for, so such a
+  // connection is only ever reused for that same host name.
+  void poolSocket(const std::string& ipaddr, uint16_t port, const std::string& username,
+                  const std::string& proxyhost, uint16_t proxyport,
+                  const std::shared_ptr<SocketCore>& sock, const std::string& options,
+                  std::chrono::seconds timeout);
+  void poolSocket(const std::string& ipaddr, uint16_t port, const std::string& proxyhost,
+                  uint16_t proxyport, const std::shared_ptr<SocketCore>& sock,
+                  std::chrono::seconds timeout);
+  void poolTLSSocket(const std::string& tlsHostname, const std::string& ipaddr, uint16_t port,
+                     const std::string& proxyhost, uint16_t proxyport,
+                     const std::shared_ptr<SocketCore>& sock, std::chrono::seconds timeout);
+
+  std::shared_ptr<SocketCore> popPooledSocket(const std::string& ipaddr, uint16_t port,
+                                              const std::string& proxyhost, uint16_t proxyport);
+  std::shared_ptr<SocketCore> popPooledSocket(std::string& options, const std::string& ipaddr,
+                                              uint16_t port, const std::string& username,
+                                              const std::string& proxyhost, uint16_t proxyport);
+  std::shared_ptr<SocketCore> popPooledSocket(const std::vector<std::string>& ipaddrs,
+                                              uint16_t port);
+  std::shared_ptr<SocketCore> popPooledSocket(std::string& options,
+                                              const std::vector<std::string>& ipaddrs,
+                                              uint16_t port, const std::string& username);
+  std::shared_ptr<SocketCore> popPooledTLSSocket(const std::string& tlsHostname,
+                                                 const std::string& ipaddr, uint16_t port,
+                                                 const std::string& proxyhost, uint16_t proxyport);
+  std::shared_ptr<SocketCore> popPooledTLSSocket(const std::string& tlsHostname,
+                                                 const std::vector<std::string>& ipaddrs,
+                                                 uint16_t port);
+
+  // Drops the entries whose time is up.
+  void evictSocketPool();
+  size_t getSocketPoolSize() const { return socketPool_.size(); }
+
+  static std::string createSockPoolKey(const std::string& ipaddr, uint16_t port,
+                                       const std::string& username, const std::string& proxyhost,
+                                       uint16_t proxyport, const std::string& tlsHostname = "");
+
+  // The DNS cache.
+  const std::string& findCachedIPAddress(const std::string& hostname, uint16_t port) const;
+  void cacheIPAddress(const std::string& hostname, const std::string& ipaddr, uint16_t port);
+  void markBadIPAddress(const std::string& hostname, const std::string& ipaddr, uint16_t port);
+  void removeCachedIPAddress(const std::string& hostname, uint16_t port);
+
+  // Takes ownership of the server list and frees the previous one.
+  void setAsyncDNSServers(ares_addr_node* asyncDNSServers);
+  ares_addr_node* getAsyncDNSServers() const { return asyncDNSServers_; }
+
+  // Whether the control-server token matches "rpc-secret"; every token does
+  // when no secret is defined. Both sides pass through an HMAC under a key
+  // made for this process and are compared in constant time.
+  bool validateToken(const std::string& token);
+
   size_t countCommands() const { return commands_.size(); }
   size_t countRoutineCommands() const { return routineCommands_.size(); }
 
@@ -78,21 +177,31 @@ class DownloadEngine {
   void calculateStatistics();
   void afterEachIteration();
   void onEndOfRun();
+  void poolSocket(const std::string& key, const SocketPoolEntry& entry);
+  std::multimap<std::string, SocketPoolEntry>::iterator findSocketPoolEntry(const std::string& key);
+  std::shared_ptr<SocketCore> popPooledSocketByKey(const std::string& key, std::string* options);
 
   std::string sessionId_;
   std::unique_ptr<EventPoll> eventPoll_;
   std::unique_ptr<StatCalc> statCalc_;
   int haltRequested_;
+  std::multimap<std::string, SocketPoolEntry> socketPool_;
   bool noWait_;
   std::chrono::milliseconds refreshInterval_;
   Timer lastRefresh_;
+  std::unique_ptr<CookieStorage> cookieStorage_;
   CUIDCounter cuidCounter_;
+  ares_addr_node* asyncDNSServers_;
+  std::unique_ptr<DNSCache> dnsCache_;
+  std::unique_ptr<AuthConfigFactory> authConfigFactory_;
   // Owned; deleted through a function pointer so that this header needs only
   // the declaration of the class.
   std::unique_ptr<RequestGroupMan, void (*)(RequestGroupMan*)> requestGroupMan_;
   Option* option_;
   std::deque<std::unique_ptr<Command>> routineCommands_;
   std::deque<std::unique_ptr<Command>> commands_;
+  std::unique_ptr<util::security::HMAC> tokenHMAC_;
+  std::unique_ptr<util::security::HMACResult> tokenExpected_;
 };
 
 }  // namespace quarn

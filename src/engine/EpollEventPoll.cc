@@ -27,7 +27,6 @@ void EpollEventPoll::poll(const struct timeval& tv) {
   if (res == -1) {
     int errNum = errno;
     QLOG_INFO(fmt("epoll_wait error: %s", util::safeStrerror(errNum).c_str()));
-    return;
   }
   for (int i = 0; i < res; ++i) {
     const struct epoll_event& ev = results_[i];
@@ -40,6 +39,7 @@ void EpollEventPoll::poll(const struct timeval& tv) {
     int events = static_cast<int>(ev.events & (IEV_READ | IEV_WRITE | IEV_ERROR | IEV_HUP));
     entry->second.processEvents(events);
   }
+  processResolvers();
 }
 
 int EpollEventPoll::translateEvents(EventType events) {
@@ -63,7 +63,7 @@ bool EpollEventPoll::addEvents(int fd, Command* command, EventType events) {
   return addEvents(fd, KCommandEvent(command, translateEvents(events)));
 }
 
-bool EpollEventPoll::addEvents(int fd, const KCommandEvent& event) {
+bool EpollEventPoll::addEvents(int fd, const KEvent& event) {
   auto i = socketEntries_.find(fd);
   bool known = i != socketEntries_.end();
   if (!known) {
@@ -83,11 +83,53 @@ bool EpollEventPoll::addEvents(int fd, const KCommandEvent& event) {
   return true;
 }
 
+bool EpollEventPoll::addEvents(int fd, Command* command, int events,
+                               const std::shared_ptr<AsyncNameResolver>& resolver) {
+  return addEvents(fd, KADNSEvent(resolver, command, fd, events));
+}
+
+bool EpollEventPoll::deleteEvents(int fd, Command* command,
+                                  const std::shared_ptr<AsyncNameResolver>& resolver) {
+  return deleteEvents(fd, KADNSEvent(resolver, command, fd, 0));
+}
+
+bool EpollEventPoll::addNameResolver(const std::shared_ptr<AsyncNameResolver>& resolver,
+                                     Command* command) {
+  auto key = std::make_pair(resolver.get(), command);
+  if (nameResolverEntries_.count(key)) {
+    return false;
+  }
+  auto entry = std::make_unique<KAsyncNameResolverEntry>(resolver, command);
+  entry->addSocketEvents(this);
+  nameResolverEntries_.emplace(key, std::move(entry));
+  return true;
+}
+
+bool EpollEventPoll::deleteNameResolver(const std::shared_ptr<AsyncNameResolver>& resolver,
+                                        Command* command) {
+  auto i = nameResolverEntries_.find(std::make_pair(resolver.get(), command));
+  if (i == nameResolverEntries_.end()) {
+    return false;
+  }
+  i->second->removeSocketEvents(this);
+  nameResolverEntries_.erase(i);
+  return true;
+}
+
+// c-ares runs its time-outs, and the resolvers' sockets may have changed.
+void EpollEventPoll::processResolvers() {
+  for (auto& [key, entry] : nameResolverEntries_) {
+    entry->processTimeout();
+    entry->removeSocketEvents(this);
+    entry->addSocketEvents(this);
+  }
+}
+
 bool EpollEventPoll::deleteEvents(int fd, Command* command, EventType events) {
   return deleteEvents(fd, KCommandEvent(command, translateEvents(events)));
 }
 
-bool EpollEventPoll::deleteEvents(int fd, const KCommandEvent& event) {
+bool EpollEventPoll::deleteEvents(int fd, const KEvent& event) {
   auto i = socketEntries_.find(fd);
   if (i == socketEntries_.end()) {
     QLOG_DEBUG(fmt("Socket %d is not found in SocketEntries.", fd));

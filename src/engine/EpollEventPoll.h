@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <utility>
 
+#include "engine/ADNSEvent.h"
+#include "engine/AsyncNameResolverEntry.h"
 #include "engine/CommandEvent.h"
 #include "engine/EventPoll.h"
 #include "engine/SocketEntry.h"
@@ -23,11 +26,14 @@ class EpollEventPoll : public EventPoll {
   static constexpr int IEV_HUP = EPOLLHUP;
 
   class KSocketEntry;
+  using KEvent = Event<KSocketEntry>;
   using KCommandEvent = CommandEvent<KSocketEntry, EpollEventPoll>;
+  using KADNSEvent = ADNSEvent<KSocketEntry, EpollEventPoll>;
+  using KAsyncNameResolverEntry = AsyncNameResolverEntry<EpollEventPoll>;
 
-  class KSocketEntry : public SocketEntry<KCommandEvent> {
+  class KSocketEntry : public SocketEntry<KCommandEvent, KADNSEvent> {
    public:
-    using SocketEntry<KCommandEvent>::SocketEntry;
+    using SocketEntry<KCommandEvent, KADNSEvent>::SocketEntry;
     // The epoll interest mask of the entry: read and write as registered.
     uint32_t getEvents() const;
   };
@@ -41,16 +47,28 @@ class EpollEventPoll : public EventPoll {
   void poll(const struct timeval& tv) override;
   bool addEvents(int fd, Command* command, EventType events) override;
   bool deleteEvents(int fd, Command* command, EventType events) override;
+  bool addNameResolver(const std::shared_ptr<AsyncNameResolver>& resolver,
+                       Command* command) override;
+  bool deleteNameResolver(const std::shared_ptr<AsyncNameResolver>& resolver,
+                          Command* command) override;
+
+  // Registration of a resolver's socket; events in the internal encoding.
+  bool addEvents(int fd, Command* command, int events,
+                 const std::shared_ptr<AsyncNameResolver>& resolver);
+  bool deleteEvents(int fd, Command* command, const std::shared_ptr<AsyncNameResolver>& resolver);
 
   static int translateEvents(EventType events);
 
   int getResultCapacity() const { return resultCapacity_; }
 
  private:
-  bool addEvents(int fd, const KCommandEvent& event);
-  bool deleteEvents(int fd, const KCommandEvent& event);
+  bool addEvents(int fd, const KEvent& event);
+  bool deleteEvents(int fd, const KEvent& event);
+  void processResolvers();
 
   std::map<int, KSocketEntry> socketEntries_;
+  std::map<std::pair<AsyncNameResolver*, Command*>, std::unique_ptr<KAsyncNameResolverEntry>>
+      nameResolverEntries_;
   platform::Epoll epoll_;
   int resultCapacity_;
   std::unique_ptr<struct epoll_event[]> results_;

@@ -2,8 +2,11 @@
 
 #include <sys/time.h>
 
+#include <memory>
+
 namespace quarn {
 
+class AsyncNameResolver;
 class Command;
 
 // Readiness notification for the event loop. Commands register descriptors
@@ -18,6 +21,12 @@ class EventPoll {
   virtual void poll(const struct timeval& tv) = 0;
   virtual bool addEvents(int fd, Command* command, EventType events) = 0;
   virtual bool deleteEvents(int fd, Command* command, EventType events) = 0;
+  // Watches the resolver's sockets on behalf of command until deleted; false
+  // when the pair is registered already.
+  virtual bool addNameResolver(const std::shared_ptr<AsyncNameResolver>& resolver,
+                               Command* command) = 0;
+  virtual bool deleteNameResolver(const std::shared_ptr<AsyncNameResolver>& resolver,
+                                  Command* command) = 0;
 };
 
 }  // namespace quarn

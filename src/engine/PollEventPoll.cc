@@ -52,6 +52,7 @@ void PollEventPoll::poll(const struct timeval& tv) {
     int errNum = errno;
     QLOG_INFO(fmt("poll error: %s", util::safeStrerror(errNum).c_str()));
   }
+  processResolvers();
 }
 
 int PollEventPoll::translateEvents(EventType events) {
@@ -75,7 +76,7 @@ bool PollEventPoll::addEvents(int fd, Command* command, EventType events) {
   return addEvents(fd, KCommandEvent(command, translateEvents(events)));
 }
 
-bool PollEventPoll::addEvents(int fd, const KCommandEvent& event) {
+bool PollEventPoll::addEvents(int fd, const KEvent& event) {
   auto i = socketEntries_.find(fd);
   if (i != socketEntries_.end()) {
     event.addSelf(&i->second);
@@ -97,11 +98,53 @@ bool PollEventPoll::addEvents(int fd, const KCommandEvent& event) {
   return true;
 }
 
+bool PollEventPoll::addEvents(int fd, Command* command, int events,
+                              const std::shared_ptr<AsyncNameResolver>& resolver) {
+  return addEvents(fd, KADNSEvent(resolver, command, fd, events));
+}
+
+bool PollEventPoll::deleteEvents(int fd, Command* command,
+                                 const std::shared_ptr<AsyncNameResolver>& resolver) {
+  return deleteEvents(fd, KADNSEvent(resolver, command, fd, 0));
+}
+
+bool PollEventPoll::addNameResolver(const std::shared_ptr<AsyncNameResolver>& resolver,
+                                    Command* command) {
+  auto key = std::make_pair(resolver.get(), command);
+  if (nameResolverEntries_.count(key)) {
+    return false;
+  }
+  auto entry = std::make_unique<KAsyncNameResolverEntry>(resolver, command);
+  entry->addSocketEvents(this);
+  nameResolverEntries_.emplace(key, std::move(entry));
+  return true;
+}
+
+bool PollEventPoll::deleteNameResolver(const std::shared_ptr<AsyncNameResolver>& resolver,
+                                       Command* command) {
+  auto i = nameResolverEntries_.find(std::make_pair(resolver.get(), command));
+  if (i == nameResolverEntries_.end()) {
+    return false;
+  }
+  i->second->removeSocketEvents(this);
+  nameResolverEntries_.erase(i);
+  return true;
+}
+
+// c-ares runs its time-outs, and the resolvers' sockets may have changed.
+void PollEventPoll::processResolvers() {
+  for (auto& [key, entry] : nameResolverEntries_) {
+    entry->processTimeout();
+    entry->removeSocketEvents(this);
+    entry->addSocketEvents(this);
+  }
+}
+
 bool PollEventPoll::deleteEvents(int fd, Command* command, EventType events) {
   return deleteEvents(fd, KCommandEvent(command, translateEvents(events)));
 }
 
-bool PollEventPoll::deleteEvents(int fd, const KCommandEvent& event) {
+bool PollEventPoll::deleteEvents(int fd, const KEvent& event) {
   auto i = socketEntries_.find(fd);
   if (i == socketEntries_.end()) {
     QLOG_DEBUG(fmt("Socket %d is not found in SocketEntries.", fd));

@@ -4,7 +4,10 @@
 
 #include <map>
 #include <memory>
+#include <utility>
 
+#include "engine/ADNSEvent.h"
+#include "engine/AsyncNameResolverEntry.h"
 #include "engine/CommandEvent.h"
 #include "engine/EventPoll.h"
 #include "engine/SocketEntry.h"
@@ -21,11 +24,14 @@ class PollEventPoll : public EventPoll {
   static constexpr int IEV_HUP = POLLHUP;
 
   class KSocketEntry;
+  using KEvent = Event<KSocketEntry>;
   using KCommandEvent = CommandEvent<KSocketEntry, PollEventPoll>;
+  using KADNSEvent = ADNSEvent<KSocketEntry, PollEventPoll>;
+  using KAsyncNameResolverEntry = AsyncNameResolverEntry<PollEventPoll>;
 
-  class KSocketEntry : public SocketEntry<KCommandEvent> {
+  class KSocketEntry : public SocketEntry<KCommandEvent, KADNSEvent> {
    public:
-    using SocketEntry<KCommandEvent>::SocketEntry;
+    using SocketEntry<KCommandEvent, KADNSEvent>::SocketEntry;
     struct pollfd getEvents() const;
   };
 
@@ -35,6 +41,15 @@ class PollEventPoll : public EventPoll {
   void poll(const struct timeval& tv) override;
   bool addEvents(int fd, Command* command, EventType events) override;
   bool deleteEvents(int fd, Command* command, EventType events) override;
+  bool addNameResolver(const std::shared_ptr<AsyncNameResolver>& resolver,
+                       Command* command) override;
+  bool deleteNameResolver(const std::shared_ptr<AsyncNameResolver>& resolver,
+                          Command* command) override;
+
+  // Registration of a resolver's socket; events in the internal encoding.
+  bool addEvents(int fd, Command* command, int events,
+                 const std::shared_ptr<AsyncNameResolver>& resolver);
+  bool deleteEvents(int fd, Command* command, const std::shared_ptr<AsyncNameResolver>& resolver);
 
   static int translateEvents(EventType events);
 
@@ -42,11 +57,14 @@ class PollEventPoll : public EventPoll {
   int getPollfdCount() const { return pollfdNum_; }
 
  private:
-  bool addEvents(int fd, const KCommandEvent& event);
-  bool deleteEvents(int fd, const KCommandEvent& event);
+  bool addEvents(int fd, const KEvent& event);
+  bool deleteEvents(int fd, const KEvent& event);
+  void processResolvers();
   struct pollfd* findSlot(int fd);
 
   std::map<int, KSocketEntry> socketEntries_;
+  std::map<std::pair<AsyncNameResolver*, Command*>, std::unique_ptr<KAsyncNameResolverEntry>>
+      nameResolverEntries_;
   int pollfdCapacity_;
   int pollfdNum_;
   std::unique_ptr<struct pollfd[]> pollfds_;

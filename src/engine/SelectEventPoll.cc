@@ -7,6 +7,7 @@
 #include "foundation/LogMacros.h"
 #include "foundation/fmt.h"
 #include "foundation/util_string.h"
+#include "net/AsyncNameResolver.h"
 
 namespace quarn {
 
@@ -64,9 +65,38 @@ void SelectEventPoll::SocketEntry::processEvents(int events) {
   }
 }
 
+int SelectEventPoll::AsyncNameResolverEntry::getFds(fd_set* rfds, fd_set* wfds) const {
+  return resolver_->getFds(rfds, wfds);
+}
+
+void SelectEventPoll::AsyncNameResolverEntry::process(fd_set* rfds, fd_set* wfds) {
+  resolver_->process(rfds, wfds);
+  auto status = resolver_->getStatus();
+  if (status == AsyncNameResolver::STATUS_SUCCESS || status == AsyncNameResolver::STATUS_ERROR) {
+    command_->setStatusActive();
+  }
+}
+
 SelectEventPoll::SelectEventPoll() : fdmax_(0) {
   FD_ZERO(&rfdset_);
   FD_ZERO(&wfdset_);
+}
+
+SelectEventPoll::~SelectEventPoll() = default;
+
+bool SelectEventPoll::addNameResolver(const std::shared_ptr<AsyncNameResolver>& resolver,
+                                      Command* command) {
+  auto key = std::make_pair(resolver.get(), command);
+  if (nameResolverEntries_.count(key)) {
+    return false;
+  }
+  nameResolverEntries_.emplace(key, AsyncNameResolverEntry(resolver, command));
+  return true;
+}
+
+bool SelectEventPoll::deleteNameResolver(const std::shared_ptr<AsyncNameResolver>& resolver,
+                                         Command* command) {
+  return nameResolverEntries_.erase(std::make_pair(resolver.get(), command)) > 0;
 }
 
 void SelectEventPoll::poll(const struct timeval& tv) {
@@ -76,29 +106,36 @@ void SelectEventPoll::poll(const struct timeval& tv) {
   do {
     rfds = rfdset_;
     wfds = wfdset_;
+    int nfds = fdmax_ + 1;
+    for (const auto& [key, entry] : nameResolverEntries_) {
+      nfds = std::max(nfds, entry.getFds(&rfds, &wfds));
+    }
     struct timeval ttv = tv;
-    res = select(fdmax_ + 1, &rfds, &wfds, nullptr, &ttv);
+    res = select(nfds, &rfds, &wfds, nullptr, &ttv);
   } while (res == -1 && errno == EINTR);
   if (res == -1) {
     int errNum = errno;
     QLOG_INFO(fmt("select error: %s, fdmax: %d", util::safeStrerror(errNum).c_str(), fdmax_));
-    return;
+    // The sets are undefined after a failure: the resolvers see nothing ready.
+    FD_ZERO(&rfds);
+    FD_ZERO(&wfds);
+  } else if (res > 0) {
+    for (auto& [fd, entry] : socketEntries_) {
+      if (fd < 0 || fd >= FD_SETSIZE) {
+        continue;
+      }
+      int events = 0;
+      if (FD_ISSET(fd, &rfds)) {
+        events |= EventPoll::EVENT_READ;
+      }
+      if (FD_ISSET(fd, &wfds)) {
+        events |= EventPoll::EVENT_WRITE;
+      }
+      entry.processEvents(events);
+    }
   }
-  if (res == 0) {
-    return;
-  }
-  for (auto& [fd, entry] : socketEntries_) {
-    if (fd < 0 || fd >= FD_SETSIZE) {
-      continue;
-    }
-    int events = 0;
-    if (FD_ISSET(fd, &rfds)) {
-      events |= EventPoll::EVENT_READ;
-    }
-    if (FD_ISSET(fd, &wfds)) {
-      events |= EventPoll::EVENT_WRITE;
-    }
-    entry.processEvents(events);
+  for (auto& [key, entry] : nameResolverEntries_) {
+    entry.process(&rfds, &wfds);
   }
 }
 

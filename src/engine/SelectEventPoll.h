@@ -4,6 +4,8 @@
 
 #include <deque>
 #include <map>
+#include <memory>
+#include <utility>
 
 #include "engine/EventPoll.h"
 
@@ -45,11 +47,30 @@ class SelectEventPoll : public EventPoll {
     std::deque<CommandEvent> commandEvents_;
   };
 
+  class AsyncNameResolverEntry {
+   public:
+    AsyncNameResolverEntry(const std::shared_ptr<AsyncNameResolver>& resolver, Command* command)
+        : resolver_(resolver), command_(command) {}
+    // Adds the resolver's sockets to the sets; the highest descriptor plus 1.
+    int getFds(fd_set* rfds, fd_set* wfds) const;
+    // Hands the ready sockets to c-ares; a finished look-up wakes the command.
+    void process(fd_set* rfds, fd_set* wfds);
+
+   private:
+    std::shared_ptr<AsyncNameResolver> resolver_;
+    Command* command_;
+  };
+
   SelectEventPoll();
+  ~SelectEventPoll() override;
 
   void poll(const struct timeval& tv) override;
   bool addEvents(int fd, Command* command, EventType events) override;
   bool deleteEvents(int fd, Command* command, EventType events) override;
+  bool addNameResolver(const std::shared_ptr<AsyncNameResolver>& resolver,
+                       Command* command) override;
+  bool deleteNameResolver(const std::shared_ptr<AsyncNameResolver>& resolver,
+                          Command* command) override;
 
  private:
   void updateFdSet();
@@ -58,6 +79,7 @@ class SelectEventPoll : public EventPoll {
   fd_set wfdset_;
   int fdmax_;
   std::map<int, SocketEntry> socketEntries_;
+  std::map<std::pair<AsyncNameResolver*, Command*>, AsyncNameResolverEntry> nameResolverEntries_;
 };
 
 }  // namespace quarn

@@ -5,9 +5,10 @@
 
 namespace quarn {
 
-// The commands registered on one descriptor of a poll. A command has at most
-// one record per descriptor; its bits accumulate.
-template <typename CommandEvent>
+// The commands and name resolvers registered on one descriptor of a poll. A
+// command has at most one record per descriptor; its bits accumulate. A
+// resolver has at most one record per descriptor.
+template <typename CommandEvent, typename ADNSEvent>
 class SocketEntry {
  public:
   explicit SocketEntry(int fd) : fd_(fd) {}
@@ -34,13 +35,29 @@ class SocketEntry {
     }
   }
 
-  bool eventEmpty() const { return commandEvents_.empty(); }
+  void addADNSEvent(const ADNSEvent& aev) {
+    if (std::find(adnsEvents_.begin(), adnsEvents_.end(), aev) == adnsEvents_.end()) {
+      adnsEvents_.push_back(aev);
+    }
+  }
+
+  void removeADNSEvent(const ADNSEvent& aev) {
+    auto i = std::find(adnsEvents_.begin(), adnsEvents_.end(), aev);
+    if (i != adnsEvents_.end()) {
+      adnsEvents_.erase(i);
+    }
+  }
+
+  bool eventEmpty() const { return commandEvents_.empty() && adnsEvents_.empty(); }
 
   // The OR of every registered record's bits.
   int getEventBits() const {
     int events = 0;
     for (const auto& cev : commandEvents_) {
       events |= cev.getEvents();
+    }
+    for (const auto& aev : adnsEvents_) {
+      events |= aev.getEvents();
     }
     return events;
   }
@@ -49,6 +66,9 @@ class SocketEntry {
     for (auto& cev : commandEvents_) {
       cev.processEvents(events);
     }
+    for (auto& aev : adnsEvents_) {
+      aev.processEvents(events);
+    }
   }
 
   const std::deque<CommandEvent>& getCommandEvents() const { return commandEvents_; }
@@ -56,6 +76,7 @@ class SocketEntry {
  private:
   int fd_;
   std::deque<CommandEvent> commandEvents_;
+  std::deque<ADNSEvent> adnsEvents_;
 };
 
 }  // namespace quarn

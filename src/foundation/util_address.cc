@@ -2,59 +2,15 @@
 
 #include <netdb.h>
 #include <netinet/in.h>
-#include <strings.h>
 #include <sys/socket.h>
 
 #include <cstring>
-#include <memory>
+
+#include "foundation/util_string.h"
+#include "net/net_address.h"
 
 namespace quarn {
 namespace util {
-
-namespace {
-
-struct AddrInfoDeleter {
-  void operator()(addrinfo* res) const { freeaddrinfo(res); }
-};
-
-// The address bytes of a numeric IPv4 (4 bytes) or IPv6 (16 bytes) text, or 0.
-size_t numericAddressBytes(unsigned char* dest, const std::string& ip) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_flags = AI_NUMERICHOST;
-  addrinfo* res = nullptr;
-  if (getaddrinfo(ip.c_str(), nullptr, &hints, &res) != 0) {
-    return 0;
-  }
-  std::unique_ptr<addrinfo, AddrInfoDeleter> owner(res);
-  for (auto rp = res; rp; rp = rp->ai_next) {
-    if (rp->ai_family == AF_INET) {
-      memcpy(dest, &reinterpret_cast<sockaddr_in*>(rp->ai_addr)->sin_addr, 4);
-      return 4;
-    }
-    if (rp->ai_family == AF_INET6) {
-      memcpy(dest, &reinterpret_cast<sockaddr_in6*>(rp->ai_addr)->sin6_addr, 16);
-      return 16;
-    }
-  }
-  return 0;
-}
-
-bool iequals(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
-bool istartsWith(const std::string& text, const std::string& prefix) {
-  return text.size() >= prefix.size() &&
-         strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
-}
-
-bool iendsWith(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() &&
-         strncasecmp(text.data() + text.size() - suffix.size(), suffix.data(), suffix.size()) == 0;
-}
-
-}  // namespace
 
 bool isNumericHost(const std::string& name) {
   addrinfo hints{};
@@ -84,11 +40,11 @@ bool inPrivateAddress(const std::string& ipv4addr) {
 
 bool inSameCidrBlock(const std::string& ip1, const std::string& ip2, size_t bits) {
   unsigned char a[16], b[16];
-  size_t len1 = numericAddressBytes(a, ip1);
+  size_t len1 = net::getBinAddr(a, ip1);
   if (len1 == 0) {
     return false;
   }
-  size_t len2 = numericAddressBytes(b, ip2);
+  size_t len2 = net::getBinAddr(b, ip2);
   if (len1 != len2) {
     return false;
   }
@@ -116,18 +72,18 @@ bool noProxyDomainMatch(const std::string& hostname, const std::string& domain) 
 bool tlsHostnameMatch(const std::string& pattern, const std::string& hostname) {
   auto wildcard = pattern.find('*');
   if (wildcard == std::string::npos) {
-    return iequals(pattern, hostname);
+    return strieq(pattern, hostname);
   }
   auto patternDot = pattern.find('.');
   bool honoured = patternDot != std::string::npos && wildcard < patternDot &&
                   pattern.find('.', patternDot + 1) != std::string::npos &&
                   !istartsWith(pattern, "xn--");
   if (!honoured) {
-    return iequals(pattern, hostname);
+    return strieq(pattern, hostname);
   }
   auto hostDot = hostname.find('.');
   if (hostDot == std::string::npos ||
-      !iequals(pattern.substr(patternDot), hostname.substr(hostDot))) {
+      !strieq(pattern.substr(patternDot), hostname.substr(hostDot))) {
     return false;
   }
   if (hostDot < patternDot) {

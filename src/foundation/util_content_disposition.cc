@@ -1,6 +1,7 @@
 #include "foundation/util_content_disposition.h"
 
 #include "foundation/util_chars.h"
+#include "foundation/util_path.h"
 #include "foundation/util_string.h"
 
 namespace quarn {
@@ -746,6 +747,24 @@ ssize_t parse_content_disposition(char* dest, size_t destlen, const char** chars
     return 0;
   }
   return ContentDispositionParser(dest, destlen, charsetp, charsetlenp, defaultUTF8).parse(in, len);
+}
+
+std::string getContentDispositionFilename(const std::string& header, bool defaultUTF8) {
+  char buf[1024];
+  const char* charset;
+  size_t charsetLength;
+  ssize_t r = parse_content_disposition(buf, sizeof(buf), &charset, &charsetLength, header.data(),
+                                        header.size(), defaultUTF8);
+  if (r == -1) {
+    return std::string();
+  }
+  bool fromLatin1 = charset ? strieq(charset, charset + charsetLength, "iso-8859-1") : !defaultUTF8;
+  std::string name = fromLatin1 ? iso8859p1ToUtf8(reinterpret_cast<const unsigned char*>(buf), r)
+                                : std::string(buf, r);
+  if (detectDirTraversal(name) || name.find_first_of("/\\") != std::string::npos) {
+    return std::string();
+  }
+  return name;
 }
 
 }  // namespace util

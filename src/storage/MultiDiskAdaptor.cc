@@ -23,7 +23,8 @@ MultiDiskAdaptor::~MultiDiskAdaptor() {
 }
 
 void MultiDiskAdaptor::resetDiskWriterEntries() {
-  assert(openedDiskWriterEntries_.empty());
+  // The opened list points into the entries about to be replaced.
+  closeFile();
   diskWriterEntries_.clear();
   for (const auto& fileEntry : getFileEntries()) {
     auto entry = std::make_unique<DiskWriterEntry>(fileEntry);

@@ -7,6 +7,7 @@
 #include "client/DefaultAuthResolver.h"
 #include "client/DefaultAuthenticator.h"
 #include "client/NetrcAuthResolver.h"
+#include "client/Request.h"
 #include "config/Option.h"
 #include "config/prefs.h"
 
@@ -142,6 +143,72 @@ TEST_F(AuthConfigFactoryTest, Resolvers) {
   option_.put(PREF_FTP_USER, "fu");
   option_.put(PREF_FTP_PASSWD, "fp");
   EXPECT_EQ("fu:fp", describe(factory_.createFtpAuthResolver(&option_)->resolveAuthConfig("x")));
+}
+
+}  // namespace
+}  // namespace quarn
+
+namespace quarn {
+namespace {
+
+class CreateAuthConfigTest : public ::testing::Test {
+ protected:
+  std::string create(const std::string& uri) {
+    auto request = std::make_shared<Request>();
+    EXPECT_TRUE(request->setUri(uri)) << uri;
+    return describe(factory_.createAuthConfig(request, &option_));
+  }
+
+  AuthConfigFactory factory_;
+  Option option_;
+};
+
+TEST_F(CreateAuthConfigTest, HttpFromUriOptionsAndNetrc) {
+  EXPECT_EQ("user:", create("http://user@host/"));
+  EXPECT_EQ("none", create("http://host/"));
+  factory_.setNetrc(sampleNetrc());
+  EXPECT_EQ("nu:np", create("https://host/"));
+  // The netrc "default" entry is never used for HTTP.
+  EXPECT_EQ("none", create("http://other/"));
+  option_.put(PREF_HTTP_USER, "ou");
+  option_.put(PREF_HTTP_PASSWD, "op");
+  EXPECT_EQ("ou:op", create("http://host/"));
+  EXPECT_EQ("user:pw", create("http://user:pw@host/"));
+  EXPECT_EQ("none", create("gopher://user:pw@host:70/"));
+}
+
+TEST_F(CreateAuthConfigTest, HttpAuthChallenge) {
+  option_.put(PREF_HTTP_AUTH_CHALLENGE, "true");
+  option_.put(PREF_HTTP_USER, "ou");
+  EXPECT_EQ("none", create("http://host/dir/f"));
+  EXPECT_EQ("user:", create("http://user@host/"));
+  auto i = factory_.findBasicCred("host", 80, "/");
+  ASSERT_NE(factory_.getBasicCreds().end(), i);
+  EXPECT_TRUE((*i)->isActivated());
+  // Stored for "/", it now serves every directory of the host and port.
+  EXPECT_EQ("user:", create("http://host/dir/f"));
+  EXPECT_EQ("none", create("http://host:8080/dir/f"));
+  EXPECT_TRUE(factory_.activateBasicCred("host", 8080, "/dir/", &option_));
+  EXPECT_EQ("ou:", create("http://host:8080/dir/sub/f"));
+}
+
+TEST_F(CreateAuthConfigTest, Ftp) {
+  EXPECT_EQ("anonymous:KELP4ANON@", create("ftp://host/f"));
+  EXPECT_EQ("anonymous:KELP4ANON@", create("sftp://host/f"));
+  auto netrc = std::make_unique<Netrc>();
+  netrc->addAuthenticator(std::make_unique<Authenticator>("host", "B", "netrcpw", ""));
+  netrc->addAuthenticator(std::make_unique<DefaultAuthenticator>("du", "dp", ""));
+  factory_.setNetrc(std::move(netrc));
+  option_.put(PREF_FTP_PASSWD, "optpw");
+  EXPECT_EQ("B:netrcpw", create("ftp://B@host/f"));
+  EXPECT_EQ("C:optpw", create("ftp://C@host/f"));
+  EXPECT_EQ("B:", create("ftp://B:@host/f"));
+  EXPECT_EQ("B:x", create("sftp://B:x@host/f"));
+  EXPECT_EQ("du:dp", create("ftp://other/f"));
+  option_.put(PREF_FTP_USER, "fu");
+  EXPECT_EQ("fu:optpw", create("ftp://other/f"));
+  option_.put(PREF_NO_NETRC, "true");
+  EXPECT_EQ("B:optpw", create("ftp://B@host/f"));
 }
 
 }  // namespace

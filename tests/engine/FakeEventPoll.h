@@ -3,6 +3,7 @@
 #include <sys/time.h>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "engine/EventPoll.h"
@@ -21,6 +22,12 @@ class FakeEventPoll : public EventPoll {
   }
   bool addEvents(int, Command*, EventType) override { return true; }
   bool deleteEvents(int, Command*, EventType) override { return true; }
+  bool addNameResolver(const std::shared_ptr<AsyncNameResolver>&, Command*) override {
+    return true;
+  }
+  bool deleteNameResolver(const std::shared_ptr<AsyncNameResolver>&, Command*) override {
+    return true;
+  }
 
   std::vector<long> waits;
   std::function<void()> onPoll;

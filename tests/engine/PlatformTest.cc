@@ -4,11 +4,15 @@
 #include <libintl.h>
 #include <openssl/evp.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace quarn {
 
-TEST(PlatformTest, SetsUpAndTearsDownOnce) {
+// Tear-down frees process-wide state (the option registry, the c-ares and
+// OpenSSL set-up) that the other suites of this binary go on using, so the
+// checks run in a child process.
+void setsUpAndTearsDownOnce() {
   ASSERT_FALSE(Platform::isInitialized());
   EXPECT_FALSE(Platform::tearDown());
   {
@@ -25,6 +29,16 @@ TEST(PlatformTest, SetsUpAndTearsDownOnce) {
   EXPECT_FALSE(Platform::tearDown());
   EXPECT_TRUE(Platform::setUp());
   EXPECT_TRUE(Platform::tearDown());
+}
+
+TEST(PlatformTest, SetsUpAndTearsDownOnce) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        setsUpAndTearsDownOnce();
+        std::_Exit(::testing::Test::HasFailure() ? 1 : 0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace quarn

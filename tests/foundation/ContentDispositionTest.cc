@@ -104,6 +104,46 @@ TEST(ContentDispositionTest, NameMustFitTheBuffer) {
   EXPECT_EQ(1, parse("attachment; title=abcdefgh; filename=a", false, 4).result);
 }
 
+TEST(ContentDispositionTest, FileName) {
+  struct Case {
+    const char* header;
+    bool defaultUTF8;
+    const char* expected;
+  } cases[] = {
+      {"attachment; filename=\"a b.txt\"", false, "a b.txt"},
+      {"attachment; filename=foo.html; filename*=UTF-8''%e2%82%ac.html", false,
+       "\xe2\x82\xac.html"},
+      {"attachment; filename*=iso-8859-1''%E4.txt", false, "\xc3\xa4.txt"},
+      {"attachment; filename*=ISO-8859-1''%E4.txt", true, "\xc3\xa4.txt"},
+      {"attachment; filename*=iso-8859-1''%E4; title*=utf-8''x", false, "\xc3\xa4"},
+      {"attachment; filename=\"caf\xe9\"", false, "caf\xc3\xa9"},
+      {"attachment; filename=\"caf\xc3\xa9\"", true, "caf\xc3\xa9"},
+      {"attachment; filename*=x-other''%E4", false, "\xe4"},
+      {"attachment; filename=\"a\\\"b\"", false, "a\"b"},
+      {"attachment; filename=\"a\\\\b\"", false, ""},
+      {"attachment; filename=a; filename=b", false, ""},
+      {"attachment;", false, ""},
+      {"attachment; filename", false, ""},
+      {"attachment; filename=../etc", false, ""},
+      {"attachment; filename=a/b", false, ""},
+      {"attachment; filename=..", false, ""},
+      {"attachment; filename*=utf-8''%2Fetc%2Fpasswd", false, ""},
+      {"attachment; filename*=utf-8''a%5Cb", false, ""},
+      {"attachment; filename*=utf-8''a%0Ab", false, ""},
+      {"inline; filename*=utf-8''%C3", false, ""},
+      {"attachment", false, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.header);
+    EXPECT_EQ(c.expected, util::getContentDispositionFilename(c.header, c.defaultUTF8));
+  }
+  std::string longName(1025, 'a');
+  EXPECT_EQ("", util::getContentDispositionFilename("attachment; filename=" + longName, false));
+  longName.pop_back();
+  EXPECT_EQ(longName,
+            util::getContentDispositionFilename("attachment; filename=" + longName, false));
+}
+
 TEST(ContentDispositionTest, Utf8DecoderTable) {
   auto accepts = [](const std::string& s) {
     uint32_t state = util::UTF8_ACCEPT;

@@ -133,6 +133,17 @@ TEST(MultiDiskAdaptorTest, OpenFileBudgetClosesFilesOfActiveDownloads) {
   EXPECT_EQ(3u, a->tryCloseFile(5));
 }
 
+TEST(MultiDiskAdaptorTest, ReopeningWithoutClosingIsSafe) {
+  test::TempDir dir;
+  auto a = multi(layout(dir, {10, 10}), 10);
+  a->initAndOpenFile();
+  a->openFile();
+  uint8_t b = 'x';
+  a->writeData(&b, 1, 15);
+  a->closeFile();
+  EXPECT_EQ(std::string("\0\0\0\0\0x", 6), test::readFile(dir.file("f2")));
+}
+
 TEST(MultiDiskAdaptorTest, UtimeTouchesRequestedRegularFiles) {
   test::TempDir dir;
   auto a = multi(layout(dir, {10, 10, 10}, {true, false, true}), 10);

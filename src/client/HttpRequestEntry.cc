@@ -1,0 +1,15 @@
+#include "client/HttpRequestEntry.h"
+
+namespace quarn {
+
+HttpRequestEntry::HttpRequestEntry(std::unique_ptr<HttpRequest> httpRequest)
+    : httpRequest_(std::move(httpRequest)),
+      proc_(std::make_unique<HttpHeaderProcessor>(HttpHeaderProcessor::RESPONSE_PARSER)) {}
+
+HttpRequestEntry::~HttpRequestEntry() = default;
+
+void HttpRequestEntry::resetHttpHeaderProcessor() {
+  proc_ = std::make_unique<HttpHeaderProcessor>(HttpHeaderProcessor::RESPONSE_PARSER);
+}
+
+}  // namespace quarn

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <memory>
+
+#include "client/HttpHeaderProcessor.h"
+#include "client/HttpRequest.h"
+
+namespace quarn {
+
+// A request sent on a connection and not yet answered, with the parser that
+// reads its answer's head.
+class HttpRequestEntry {
+ public:
+  explicit HttpRequestEntry(std::unique_ptr<HttpRequest> httpRequest);
+  ~HttpRequestEntry();
+  HttpRequestEntry(const HttpRequestEntry&) = delete;
+  HttpRequestEntry& operator=(const HttpRequestEntry&) = delete;
+
+  // A fresh parser, for the final answer after an informational one.
+  void resetHttpHeaderProcessor();
+  std::unique_ptr<HttpRequest> popHttpRequest() { return std::move(httpRequest_); }
+  const std::unique_ptr<HttpRequest>& getHttpRequest() const { return httpRequest_; }
+  HttpHeaderProcessor* getHttpHeaderProcessor() const { return proc_.get(); }
+
+ private:
+  std::unique_ptr<HttpRequest> httpRequest_;
+  std::unique_ptr<HttpHeaderProcessor> proc_;
+};
+
+}  // namespace quarn
