@@ -44,14 +44,6 @@ class CookieStorage {
   void evictNode(size_t delnum);
   void updateLru(DomainNode* node, int64_t now);
 
-  // The tracked nodes, least recently used first.
-  template <typename Visitor>
-  void forEachTrackedNode(Visitor visit) const {
-    for (const auto& entry : lruTracker_) {
-      visit(*entry.second);
-    }
-  }
-
  private:
   std::unique_ptr<DomainNode> rootNode_;
   std::set<std::pair<int64_t, DomainNode*>> lruTracker_;

@@ -46,16 +46,6 @@ class DomainNode {
   bool getInLru() const { return inLru_; }
   void setInLru(bool f) { inLru_ = f; }
 
-  // The stored cookies in container order, for writers of the jar.
-  template <typename Visitor>
-  void forEachCookie(Visitor visit) const {
-    if (cookies_) {
-      for (const auto& c : *cookies_) {
-        visit(*c);
-      }
-    }
-  }
-
  private:
   using CookieQueue = std::deque<std::unique_ptr<Cookie>>;
 

@@ -88,24 +88,24 @@ Range HttpHeader::getRange() const {
   if (value.empty()) {
     return rangeFromContentLength();
   }
-  size_t spec = 0;
+  size_t rangeBegin = 0;
   size_t space = value.find(' ');
   if (space != std::string::npos) {
-    spec = value.find_first_not_of(" \t", space + 1);
-    if (spec == std::string::npos) {
+    rangeBegin = value.find_first_not_of(" \t", space + 1);
+    if (rangeBegin == std::string::npos) {
       return Range();
     }
   } else {
     size_t eq = value.find('=');
     if (eq != std::string::npos) {
-      spec = eq + 1;
+      rangeBegin = eq + 1;
     }
   }
-  size_t slash = value.find('/', spec);
+  size_t slash = value.find('/', rangeBegin);
   if (slash == std::string::npos || slash + 1 == value.size()) {
     return Range();
   }
-  std::string byteRange = value.substr(spec, slash - spec);
+  std::string byteRange = value.substr(rangeBegin, slash - rangeBegin);
   std::string entity = value.substr(slash + 1);
   if (byteRange == "*" || entity == "*") {
     return Range();

@@ -9,6 +9,7 @@
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
 #include "foundation/util_chars.h"
+#include "foundation/util_content_disposition.h"
 #include "foundation/util_string.h"
 #include "storage/ChunkedDecodingStreamFilter.h"
 #include "storage/GZipDecodingStreamFilter.h"
@@ -101,9 +102,14 @@ void HttpResponse::processRedirect() {
                         userinfo::erase(request->getCurrentUri()).c_str()));
 }
 
-// The Content-Disposition step waits for the header reader of the foundation
-// (util::getContentDispositionFilename), which is declared but not yet built.
-std::string HttpResponse::determineFilename(bool) const {
+std::string HttpResponse::determineFilename(bool contentDispositionUtf8) const {
+  std::string disposition = util::getContentDispositionFilename(
+      httpHeader_->find(HttpHeader::CONTENT_DISPOSITION), contentDispositionUtf8);
+  if (!disposition.empty()) {
+    QLOG_INFO(fmt("CUID#%lld - Content-Disposition detected. Use %s as filename",
+                  static_cast<long long>(cuid_), disposition.c_str()));
+    return disposition;
+  }
   const std::string& file = httpRequest_->getFile();
   std::string name = util::percentDecode(file.begin(), file.end());
   return name.empty() ? Request::DEFAULT_FILE : name;

@@ -6,10 +6,12 @@
 
 #include <clocale>
 
+#include "config/OptionParser.h"
 #include "config/prefs.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/console.h"
 #include "foundation/fmt.h"
+#include "net/SocketCore.h"
 
 namespace quarn {
 
@@ -63,6 +65,9 @@ bool Platform::tearDown() {
   }
   initialized_ = false;
 
+  SocketCore::setClientTLSContext(nullptr);
+  SocketCore::setServerTLSContext(nullptr);
+
   if (default_provider_) {
     OSSL_PROVIDER_unload(default_provider_);
     default_provider_ = nullptr;
@@ -74,7 +79,7 @@ bool Platform::tearDown() {
 
   ares_library_cleanup();
   libssh2_exit();
-
+  OptionParser::deleteInstance();
   option::deletePrefResource();
   return true;
 }

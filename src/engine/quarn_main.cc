@@ -1,9 +1,12 @@
 #include "engine/quarn_main.h"
 
+#include "engine/Context.h"
+
 namespace quarn {
 
-int main(int, char**) {
-  // Option processing and the download run start here once they exist.
+int main(int argc, char** argv) {
+  Context context(true, argc, argv, {});
+  // The download run starts here once it exists.
   return 0;
 }
 

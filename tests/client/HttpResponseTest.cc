@@ -169,6 +169,19 @@ TEST_F(HttpResponseTest, DetermineFilename) {
             make("HTTP/1.1 200 OK\r\n", "http://host/dir/a%20b.txt")->determineFilename(false));
   EXPECT_EQ(Request::DEFAULT_FILE,
             make("HTTP/1.1 200 OK\r\n", "http://host/dir/")->determineFilename(false));
+  const std::string uri = "http://host/dir/uri.bin";
+  EXPECT_EQ("cd.bin",
+            make("HTTP/1.1 200 OK\r\nContent-Disposition: attachment; filename=\"cd.bin\"\r\n", uri)
+                ->determineFilename(false));
+  // A name that would leave the directory is not taken.
+  EXPECT_EQ("uri.bin",
+            make("HTTP/1.1 200 OK\r\nContent-Disposition: attachment; filename=\"../x\"\r\n", uri)
+                ->determineFilename(false));
+  // Without a character set the flag decides how the bytes are read.
+  const std::string latin1 =
+      "HTTP/1.1 200 OK\r\nContent-Disposition: attachment; "
+      "filename=\"\xe9.bin\"\r\n";
+  EXPECT_EQ("\xc3\xa9.bin", make(latin1, uri)->determineFilename(false));
 }
 
 TEST_F(HttpResponseTest, RetrieveCookie) {
