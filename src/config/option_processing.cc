@@ -212,6 +212,7 @@ int option_processing(Option& op, bool standalone, std::vector<std::string>& uri
         }
         if (commandLine.defined(PREF_HELP)) {
           showUsage(helpKeyword(commandLine.get(PREF_HELP)), parser, global::cout());
+          global::cout()->flush();
           std::exit(error_code::FINISHED);
         }
       }

@@ -11,6 +11,7 @@
 #include "foundation/DlAbortEx.h"
 #include "foundation/console.h"
 #include "foundation/fmt.h"
+#include "net/SocketCore.h"
 
 namespace quarn {
 
@@ -63,6 +64,9 @@ bool Platform::tearDown() {
     return false;
   }
   initialized_ = false;
+
+  SocketCore::setClientTLSContext(nullptr);
+  SocketCore::setServerTLSContext(nullptr);
 
   if (default_provider_) {
     OSSL_PROVIDER_unload(default_provider_);

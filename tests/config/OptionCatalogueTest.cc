@@ -199,6 +199,31 @@ TEST(OptionCatalogueTest, HiddenOptionsAreRefusedEverywhere) {
   EXPECT_EQ(9, hidden);
 }
 
+TEST(OptionCatalogueTest, SecretsAreMaskedInTheArgumentVector) {
+  auto parser = OptionParser::getInstance();
+  int masked = 0;
+  for (auto h : parser->findAll()) {
+    if (!h->getEraseAfterParse()) {
+      continue;
+    }
+    ++masked;
+    std::string arg = std::string("--") + h->getName() + "=s3cret";
+    std::string separate = "s3cret";
+    char prog[] = "quarnc";
+    std::string name = std::string("--") + h->getName();
+    std::vector<char*> argv = {prog, arg.data(), name.data(), separate.data(), nullptr};
+    std::ostringstream out;
+    std::vector<std::string> uris;
+    parser->parseArg(out, uris, 4, argv.data());
+    EXPECT_EQ(std::string("--") + h->getName() + "=******", arg);
+    EXPECT_EQ("******", separate);
+    EXPECT_EQ(std::string(h->getName()) + "=s3cret\n" + h->getName() + "=s3cret\n", out.str());
+  }
+  // The credentials, the proxy credentials, rpc-secret and the deprecated
+  // rpc-user and rpc-passwd.
+  EXPECT_EQ(15, masked);
+}
+
 TEST(OptionCatalogueTest, ValuesThatReach32BitFieldsDoNotWrap) {
   auto parser = OptionParser::getInstance();
   struct Case {
