@@ -4,6 +4,7 @@
 #include "client/CookieStorage.h"
 #include "config/Option.h"
 #include "config/prefs.h"
+#include "engine/RequestGroupMan.h"
 #include "engine/global_halt.h"
 #include "foundation/LogMacros.h"
 #include "foundation/fmt.h"
@@ -15,11 +16,6 @@
 #include "net/AsyncNameResolver.h"
 #include "net/DNSCache.h"
 #include "net/SocketCore.h"
-
-#if __has_include("engine/RequestGroupMan.h")
-#include "engine/RequestGroupMan.h"
-#define QUARN_HAVE_REQUEST_GROUP_MAN 1
-#endif
 
 namespace quarn {
 
@@ -66,7 +62,6 @@ DownloadEngine::DownloadEngine(std::unique_ptr<EventPoll> eventPoll)
       cookieStorage_(std::make_unique<CookieStorage>()),
       asyncDNSServers_(nullptr),
       dnsCache_(std::make_unique<DNSCache>()),
-      requestGroupMan_(nullptr, nullptr),
       option_(nullptr) {}
 
 DownloadEngine::~DownloadEngine() {
@@ -138,38 +133,30 @@ void DownloadEngine::afterEachIteration() {
 }
 
 void DownloadEngine::onEndOfRun() {
-#ifdef QUARN_HAVE_REQUEST_GROUP_MAN
   if (requestGroupMan_) {
     requestGroupMan_->removeStoppedGroup(this);
     requestGroupMan_->closeFile();
     requestGroupMan_->save();
   }
-#endif
 }
 
 void DownloadEngine::requestHalt() {
   haltRequested_ = std::max(haltRequested_, 1);
-#ifdef QUARN_HAVE_REQUEST_GROUP_MAN
   if (requestGroupMan_) {
     requestGroupMan_->halt();
   }
-#endif
 }
 
 void DownloadEngine::requestForceHalt() {
   haltRequested_ = std::max(haltRequested_, 2);
-#ifdef QUARN_HAVE_REQUEST_GROUP_MAN
   if (requestGroupMan_) {
     requestGroupMan_->forceHalt();
   }
-#endif
 }
 
-#ifdef QUARN_HAVE_REQUEST_GROUP_MAN
 void DownloadEngine::setRequestGroupMan(std::unique_ptr<RequestGroupMan> rgman) {
-  requestGroupMan_ = {rgman.release(), [](RequestGroupMan* p) { delete p; }};
+  requestGroupMan_ = std::move(rgman);
 }
-#endif
 
 void DownloadEngine::setAuthConfigFactory(std::unique_ptr<AuthConfigFactory> factory) {
   authConfigFactory_ = std::move(factory);

@@ -194,9 +194,7 @@ class DownloadEngine {
   ares_addr_node* asyncDNSServers_;
   std::unique_ptr<DNSCache> dnsCache_;
   std::unique_ptr<AuthConfigFactory> authConfigFactory_;
-  // Owned; deleted through a function pointer so that this header needs only
-  // the declaration of the class.
-  std::unique_ptr<RequestGroupMan, void (*)(RequestGroupMan*)> requestGroupMan_;
+  std::unique_ptr<RequestGroupMan> requestGroupMan_;
   Option* option_;
   std::deque<std::unique_ptr<Command>> routineCommands_;
   std::deque<std::unique_ptr<Command>> commands_;
