@@ -2,11 +2,13 @@
 
 #include "client/AuthConfigFactory.h"
 #include "client/CookieStorage.h"
+#include "client/Request.h"
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "engine/RequestGroupMan.h"
 #include "engine/global_halt.h"
 #include "foundation/LogMacros.h"
+#include "foundation/RecoverableException.h"
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
 #include "foundation/util_chars.h"
@@ -266,6 +268,36 @@ void DownloadEngine::poolTLSSocket(const std::string& tlsHostname, const std::st
                                    std::chrono::seconds timeout) {
   poolSocket(createSockPoolKey(ipaddr, port, "", proxyhost, proxyport, tlsHostname),
              SocketPoolEntry(sock, "", timeout));
+}
+
+void DownloadEngine::poolSocket(const std::shared_ptr<Request>& request,
+                                const std::shared_ptr<Request>& proxyRequest,
+                                const std::shared_ptr<SocketCore>& socket,
+                                std::chrono::seconds timeout) {
+  poolSocket(request, "", proxyRequest, socket, "", timeout);
+}
+
+void DownloadEngine::poolSocket(const std::shared_ptr<Request>& request,
+                                const std::string& username,
+                                const std::shared_ptr<Request>& proxyRequest,
+                                const std::shared_ptr<SocketCore>& socket,
+                                const std::string& options, std::chrono::seconds timeout) {
+  if (proxyRequest) {
+    poolSocket(createSockPoolKey(request->getHost(), request->getPort(), username,
+                                 proxyRequest->getHost(), proxyRequest->getPort()),
+               SocketPoolEntry(socket, options, timeout));
+    return;
+  }
+  Endpoint peer;
+  try {
+    peer = socket->getPeerInfo();
+  } catch (RecoverableException& ex) {
+    QLOG_INFO_EX("Getting peer info failed. Pooling socket canceled.", ex);
+    return;
+  }
+  const std::string tlsHostname = request->getProtocol() == "https" ? request->getHost() : "";
+  poolSocket(createSockPoolKey(peer.addr, peer.port, username, "", 0, tlsHostname),
+             SocketPoolEntry(socket, options, timeout));
 }
 
 // An idle connection that is readable has been closed or spoken to by the
