@@ -14,6 +14,7 @@
 #include "config/Option.h"
 #include "config/OptionParser.h"
 #include "config/prefs.h"
+#include "engine/Command.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadEngineFactory.h"
 #include "engine/RequestGroup.h"
@@ -133,6 +134,40 @@ TEST_F(MultiUrlRequestInfoTest, NetrcIsUsedOnlyWithOwnerOnlyPermissions) {
     MultiUrlRequestInfo info({}, op_, nullptr);
     info.setUseSignalHandlers(false);
     EXPECT_EQ(-1, info.prepare());
+  }
+}
+
+// Sends the process a signal from inside the loop, as a user would mid-run.
+class RaiseCommand : public Command {
+ public:
+  RaiseCommand(int sig) : Command(0), sig_(sig) {}
+  bool execute() override {
+    raise(sig_);
+    return true;
+  }
+
+ private:
+  int sig_;
+};
+
+// With the control server on, the run only ends through a halt.
+TEST_F(MultiUrlRequestInfoTest, SignalDuringRunHaltsIt) {
+  struct Case {
+    int sig;
+    bool forced;
+  } cases[] = {{SIGINT, false}, {SIGTERM, true}, {SIGHUP, true}};
+  for (const auto& c : cases) {
+    op_->put(PREF_ENABLE_RPC, "true");
+    MultiUrlRequestInfo info({}, op_, nullptr);
+    ASSERT_EQ(0, info.prepare());
+    DownloadEngine* e = info.getDownloadEngine();
+    e->addRoutineCommand(std::make_unique<RaiseCommand>(c.sig));
+    EXPECT_EQ(0, e->run());
+    EXPECT_TRUE(e->isHaltRequested()) << c.sig;
+    EXPECT_EQ(c.forced, e->isForceHaltRequested()) << c.sig;
+    EXPECT_EQ(global::HALT_LOOP_FINISHED, global::globalHaltRequested);
+    EXPECT_EQ(0, info.getResult());
+    info.resetSignalHandlers();
   }
 }
 
