@@ -245,7 +245,7 @@ void RequestGroupMan::fillRequestGroupFromReserver(DownloadEngine* e) {
       group->setLastErrorCode(ex.getErrorCode(), ex.what());
     }
     requestQueueCheck();
-    util::executeHookByOptName(group, e->getOption(), PREF_ON_DOWNLOAD_START);
+    util::executeHookByOptName(group, option_, PREF_ON_DOWNLOAD_START);
     notifyEvent(EVENT_ON_DOWNLOAD_START, group);
   }
   reservedGroups_.insert(
@@ -380,7 +380,7 @@ bool RequestGroupMan::processStoppedGroup(DownloadEngine* e,
   } catch (RecoverableException& ex) {
     QLOG_ERROR_EX(_("Exception caught"), ex);
   }
-  const Option* globalOption = e->getOption() ? e->getOption() : option_;
+  const Option* globalOption = option_;
   if (group->isPauseRequested()) {
     group->setState(RequestGroup::STATE_WAITING);
     reservedGroups_.push_front(group->getGID(), group);
