@@ -17,9 +17,11 @@
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
 #include "engine/TimedHaltCommand.h"
+#include "engine/UriListParser.h"
 #include "engine/WatchProcessCommand.h"
 #include "engine/global_halt.h"
 #include "foundation/DlAbortEx.h"
+#include "foundation/TempDir.h"
 #include "foundation/wallclock.h"
 
 namespace quarn {
@@ -130,6 +132,17 @@ TEST_F(FillRequestGroupCommandTest, StaysWhileTheControlServerIsOnUntilHalt) {
   EXPECT_EQ(1u, engine_.countRoutineCommands());
   EXPECT_FALSE(engine_.getRequestGroupMan()->queueCheckRequested());
   engine_.requestHalt();
+  engine_.setNoWait(true);
+  engine_.run(true);
+  EXPECT_EQ(0u, engine_.countRoutineCommands());
+}
+
+// An input list that cannot be read makes the fill throw; the error is
+// reported, the reader is given up and the run ends instead of spinning.
+TEST_F(FillRequestGroupCommandTest, UnreadableInputListEndsTheFill) {
+  setUp(false);
+  TempDir dir;
+  engine_.getRequestGroupMan()->setUriListParser(std::make_shared<UriListParser>(dir.path()));
   engine_.setNoWait(true);
   engine_.run(true);
   EXPECT_EQ(0u, engine_.countRoutineCommands());
