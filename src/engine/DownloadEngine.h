@@ -21,11 +21,11 @@
 namespace quarn {
 
 class AsyncNameResolver;
-class CheckIntegrityEntry;
-class FileAllocationEntry;
 class AuthConfigFactory;
+class CheckIntegrityEntry;
 class CookieStorage;
 class DNSCache;
+class FileAllocationEntry;
 class Option;
 class Request;
 class RequestGroupMan;
