@@ -20,6 +20,7 @@
 #include "foundation/i18n.h"
 #include "storage/DefaultPieceStorage.h"
 #include "storage/DiskAdaptor.h"
+#include "storage/NullProgressInfoFile.h"
 #include "storage/PieceStorage.h"
 #include "storage/SegmentMan.h"
 #include "storage/UnknownLengthPieceStorage.h"
@@ -30,6 +31,7 @@ RequestGroup::RequestGroup(std::shared_ptr<GroupId> gid, std::shared_ptr<Option>
     : belongsTo_(0),
       gid_(std::move(gid)),
       option_(std::move(option)),
+      progressInfoFile_(std::make_shared<NullProgressInfoFile>()),
       requestGroupMan_(nullptr),
       following_(0),
       lastModifiedTime_(Time::null()),
@@ -70,6 +72,10 @@ void RequestGroup::setPieceStorage(std::shared_ptr<PieceStorage> pieceStorage) {
 
 void RequestGroup::setSegmentMan(std::shared_ptr<SegmentMan> segmentMan) {
   segmentMan_ = std::move(segmentMan);
+}
+
+void RequestGroup::setProgressInfoFile(std::shared_ptr<BtProgressInfoFile> progressInfoFile) {
+  progressInfoFile_ = std::move(progressInfoFile);
 }
 
 void RequestGroup::dropPieceStorage() {
@@ -249,11 +255,11 @@ void RequestGroup::saveControlFile() const {
     pieceStorage_->flushWrDiskCacheEntry(false);
     pieceStorage_->getDiskAdaptor()->flushOSBuffers();
   }
-  // The control file itself is written here once resume support exists.
+  progressInfoFile_->save();
 }
 
 void RequestGroup::removeControlFile() const {
-  // Nothing to remove until resume support writes control files.
+  progressInfoFile_->removeFile();
 }
 
 void RequestGroup::closeFile() {
@@ -371,6 +377,7 @@ void RequestGroup::releaseRuntimeResource(DownloadEngine* /*engine*/) {
   if (pieceStorage_) {
     pieceStorage_->removeAdvertisedPiece(Timer::zero());
   }
+  progressInfoFile_ = std::make_shared<NullProgressInfoFile>();
   downloadContext_->releaseRuntimeResource();
   seedOnly_ = false;
 }

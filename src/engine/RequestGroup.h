@@ -13,6 +13,7 @@
 
 namespace quarn {
 
+class BtProgressInfoFile;
 class Command;
 class DiskWriterFactory;
 class DownloadContext;
@@ -52,6 +53,11 @@ class RequestGroup {
   const std::shared_ptr<SegmentMan>& getSegmentMan() const { return segmentMan_; }
   void setSegmentMan(std::shared_ptr<SegmentMan> segmentMan);
   void dropPieceStorage();
+
+  const std::shared_ptr<BtProgressInfoFile>& getProgressInfoFile() const {
+    return progressInfoFile_;
+  }
+  void setProgressInfoFile(std::shared_ptr<BtProgressInfoFile> progressInfoFile);
 
   const std::shared_ptr<DiskWriterFactory>& getDiskWriterFactory() const {
     return diskWriterFactory_;
@@ -191,6 +197,7 @@ class RequestGroup {
   std::shared_ptr<SegmentMan> segmentMan_;
   std::shared_ptr<DownloadContext> downloadContext_;
   std::shared_ptr<PieceStorage> pieceStorage_;
+  std::shared_ptr<BtProgressInfoFile> progressInfoFile_;
   std::shared_ptr<DiskWriterFactory> diskWriterFactory_;
   std::shared_ptr<MetadataInfo> metadataInfo_;
   RequestGroupMan* requestGroupMan_;
