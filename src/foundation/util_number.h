@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <type_traits>
 
@@ -34,6 +35,12 @@ std::string uitos(T value, bool comma = false) {
 }
 
 std::string itos(int64_t value, bool comma = false);
+
+// Whether appending a decimal digit to a non-negative value (value * 10 + digit)
+// would exceed the largest signed 64-bit integer.
+constexpr bool decimalDigitOverflows(int64_t value, int digit) {
+  return value > (std::numeric_limits<int64_t>::max() - digit) / 10;
+}
 
 // Duration such as "1h2m3s"; zero gives "0s".
 std::string secfmt(int64_t sec);
