@@ -7,6 +7,8 @@
 
 namespace quarn {
 
+class OutputFile;
+
 namespace util {
 
 // Decimal text of a non-negative value; with comma, ',' between groups of
@@ -58,6 +60,21 @@ bool parseDoubleNoThrow(double& res, const std::string& s);
 // Byte count of a text such as "10", "1K" or "2m"; throws DlAbortEx on bad,
 // negative or overflowing input.
 int64_t getRealSize(const std::string& sizeWithUnit);
+
+namespace detail {
+void printFileListHeader(OutputFile& out);
+void printFileListEntry(OutputFile& out, int index, const std::string& path, int64_t length);
+}  // namespace detail
+
+// Writes the numbered listing of the file entries in [first, last), shared or
+// uniquely owned: each entry's path, then its length abbreviated and in full.
+template <typename InputIterator>
+void toStream(InputIterator first, InputIterator last, OutputFile& out) {
+  detail::printFileListHeader(out);
+  for (int index = 1; first != last; ++first, ++index) {
+    detail::printFileListEntry(out, index, (*first)->getPath(), (*first)->getLength());
+  }
+}
 
 }  // namespace util
 
