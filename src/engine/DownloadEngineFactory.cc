@@ -13,6 +13,7 @@
 #include "engine/PollEventPoll.h"
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
+#include "engine/SaveSessionCommand.h"
 #include "engine/SelectEventPoll.h"
 #include "engine/TimedHaltCommand.h"
 #include "engine/WatchProcessCommand.h"
@@ -58,6 +59,10 @@ std::unique_ptr<DownloadEngine> DownloadEngineFactory::newDownloadEngine(
   if (op->getAsInt(PREF_AUTO_SAVE_INTERVAL) > 0) {
     e->addRoutineCommand(std::make_unique<AutoSaveCommand>(
         e->newCUID(), e.get(), std::chrono::seconds(op->getAsInt(PREF_AUTO_SAVE_INTERVAL))));
+  }
+  if (op->getAsInt(PREF_SAVE_SESSION_INTERVAL) > 0) {
+    e->addRoutineCommand(std::make_unique<SaveSessionCommand>(
+        e->newCUID(), e.get(), std::chrono::seconds(op->getAsInt(PREF_SAVE_SESSION_INTERVAL))));
   }
   e->addRoutineCommand(
       std::make_unique<HaveEraseCommand>(e->newCUID(), e.get(), std::chrono::seconds(10)));
