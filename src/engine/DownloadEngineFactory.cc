@@ -19,6 +19,9 @@
 #include "engine/WatchProcessCommand.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/fmt.h"
+#include "storage/CheckIntegrityEntry.h"
+#include "storage/FileAllocationEntry.h"
+#include "storage/SequentialPicker.h"
 
 namespace quarn {
 
@@ -53,6 +56,8 @@ std::unique_ptr<DownloadEngine> DownloadEngineFactory::newDownloadEngine(
     rgman->initWrDiskCache();
     e->setRequestGroupMan(std::move(rgman));
   }
+  e->setFileAllocationMan(std::make_unique<SequentialPicker<FileAllocationEntry>>());
+  e->setCheckIntegrityMan(std::make_unique<SequentialPicker<CheckIntegrityEntry>>());
   e->addRoutineCommand(std::make_unique<FillRequestGroupCommand>(e->newCUID(), e.get()));
   e->addRoutineCommand(
       std::make_unique<EvictSocketPoolCommand>(e->newCUID(), e.get(), std::chrono::seconds(30)));

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 
+#include "client/Request.h"
 #include "foundation/File.h"
 #include "foundation/Logger.h"
 #include "foundation/OutputFile.h"
 #include "foundation/fmt.h"
+#include "foundation/uri.h"
 #include "foundation/uri_split.h"
 #include "foundation/util_chars.h"
+#include "foundation/wallclock.h"
 
 namespace quarn {
 
@@ -149,6 +152,103 @@ void writeFilePath(std::ostream& out, const std::shared_ptr<FileEntry>& entry, b
   }
   auto uris = entry->getUris();
   out << (uris.empty() ? "n/a" : uris.front());
+}
+
+namespace {
+
+std::string hostOf(const std::string& uri) {
+  uri_split_result us;
+  if (uri_split(&us, uri.c_str()) != 0) {
+    return "";
+  }
+  return uri::getFieldString(us, USR_HOST, uri.c_str());
+}
+
+}  // namespace
+
+std::shared_ptr<Request> FileEntry::getRequest(const std::string& referer,
+                                               const std::string& method, bool reuse) {
+  for (auto it = requestPool_.begin(); it != requestPool_.end(); ++it) {
+    if (!(global::wallclock() < (*it)->getWakeTime())) {
+      auto req = *it;
+      requestPool_.erase(it);
+      inFlightRequests_.push_back(req);
+      return req;
+    }
+  }
+  std::vector<std::string> inFlightHosts;
+  for (const auto& req : inFlightRequests_) {
+    inFlightHosts.push_back(hostOf(req->getUri()));
+  }
+  for (int pass = 0; pass < 2; ++pass) {
+    std::deque<std::string> pending;
+    std::vector<std::string> ignoredHosts;
+    std::shared_ptr<Request> made;
+    while (!uris_.empty()) {
+      std::string uri = uris_.front();
+      uris_.pop_front();
+      auto req = std::make_shared<Request>();
+      if (!req->setUri(uri)) {
+        continue;
+      }
+      std::string host = hostOf(uri);
+      auto used = std::count(inFlightHosts.begin(), inFlightHosts.end(), host);
+      if (used >= maxConnectionPerServer_) {
+        pending.push_back(uri);
+        ignoredHosts.push_back(host);
+        continue;
+      }
+      req->setReferer(referer == "*" ? uri : util::percentEncodeMini(referer));
+      req->setMethod(method);
+      spentUris_.push_back(uri);
+      inFlightRequests_.push_back(req);
+      made = std::move(req);
+      break;
+    }
+    uris_.insert(uris_.begin(), pending.begin(), pending.end());
+    if (made || pass == 1 || !reuse || uris_.size() != pending.size()) {
+      if (!made && !requestPool_.empty()) {
+        made = requestPool_.front();
+        requestPool_.pop_front();
+        inFlightRequests_.push_back(made);
+      }
+      return made;
+    }
+    std::vector<std::string> spent(spentUris_.begin(), spentUris_.end());
+    std::sort(spent.begin(), spent.end());
+    spent.erase(std::unique(spent.begin(), spent.end()), spent.end());
+    for (const auto& uri : spent) {
+      bool failed = std::any_of(uriResults_.begin(), uriResults_.end(),
+                                [&uri](const URIResult& r) { return r.uri == uri; });
+      std::string host = hostOf(uri);
+      if (!failed && !host.empty() &&
+          std::find(ignoredHosts.begin(), ignoredHosts.end(), host) == ignoredHosts.end()) {
+        uris_.push_back(uri);
+      }
+    }
+  }
+  return nullptr;
+}
+
+void FileEntry::poolRequest(const std::shared_ptr<Request>& request) {
+  removeRequest(request);
+  if (!request->removalRequested() &&
+      std::find(requestPool_.begin(), requestPool_.end(), request) == requestPool_.end()) {
+    requestPool_.push_back(request);
+  }
+}
+
+bool FileEntry::removeRequest(const std::shared_ptr<Request>& request) {
+  auto it = std::find(inFlightRequests_.begin(), inFlightRequests_.end(), request);
+  if (it == inFlightRequests_.end()) {
+    return false;
+  }
+  inFlightRequests_.erase(it);
+  return true;
+}
+
+bool FileEntry::emptyRequestUri() const {
+  return uris_.empty() && inFlightRequests_.empty() && requestPool_.empty();
 }
 
 }  // namespace quarn

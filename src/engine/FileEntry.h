@@ -11,6 +11,8 @@
 
 namespace quarn {
 
+class Request;
+
 struct URIResult {
   URIResult(std::string uri, error_code::Value result) : uri(std::move(uri)), result(result) {}
   std::string uri;
@@ -70,12 +72,25 @@ class FileEntry {
   const std::deque<URIResult>& getURIResults() const { return uriResults_; }
   void extractURIResult(std::deque<URIResult>& out, error_code::Value result);
 
+  // Connection requests. A pooled request whose wake time has come is handed
+  // out first, else one for the next remaining URI; empty when none is left.
+  std::shared_ptr<Request> getRequest(const std::string& referer, const std::string& method,
+                                      bool reuse = true);
+  void poolRequest(const std::shared_ptr<Request>& request);
+  bool removeRequest(const std::shared_ptr<Request>& request);
+  size_t countInFlightRequest() const { return inFlightRequests_.size(); }
+  size_t countPooledRequest() const { return requestPool_.size(); }
+  // No URI remains and no request is in flight or pooled.
+  bool emptyRequestUri() const;
+
  private:
   int64_t length_;
   int64_t offset_;
   std::deque<std::string> uris_;
   std::deque<std::string> spentUris_;
   std::deque<URIResult> uriResults_;
+  std::deque<std::shared_ptr<Request>> requestPool_;
+  std::vector<std::shared_ptr<Request>> inFlightRequests_;
   std::string path_;
   std::string contentType_;
   std::string originalName_;

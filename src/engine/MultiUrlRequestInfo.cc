@@ -155,6 +155,18 @@ void setUpClientTLSContext(const Option& op) {
   SocketCore::setClientTLSContext(tlsContext);
 }
 
+std::unique_ptr<StatCalc> createStatCalc(const Option& op) {
+  if (op.getAsBool(PREF_QUIET)) {
+    return std::make_unique<NullStatCalc>();
+  }
+  auto statCalc = std::make_unique<ConsoleStatCalc>(
+      std::chrono::seconds(op.getAsInt(PREF_SUMMARY_INTERVAL)), op.getAsBool(PREF_ENABLE_COLOR),
+      op.getAsBool(PREF_HUMAN_READABLE));
+  statCalc->setReadoutVisibility(op.getAsBool(PREF_SHOW_CONSOLE_READOUT));
+  statCalc->setTruncate(op.getAsBool(PREF_TRUNCATE_CONSOLE_READOUT));
+  return statCalc;
+}
+
 }  // namespace
 
 int MultiUrlRequestInfo::prepare() {
@@ -170,16 +182,7 @@ int MultiUrlRequestInfo::prepare() {
     e_->setAuthConfigFactory(createAuthConfigFactory(*option_));
     setUpClientTLSContext(*option_);
     e_->setAsyncDNSServers(parseAsyncDNSServers(option_->get(PREF_ASYNC_DNS_SERVER)));
-    if (option_->getAsBool(PREF_QUIET)) {
-      e_->setStatCalc(std::make_unique<NullStatCalc>());
-    } else {
-      auto statCalc = std::make_unique<ConsoleStatCalc>(
-          std::chrono::seconds(option_->getAsInt(PREF_SUMMARY_INTERVAL)),
-          option_->getAsBool(PREF_ENABLE_COLOR), option_->getAsBool(PREF_HUMAN_READABLE));
-      statCalc->setReadoutVisibility(option_->getAsBool(PREF_SHOW_CONSOLE_READOUT));
-      statCalc->setTruncate(option_->getAsBool(PREF_TRUNCATE_CONSOLE_READOUT));
-      e_->setStatCalc(std::move(statCalc));
-    }
+    e_->setStatCalc(createStatCalc(*option_));
     if (uriListParser_) {
       e_->getRequestGroupMan()->setUriListParser(uriListParser_);
     }

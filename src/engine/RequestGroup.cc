@@ -1,8 +1,14 @@
 #include "engine/RequestGroup.h"
 
+#include <algorithm>
+
+#include <algorithm>
+#include "client/CreateRequestCommand.h"
 #include "config/Option.h"
 #include "config/prefs.h"
+
 #include "engine/DownloadContext.h"
+#include "engine/DownloadEngine.h"
 #include "engine/DownloadResult.h"
 #include "engine/MetadataInfo.h"
 #include "engine/RequestGroupMan.h"
@@ -12,10 +18,12 @@
 #include "foundation/LogMacros.h"
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
+#include "storage/DefaultPieceStorage.h"
 #include "storage/DiskAdaptor.h"
 #include "storage/NullProgressInfoFile.h"
 #include "storage/PieceStorage.h"
 #include "storage/SegmentMan.h"
+#include "storage/UnknownLengthPieceStorage.h"
 
 namespace quarn {
 
@@ -79,12 +87,66 @@ void RequestGroup::setDiskWriterFactory(std::shared_ptr<DiskWriterFactory> facto
   diskWriterFactory_ = std::move(factory);
 }
 
-void RequestGroup::createInitialCommand(std::vector<std::unique_ptr<Command>>& /*commands*/,
-                                        DownloadEngine* /*engine*/) {
+void RequestGroup::createInitialCommand(std::vector<std::unique_ptr<Command>>& commands,
+                                        DownloadEngine* engine) {
   downloadContext_->resetDownloadStartTime();
-  // The first connection commands and the storage set-up come with the
-  // protocol clients. A download that gets no command is processed as
-  // stopped on the next fill.
+  // Until the size is known one connection asks for it; the response that
+  // fixes the size starts the others.
+  if (!pieceStorage_ && !downloadContext_->getFileEntries().empty() &&
+      !downloadContext_->getFirstFileEntry()->getRemainingUris().empty()) {
+    createNextCommand(commands, engine, 1);
+  }
+}
+
+void RequestGroup::createNextCommand(std::vector<std::unique_ptr<Command>>& commands,
+                                     DownloadEngine* engine, int num) {
+  for (int i = 0; i < num; ++i) {
+    commands.push_back(std::make_unique<CreateRequestCommand>(engine->newCUID(), this, engine));
+  }
+}
+
+void RequestGroup::createNextCommandWithAdj(std::vector<std::unique_ptr<Command>>& commands,
+                                            DownloadEngine* engine, int numAdj) {
+  int64_t pieces = static_cast<int64_t>(downloadContext_->getNumPieces());
+  int num = static_cast<int>(std::min<int64_t>(pieces, maxConcurrentCommands_)) + numAdj;
+  if (num > 0) {
+    createNextCommand(commands, engine, num);
+  }
+}
+
+void RequestGroup::initPieceStorage() {
+  std::shared_ptr<PieceStorage> storage;
+  if (downloadContext_->knowsTotalLength() &&
+      (downloadContext_->getTotalLength() > 0 || p2pInvolved())) {
+    auto ps = std::make_shared<DefaultPieceStorage>(downloadContext_, option_.get());
+    if (requestGroupMan_) {
+      ps->setWrDiskCache(requestGroupMan_->getWrDiskCache());
+    }
+    if (diskWriterFactory_) {
+      ps->setDiskWriterFactory(diskWriterFactory_);
+    }
+    storage = ps;
+  } else {
+    auto ps = std::make_shared<UnknownLengthPieceStorage>(downloadContext_);
+    if (diskWriterFactory_) {
+      ps->setDiskWriterFactory(diskWriterFactory_);
+    }
+    storage = ps;
+  }
+  storage->initStorage();
+  if (requestGroupMan_) {
+    storage->getDiskAdaptor()->setOpenedFileCounter(requestGroupMan_->getOpenedFileCounter());
+  }
+  segmentMan_ = std::make_shared<SegmentMan>(downloadContext_, storage);
+  pieceStorage_ = std::move(storage);
+}
+
+bool RequestGroup::openStorage() {
+  if (downloadFinished()) {
+    return false;
+  }
+  pieceStorage_->getDiskAdaptor()->initAndOpenFile();
+  return true;
 }
 
 int64_t RequestGroup::getTotalLength() const {

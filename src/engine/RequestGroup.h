@@ -91,6 +91,17 @@ class RequestGroup {
   // Decides how the download begins and appends its first commands.
   void createInitialCommand(std::vector<std::unique_ptr<Command>>& commands,
                             DownloadEngine* engine);
+  // Appends `num` new request-creating connection commands with fresh cuids.
+  void createNextCommand(std::vector<std::unique_ptr<Command>>& commands, DownloadEngine* engine,
+                         int num);
+  // As many as min(pieces, "split") plus the adjustment.
+  void createNextCommandWithAdj(std::vector<std::unique_ptr<Command>>& commands,
+                                DownloadEngine* engine, int numAdj);
+  // Piece storage, disk adaptor and segment manager for the now known length.
+  void initPieceStorage();
+  // Opens the output file for downloading: a fresh, truncated file. False
+  // when nothing is left to do.
+  bool openStorage();
 
   int64_t getTotalLength() const;
   int64_t getCompletedLength() const;
