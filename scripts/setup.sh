@@ -10,7 +10,7 @@ QUARN_BUILD_PACKAGES=(
   gettext
 )
 QUARN_TEST_PACKAGES=(
-  libgtest-dev libgmock-dev libbenchmark-dev python3 openssl openssh-server
+  libgtest-dev libgmock-dev libbenchmark-dev python3 openssl openssh-server nginx-light tinyproxy
 )
 
 quarn_install_packages() {

@@ -2,7 +2,14 @@
 
 #include <algorithm>
 
+#include "client/NsCookieParser.h"
+#include "client/Sqlite3CookieParser.h"
 #include "client/cookie_helper.h"
+#include "foundation/BufferedFile.h"
+#include "foundation/File.h"
+#include "foundation/LogMacros.h"
+#include "foundation/RecoverableException.h"
+#include "foundation/fmt.h"
 #include "foundation/util_address.h"
 #include "foundation/util_string.h"
 
@@ -151,6 +158,78 @@ size_t CookieStorage::size() const {
     n += entry.second->countCookie();
   }
   return n;
+}
+
+namespace {
+
+bool hasSqliteHeader(const std::string& filename) {
+  char header[16];
+  BufferedFile fp(filename.c_str(), "rb");
+  size_t r = fp.read(header, sizeof(header));
+  fp.close();
+  return r == sizeof(header) && std::equal(header, header + sizeof(header), "SQLite format 3");
+}
+
+std::vector<std::unique_ptr<Cookie>> readCookieFile(const std::string& filename, int64_t now) {
+  if (!hasSqliteHeader(filename)) {
+    return NsCookieParser().parse(filename, now);
+  }
+  try {
+    return Sqlite3MozCookieParser(filename).parse();
+  } catch (const RecoverableException& e) {
+    QLOG_INFO_EX("Exception caught", e);
+    QLOG_INFO(
+        "This does not look like Firefox3 cookie file. Retrying, assuming it is Chromium cookie "
+        "file.");
+    return Sqlite3ChromiumCookieParser(filename).parse();
+  }
+}
+
+}  // namespace
+
+bool CookieStorage::load(const std::string& filename, int64_t now) {
+  {
+    BufferedFile fp(filename.c_str(), "rb");
+    if (!fp) {
+      QLOG_ERROR(fmt("Failed to open cookie file %s", filename.c_str()));
+      return false;
+    }
+  }
+  try {
+    for (auto& cookie : readCookieFile(filename, now)) {
+      store(std::move(cookie), now);
+    }
+    return true;
+  } catch (const RecoverableException&) {
+    QLOG_ERROR(fmt("Failed to load cookies from %s", filename.c_str()));
+    return false;
+  }
+}
+
+bool CookieStorage::saveNsFormat(const std::string& filename) {
+  std::string tempfilename = filename + "__temp";
+  {
+    BufferedFile fp(tempfilename.c_str(), "wb");
+    if (!fp) {
+      QLOG_ERROR(fmt("Cannot create cookie file %s", filename.c_str()));
+      return false;
+    }
+    for (const auto& [time, node] : lruTracker_) {
+      if (!node->writeCookie(fp)) {
+        QLOG_ERROR(fmt("Failed to save cookies to %s", filename.c_str()));
+        return false;
+      }
+    }
+    if (fp.close() == EOF) {
+      QLOG_ERROR(fmt("Failed to save cookies to %s", filename.c_str()));
+      return false;
+    }
+  }
+  if (!File(tempfilename).renameTo(filename)) {
+    QLOG_ERROR(fmt("Could not rename file %s as %s", tempfilename.c_str(), filename.c_str()));
+    return false;
+  }
+  return true;
 }
 
 }  // namespace quarn

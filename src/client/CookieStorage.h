@@ -35,6 +35,12 @@ class CookieStorage {
   std::vector<const Cookie*> criteriaFind(const std::string& requestHost,
                                           const std::string& requestPath, int64_t now, bool secure);
 
+  // Loads a Netscape text file or a browser SQLite database; never throws.
+  bool load(const std::string& filename, int64_t now);
+  // Writes the whole jar, least recently used node first, through a
+  // temporary file renamed into place.
+  bool saveNsFormat(const std::string& filename);
+
   bool contains(const Cookie& cookie) const;
   // The number of cookies on all tracked nodes.
   size_t size() const;

@@ -100,4 +100,18 @@ void DomainNode::removeNode(DomainNode* node) {
   next_.erase(node->getLabel());
 }
 
+bool DomainNode::writeCookie(BufferedFile& fp) const {
+  if (!cookies_) {
+    return true;
+  }
+  for (const auto& cookie : *cookies_) {
+    std::string line = cookie->toNsCookieFormat();
+    line += '\n';
+    if (fp.write(line.data(), line.size()) != line.size()) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace quarn

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "client/Cookie.h"
+#include "foundation/BufferedFile.h"
 
 namespace quarn {
 
@@ -31,6 +32,8 @@ class DomainNode {
   size_t countCookie() const { return cookies_ ? cookies_->size() : 0; }
   bool empty() const { return countCookie() == 0; }
   void clearCookie();
+  // Writes each cookie as a Netscape-format line; false on a short write.
+  bool writeCookie(BufferedFile& fp) const;
 
   const std::string& getLabel() const { return label_; }
   DomainNode* getParent() const { return parent_; }

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "engine/RequestGroup.h"
+#include "engine/RequestGroupMan.h"
+
 #include "foundation/DlAbortEx.h"
 #include "foundation/fmt.h"
 #include "foundation/wallclock.h"
@@ -137,8 +140,55 @@ bool DownloadContext::hasAttribute(ContextAttributeType type) const {
   return static_cast<bool>(attributes_[type]);
 }
 
+void DownloadContext::resetDownloadStartTime() {
+  downloadStopTime_ = Timer::zero();
+  netStat_.downloadStart();
+}
+
 void DownloadContext::resetDownloadStopTime() {
   downloadStopTime_ = global::wallclock();
+  netStat_.downloadStop();
+}
+
+std::chrono::nanoseconds DownloadContext::calculateSessionTime() const {
+  return netStat_.getDownloadStartTime().difference(downloadStopTime_);
+}
+
+namespace {
+
+NetStat* managerNetStat(RequestGroup* owner) {
+  if (owner && owner->getRequestGroupMan()) {
+    return &owner->getRequestGroupMan()->getNetStat();
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void DownloadContext::updateDownload(size_t bytes) {
+  netStat_.updateDownload(bytes);
+  if (auto* global = managerNetStat(ownerRequestGroup_)) {
+    global->updateDownload(bytes);
+  }
+}
+
+void DownloadContext::updateUploadSpeed(size_t bytes) {
+  netStat_.updateUploadSpeed(bytes);
+  if (auto* global = managerNetStat(ownerRequestGroup_)) {
+    global->updateUploadSpeed(bytes);
+  }
+}
+
+void DownloadContext::updateUploadLength(size_t bytes) {
+  netStat_.updateUploadLength(bytes);
+  if (auto* global = managerNetStat(ownerRequestGroup_)) {
+    global->updateUploadLength(bytes);
+  }
+}
+
+void DownloadContext::releaseRuntimeResource() {
+  // The request side of a file entry (pooled and in-flight requests) comes
+  // with the client connections; until then there is nothing to hand back.
 }
 
 }  // namespace quarn

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/FileEntry.h"
+#include "engine/NetStat.h"
 #include "foundation/SegList.h"
 #include "foundation/Timer.h"
 
@@ -74,18 +75,38 @@ class DownloadContext {
   void setAttribute(ContextAttributeType type, std::shared_ptr<ContextAttribute> value);
   const std::shared_ptr<ContextAttribute>& getAttribute(ContextAttributeType type) const;
   bool hasAttribute(ContextAttributeType type) const;
+  const std::vector<std::shared_ptr<ContextAttribute>>& getAttributes() const {
+    return attributes_;
+  }
 
   RequestGroup* getOwnerRequestGroup() const { return ownerRequestGroup_; }
   void setOwnerRequestGroup(RequestGroup* owner) { ownerRequestGroup_ = owner; }
 
+  // The download starts (again): the stop time is cleared and the statistics
+  // restart.
+  void resetDownloadStartTime();
+  // The download stops: the stop time is stamped and the statistics freeze.
   void resetDownloadStopTime();
   const Timer& getDownloadStopTime() const { return downloadStopTime_; }
+  // From the statistics' start to the stop time; never negative.
+  std::chrono::nanoseconds calculateSessionTime() const;
+
+  NetStat& getNetStat() { return netStat_; }
+  // Count the bytes here and, once the owner belongs to a download manager, in
+  // the manager's process-wide statistics as well.
+  void updateDownload(size_t bytes);
+  void updateUploadSpeed(size_t bytes);
+  void updateUploadLength(size_t bytes);
+
+  // Hands the URIs of the file entries' connections back for a later restart.
+  void releaseRuntimeResource();
 
  private:
   RequestGroup* ownerRequestGroup_;
   std::vector<std::shared_ptr<ContextAttribute>> attributes_;
   std::vector<std::shared_ptr<FileEntry>> fileEntries_;
   std::vector<std::string> pieceHashes_;
+  NetStat netStat_;
   Timer downloadStopTime_;
   std::string pieceHashType_;
   std::string digest_;

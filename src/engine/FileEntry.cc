@@ -138,4 +138,17 @@ void writeFilePath(OutputFile& out, const std::shared_ptr<FileEntry>& entry, boo
   out.write(uris.empty() ? "n/a" : uris.front().c_str());
 }
 
+void writeFilePath(std::ostream& out, const std::shared_ptr<FileEntry>& entry, bool memory) {
+  if (!entry->getPath().empty()) {
+    if (memory) {
+      out << "[MEMORY]" << File(entry->getPath()).getBasename();
+    } else {
+      out << entry->getPath();
+    }
+    return;
+  }
+  auto uris = entry->getUris();
+  out << (uris.empty() ? "n/a" : uris.front());
+}
+
 }  // namespace quarn

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -89,5 +90,30 @@ class OutputFile;
 // Writes a file's display name: its path ("[MEMORY]" and the base name for
 // downloads kept in memory), else its first URI, else "n/a".
 void writeFilePath(OutputFile& out, const std::shared_ptr<FileEntry>& entry, bool memory);
+void writeFilePath(std::ostream& out, const std::shared_ptr<FileEntry>& entry, bool memory);
+
+// The display name of a download's files: the first requested file, followed
+// by " (N more)" when more are requested; "n/a" when none is.
+template <typename InputIt>
+void writeFilePath(InputIt first, InputIt last, std::ostream& out, bool memory) {
+  size_t requested = 0;
+  std::shared_ptr<FileEntry> firstRequested;
+  for (; first != last; ++first) {
+    if ((*first)->isRequested()) {
+      if (!firstRequested) {
+        firstRequested = *first;
+      }
+      ++requested;
+    }
+  }
+  if (!firstRequested) {
+    out << "n/a";
+    return;
+  }
+  writeFilePath(out, firstRequested, memory);
+  if (!firstRequested->getPath().empty() && requested > 1) {
+    out << " (" << requested - 1 << "more)";
+  }
+}
 
 }  // namespace quarn

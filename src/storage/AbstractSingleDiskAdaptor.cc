@@ -1,6 +1,9 @@
 #include "storage/AbstractSingleDiskAdaptor.h"
 
 #include "foundation/File.h"
+#include "storage/AdaptiveFileAllocationIterator.h"
+#include "storage/FallocFileAllocationIterator.h"
+#include "storage/TruncFileAllocationIterator.h"
 #include "storage/WrDiskCacheEntry.h"
 
 namespace quarn {
@@ -53,6 +56,19 @@ bool AbstractSingleDiskAdaptor::fileExists() {
 
 int64_t AbstractSingleDiskAdaptor::size() {
   return File(getFilePath()).size();
+}
+
+std::unique_ptr<FileAllocationIterator> AbstractSingleDiskAdaptor::fileAllocationIterator() {
+  switch (getFileAllocationMethod()) {
+    case FILE_ALLOC_TRUNC:
+      return std::make_unique<TruncFileAllocationIterator>(diskWriter_.get(), size(), totalLength_);
+    case FILE_ALLOC_FALLOC:
+      return std::make_unique<FallocFileAllocationIterator>(diskWriter_.get(), size(),
+                                                            totalLength_);
+    default:
+      return std::make_unique<AdaptiveFileAllocationIterator>(diskWriter_.get(), size(),
+                                                              totalLength_);
+  }
 }
 
 void AbstractSingleDiskAdaptor::truncate(int64_t length) {

@@ -23,6 +23,7 @@ class AbstractSingleDiskAdaptor : public DiskAdaptor {
   void writeCache(const WrDiskCacheEntry* entry) override;
   bool fileExists() override;
   int64_t size() override;
+  std::unique_ptr<FileAllocationIterator> fileAllocationIterator() override;
   void truncate(int64_t length) override;
   void enableReadOnly() override;
   void disableReadOnly() override;

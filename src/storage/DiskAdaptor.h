@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "storage/BinaryStream.h"
+#include "storage/FileAllocationIterator.h"
 
 namespace quarn {
 
+class FileAllocationIterator;
 class FileEntry;
 class OpenedFileCounter;
 class WrDiskCacheEntry;
@@ -32,6 +34,9 @@ class DiskAdaptor : public BinaryStream {
   virtual void initAndOpenFile() = 0;
   virtual bool fileExists() = 0;
   virtual int64_t size() = 0;
+  // The iterator that gives the download's files their full size on disk by
+  // the allocation method.
+  virtual std::unique_ptr<FileAllocationIterator> fileAllocationIterator() = 0;
   virtual void enableReadOnly() {}
   virtual void disableReadOnly() {}
   virtual bool isReadOnlyEnabled() const { return false; }

@@ -11,6 +11,7 @@
 #include "foundation/SimpleRandomizer.h"
 #include "foundation/fmt.h"
 #include "storage/DefaultDiskWriterFactory.h"
+#include "storage/MultiFileAllocationIterator.h"
 #include "storage/OpenedFileCounter.h"
 #include "storage/WrDiskCacheEntry.h"
 
@@ -234,6 +235,10 @@ int64_t MultiDiskAdaptor::size() {
     total += File(e->getPath()).size();
   }
   return total;
+}
+
+std::unique_ptr<FileAllocationIterator> MultiDiskAdaptor::fileAllocationIterator() {
+  return std::make_unique<MultiFileAllocationIterator>(this);
 }
 
 void MultiDiskAdaptor::enableMmap() {

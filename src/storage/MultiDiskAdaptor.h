@@ -25,6 +25,7 @@ class MultiDiskAdaptor : public DiskAdaptor {
   void writeCache(const WrDiskCacheEntry* entry) override;
   bool fileExists() override;
   int64_t size() override;
+  std::unique_ptr<FileAllocationIterator> fileAllocationIterator() override;
   void enableReadOnly() override { readOnly_ = true; }
   void disableReadOnly() override { readOnly_ = false; }
   bool isReadOnlyEnabled() const override { return readOnly_; }

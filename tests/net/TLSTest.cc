@@ -260,18 +260,24 @@ TEST_F(TLSTest, UnusableCredentialsAreRefused) {
 
 TEST_F(TLSTest, PeerClosingMidHandshakeIsAFailure) {
   useClient(false);
-  for (bool readHelloFirst : {true, false}) {
-    SCOPED_TRACE(readHelloFirst ? "after reading the hello" : "at once");
+  // A close_notify alert record where the server's hello belongs.
+  const std::string closeNotify("\x15\x03\x03\x00\x02\x01\x00", 7);
+  enum Ending { AT_ONCE, AFTER_HELLO, WITH_CLOSE_NOTIFY };
+  for (Ending ending : {AT_ONCE, AFTER_HELLO, WITH_CLOSE_NOTIFY}) {
+    SCOPED_TRACE(ending);
     auto pair = LoopbackPair::make();
     // The server end stays plain TCP and goes away during the handshake.
     bool connected = pair.client->tlsConnect("localhost");
     EXPECT_FALSE(connected);
-    if (readHelloFirst) {
+    if (ending != AT_ONCE) {
       ASSERT_TRUE(pair.server->isReadable(10));
       char buf[4096];
       size_t len = sizeof(buf);
       pair.server->readData(buf, len);
       EXPECT_GT(len, 0u);
+    }
+    if (ending == WITH_CLOSE_NOTIFY) {
+      EXPECT_EQ(7, pair.server->writeData(closeNotify.data(), closeNotify.size()));
     }
     pair.server->closeConnection();
     try {

@@ -1,0 +1,213 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/GroupId.h"
+#include "engine/TransferStat.h"
+#include "foundation/Time.h"
+#include "foundation/error_code.h"
+
+namespace quarn {
+
+class Command;
+class DiskWriterFactory;
+class DownloadContext;
+class DownloadEngine;
+class MetadataInfo;
+class Option;
+class PieceStorage;
+class RequestGroupMan;
+class SegmentMan;
+struct DownloadResult;
+
+// One download: whatever one URI list, torrent, magnet link or Metalink file
+// entry turns into. Shared by its queue manager and every command working for
+// it; commands only see flags and end themselves.
+class RequestGroup {
+ public:
+  enum HaltReason { NONE = 0, SHUTDOWN_SIGNAL = 1, USER_REQUEST = 2 };
+  enum State { STATE_WAITING = 0, STATE_ACTIVE = 1 };
+
+  RequestGroup(std::shared_ptr<GroupId> gid, std::shared_ptr<Option> option);
+  ~RequestGroup();
+  RequestGroup(const RequestGroup&) = delete;
+  RequestGroup& operator=(const RequestGroup&) = delete;
+
+  const std::shared_ptr<GroupId>& getGroupId() const { return gid_; }
+  GroupId::gid_t getGID() const { return gid_->getNumericId(); }
+  const std::shared_ptr<Option>& getOption() const { return option_; }
+
+  GroupId::gid_t getBelongsTo() const { return belongsTo_; }
+  void setBelongsTo(GroupId::gid_t gid) { belongsTo_ = gid; }
+
+  const std::shared_ptr<DownloadContext>& getDownloadContext() const { return downloadContext_; }
+  void setDownloadContext(std::shared_ptr<DownloadContext> downloadContext);
+
+  const std::shared_ptr<PieceStorage>& getPieceStorage() const { return pieceStorage_; }
+  void setPieceStorage(std::shared_ptr<PieceStorage> pieceStorage);
+  const std::shared_ptr<SegmentMan>& getSegmentMan() const { return segmentMan_; }
+  void setSegmentMan(std::shared_ptr<SegmentMan> segmentMan);
+  void dropPieceStorage();
+
+  const std::shared_ptr<DiskWriterFactory>& getDiskWriterFactory() const {
+    return diskWriterFactory_;
+  }
+  void setDiskWriterFactory(std::shared_ptr<DiskWriterFactory> factory);
+
+  const std::shared_ptr<Option>& getPendingOption() const { return pendingOption_; }
+  void setPendingOption(std::shared_ptr<Option> option) { pendingOption_ = std::move(option); }
+
+  const std::shared_ptr<MetadataInfo>& getMetadataInfo() const { return metadataInfo_; }
+  void setMetadataInfo(std::shared_ptr<MetadataInfo> info) { metadataInfo_ = std::move(info); }
+
+  RequestGroupMan* getRequestGroupMan() const { return requestGroupMan_; }
+  void setRequestGroupMan(RequestGroupMan* rgman) { requestGroupMan_ = rgman; }
+
+  const std::vector<GroupId::gid_t>& followedBy() const { return followedBy_; }
+  template <typename InputIt>
+  void followedBy(InputIt first, InputIt last) {
+    followedBy_.clear();
+    for (; first != last; ++first) {
+      followedBy_.push_back((*first)->getGID());
+    }
+  }
+  GroupId::gid_t following() const { return following_; }
+  void following(GroupId::gid_t gid) { following_ = gid; }
+
+  // True without a dependency; what a download may depend on (a torrent that
+  // another download fetches) comes with BitTorrent.
+  bool isDependencyResolved() const { return true; }
+
+  // Decides how the download begins and appends its first commands.
+  void createInitialCommand(std::vector<std::unique_ptr<Command>>& commands,
+                            DownloadEngine* engine);
+
+  int64_t getTotalLength() const;
+  int64_t getCompletedLength() const;
+  bool downloadFinished() const;
+  bool allDownloadFinished() const;
+  TransferStat calculateStat() const;
+  int getNumConnection() const { return numStreamConnection_; }
+  bool doesDownloadSpeedExceed();
+  bool doesUploadSpeedExceed();
+  std::string getFirstFilePath() const;
+  bool p2pInvolved() const;
+  bool isSeeder() const;
+
+  void increaseStreamConnection() { ++numStreamConnection_; }
+  void decreaseStreamConnection() { --numStreamConnection_; }
+  int getNumStreamConnection() const { return numStreamConnection_; }
+  void increaseStreamCommand() { ++numStreamCommand_; }
+  void decreaseStreamCommand() { --numStreamCommand_; }
+  int getNumStreamCommand() const { return numStreamCommand_; }
+  void increaseNumCommand() { ++numCommand_; }
+  void decreaseNumCommand();
+  int getNumCommand() const { return numCommand_; }
+  void increaseAndValidateFileNotFoundCount();
+
+  void setHaltRequested(bool f, HaltReason reason = NONE);
+  void setForceHaltRequested(bool f, HaltReason reason = NONE);
+  bool isHaltRequested() const { return haltRequested_; }
+  bool isForceHaltRequested() const { return forceHaltRequested_; }
+  HaltReason getHaltReason() const { return haltReason_; }
+  void setPauseRequested(bool f) { pauseRequested_ = f; }
+  bool isPauseRequested() const { return pauseRequested_; }
+  void setRestartRequested(bool f) { restartRequested_ = f; }
+  bool isRestartRequested() const { return restartRequested_; }
+
+  void enableSeedOnly();
+  bool isSeedOnlyEnabled() const { return seedOnly_; }
+
+  void saveControlFile() const;
+  void removeControlFile() const;
+  void closeFile();
+  void updateLastModifiedTime(const Time& time);
+  const Time& getLastModifiedTime() const { return lastModifiedTime_; }
+  void applyLastModifiedTimeToLocalFiles();
+
+  void validateFilename(const std::string& expectedFilename,
+                        const std::string& actualFilename) const;
+  void validateFilename(const std::string& actualFilename) const;
+  void validateTotalLength(int64_t expectedTotalLength, int64_t actualTotalLength) const;
+  void validateTotalLength(int64_t actualTotalLength) const;
+
+  std::pair<error_code::Value, std::string> downloadResult() const;
+  std::shared_ptr<DownloadResult> createDownloadResult() const;
+  void reportDownloadFinished();
+  // Follow-up downloads of a completed download (a fetched torrent or
+  // Metalink document); the handlers that make them come with those formats.
+  void postDownloadProcessing(std::vector<std::shared_ptr<RequestGroup>>& groups);
+  void releaseRuntimeResource(DownloadEngine* engine);
+
+  void setLastErrorCode(error_code::Value code, const std::string& message = "") {
+    lastErrorCode_ = code;
+    lastErrorMessage_ = message;
+  }
+  error_code::Value getLastErrorCode() const { return lastErrorCode_; }
+  const std::string& getLastErrorMessage() const { return lastErrorMessage_; }
+
+  State getState() const { return state_; }
+  void setState(State state) { state_ = state; }
+  int64_t getTimeout() const { return timeout_; }
+  void setTimeout(int64_t seconds) { timeout_ = seconds; }
+  int getMaxConcurrentCommands() const { return maxConcurrentCommands_; }
+  void setMaxConcurrentCommands(int n) { maxConcurrentCommands_ = n; }
+  int32_t getMaxDownloadSpeedLimit() const { return maxDownloadSpeedLimit_; }
+  void setMaxDownloadSpeedLimit(int32_t limit) { maxDownloadSpeedLimit_ = limit; }
+  int32_t getMaxUploadSpeedLimit() const { return maxUploadSpeedLimit_; }
+  void setMaxUploadSpeedLimit(int32_t limit) { maxUploadSpeedLimit_ = limit; }
+  int getResumeFailureCount() const { return resumeFailureCount_; }
+  void increaseResumeFailureCount() { ++resumeFailureCount_; }
+
+  bool isSaveControlFileEnabled() const { return saveControlFile_; }
+  void setSaveControlFile(bool f) { saveControlFile_ = f; }
+  bool isFileAllocationEnabled() const { return fileAllocationEnabled_; }
+  void setFileAllocationEnabled(bool f) { fileAllocationEnabled_ = f; }
+  bool isLocalFileCheckEnabled() const { return localFileCheckEnabled_; }
+  void setLocalFileCheckEnabled(bool f) { localFileCheckEnabled_ = f; }
+  bool inMemoryDownload() const { return inMemoryDownload_; }
+  void markInMemoryDownload() { inMemoryDownload_ = true; }
+
+ private:
+  GroupId::gid_t belongsTo_;
+  std::shared_ptr<GroupId> gid_;
+  std::shared_ptr<Option> option_;
+  std::shared_ptr<Option> pendingOption_;
+  std::shared_ptr<SegmentMan> segmentMan_;
+  std::shared_ptr<DownloadContext> downloadContext_;
+  std::shared_ptr<PieceStorage> pieceStorage_;
+  std::shared_ptr<DiskWriterFactory> diskWriterFactory_;
+  std::shared_ptr<MetadataInfo> metadataInfo_;
+  RequestGroupMan* requestGroupMan_;
+  std::vector<GroupId::gid_t> followedBy_;
+  GroupId::gid_t following_;
+  Time lastModifiedTime_;
+  int64_t timeout_;
+  State state_;
+  int maxConcurrentCommands_;
+  int numStreamConnection_;
+  int numStreamCommand_;
+  int numCommand_;
+  int fileNotFoundCount_;
+  int32_t maxDownloadSpeedLimit_;
+  int32_t maxUploadSpeedLimit_;
+  int resumeFailureCount_;
+  HaltReason haltReason_;
+  error_code::Value lastErrorCode_;
+  std::string lastErrorMessage_;
+  bool saveControlFile_;
+  bool fileAllocationEnabled_;
+  bool localFileCheckEnabled_;
+  bool haltRequested_;
+  bool forceHaltRequested_;
+  bool pauseRequested_;
+  bool restartRequested_;
+  bool inMemoryDownload_;
+  bool seedOnly_;
+};
+
+}  // namespace quarn

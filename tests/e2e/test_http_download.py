@@ -1,0 +1,388 @@
+"""End-to-end HTTP(S) downloads: the real quarnc against real servers on 127.0.0.1.
+
+Each row of CASES says what the crafted server answers and what the client must
+do: exit status, the output's bytes, whether the control file stays, and what
+the server saw. The server-program cases (nginx, tinyproxy, TLS) follow.
+"""
+
+import gzip
+import os
+import random
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+from httpservers import (LOOPBACK, CraftedServer, NginxServer, Route, TestCA, TinyProxy,
+                         free_port, have, sha256)
+
+QUARNC = os.environ.get("QUARNC", "quarnc")
+CONTROL_SUFFIX = ".quarn"
+RNG = random.Random(20261210)
+DATA = RNG.randbytes(300 * 1024)
+BIG = RNG.randbytes(3 * 1024 * 1024)
+TEXT = (b"quarn end-to-end text line\n" * 20000)
+
+
+def run_quarnc(workdir, args, timeout=90):
+    env = dict(os.environ, HOME=workdir)
+    return subprocess.run([QUARNC, "--no-conf", "--dir=" + workdir, "--summary-interval=0",
+                           "--console-log-level=warn"] + args,
+                          cwd=workdir, env=env, capture_output=True, timeout=timeout)
+
+
+def ranges_seen(seen, path):
+    return [r["headers"].get("range") for r in seen if r["path"] == path]
+
+
+_ROAD = None
+
+
+def download_road_wired():
+    """False while quarnc leaves a URL untouched (no request reaches the server).
+
+    Once the HTTP road is wired every case below runs; until then they skip
+    instead of failing the whole suite.
+    """
+    global _ROAD
+    if _ROAD is None:
+        with tempfile.TemporaryDirectory() as d, CraftedServer({"/probe": Route(b"x")}) as srv:
+            run_quarnc(d, ["--max-tries=1", "--timeout=5", srv.url("/probe")], timeout=60)
+            _ROAD = bool(srv.seen)
+    return _ROAD
+
+
+class Case:
+    def __init__(self, name, routes, args, rc, out=None, name_out="f", control=False,
+                 check=None, timeout=90):
+        self.name = name
+        self.routes = routes  # callable returning {path: Route}
+        self.args = args  # "{path}" items become URLs of the crafted server
+        self.rc = rc
+        self.out = out  # the expected bytes of the output file, or None for "no check"
+        self.name_out = name_out
+        self.control = control
+        self.check = check  # callable(test, server, workdir)
+        self.timeout = timeout
+
+
+def saw_ranges(test, srv, _):
+    test.assertGreater(len([r for r in ranges_seen(srv.seen, "/f") if r]), 1, srv.seen)
+
+
+def sent_cookie(test, srv, workdir):
+    later = [r for r in srv.seen if r["path"] == "/f"]
+    test.assertTrue(later and "k=v" in later[0]["headers"].get("cookie", ""), srv.seen)
+    with open(os.path.join(workdir, "cookies.txt")) as f:
+        test.assertIn("\tk\tv", f.read())
+
+
+def sent_gzip(test, srv, _):
+    test.assertIn("gzip", srv.seen[0]["headers"].get("accept-encoding", ""))
+
+
+def retried_once(test, srv, _):
+    test.assertEqual(2, len([r for r in srv.seen if r["path"] == "/f"]), srv.seen)
+
+
+def redirected(test, srv, _):
+    test.assertEqual(["/r1", "/r2", "/f"], [r["path"] for r in srv.seen][:3])
+
+
+def stayed_inside(test, _, workdir):
+    parent = os.path.dirname(workdir)
+    for place in (parent, os.path.dirname(parent)):
+        test.assertFalse(os.path.exists(os.path.join(place, "escape.bin")))
+    test.assertTrue(os.listdir(workdir))
+
+
+def stopped_after_tries(n):
+    def check(test, srv, _):
+        test.assertEqual(n, len(srv.seen), srv.seen)
+    return check
+
+
+CASES = [
+    Case("plain", lambda: {"/f": Route(DATA)}, ["{/f}"], 0, DATA),
+    Case("no range support, several connections",
+         lambda: {"/f": Route(DATA, ranges=False)}, ["-x4", "-s4", "{/f}"], 0, DATA),
+    Case("several connections", lambda: {"/f": Route(BIG)},
+         ["-x4", "-s4", "-k1M", "{/f}"], 0, BIG, check=saw_ranges),
+    Case("chunked with extensions and trailer", lambda: {"/f": Route(DATA, chunked=True,
+                                                                     ranges=False)},
+         ["{/f}"], 0, DATA),
+    Case("gzip inflated when accepted", lambda: {"/f": Route(TEXT, encoding="gzip")},
+         ["--http-accept-gzip=true", "{/f}"], 0, TEXT, check=sent_gzip),
+    Case("deflate inflated when accepted", lambda: {"/f": Route(TEXT, encoding="deflate")},
+         ["--http-accept-gzip=true", "{/f}"], 0, TEXT),
+    Case("gzip kept as sent when not asked for", lambda: {"/f": Route(TEXT, encoding="gzip")},
+         ["{/f}"], 0, gzip.compress(TEXT, mtime=0)),
+    Case("content length zero", lambda: {"/f": Route(b"")}, ["{/f}"], 0, b""),
+    Case("redirect chain with relative location",
+         lambda: {"/r1": Route(status=302, location="/r2"),
+                  "/r2": Route(status=301, location="r3"),
+                  "/r3": Route(status=307, location="/f"), "/f": Route(DATA)},
+         ["{/r1}"], 0, DATA, name_out="f", check=redirected),
+    Case("redirect loop", lambda: {"/loop": Route(status=302, location="/loop")},
+         ["{/loop}"], 23),
+    Case("not found", lambda: {}, ["--max-file-not-found=0", "{/missing}"], 3),
+    Case("max-file-not-found", lambda: {},
+         ["--max-file-not-found=2", "--max-tries=5", "--retry-wait=0", "{/missing}"], 4),
+    Case("503 without retry wait", lambda: {"/f": Route(DATA, fail_first=100)},
+         ["--retry-wait=0", "{/f}"], 29, check=stopped_after_tries(1)),
+    Case("503 then success with retries", lambda: {"/f": Route(DATA, fail_first=1)},
+         ["--retry-wait=1", "{/f}"], 0, DATA, check=retried_once),
+    Case("authorization failure", lambda: {"/f": Route(DATA, auth=("u", "p"))},
+         ["{/f}"], 24),
+    Case("basic auth from options", lambda: {"/f": Route(DATA, auth=("u", "p"))},
+         ["--http-user=u", "--http-passwd=p", "{/f}"], 0, DATA),
+    Case("basic auth after challenge", lambda: {"/f": Route(DATA, auth=("u", "p"))},
+         ["--http-user=u", "--http-passwd=p", "--http-auth-challenge=true", "{/f}"], 0, DATA),
+    Case("stalled server", lambda: {"/f": Route(BIG, stall_after=50000)},
+         ["--timeout=2", "--max-tries=1", "{/f}"], 2, control=True, timeout=60),
+    Case("too slow", lambda: {"/f": Route(BIG, stall_after=50000)},
+         ["--lowest-speed-limit=1M", "--startup-idle-time=1", "--timeout=30", "{/f}"], 5,
+         control=True, timeout=60),
+    Case("body cut short is retried", lambda: {"/f": Route(DATA, close_after=100000)},
+         ["--max-tries=3", "{/f}"], 0, DATA),
+    Case("cookies sent back and saved",
+         lambda: {"/c": Route(status=302, location="/f", set_cookie="k=v; Path=/"),
+                  "/f": Route(DATA)},
+         ["--save-cookies=cookies.txt", "{/c}"], 0, DATA, check=sent_cookie),
+    Case("huge head across several reads", lambda: {"/f": Route(DATA, huge_head=40000)},
+         ["{/f}"], 0, DATA),
+    Case("server file name stays inside dir",
+         lambda: {"/f": Route(DATA, headers={
+             "Content-Disposition": 'attachment; filename="../../escape.bin"'})},
+         ["{/f}"], 0, name_out=None, check=stayed_inside),
+]
+
+
+def expand(args, srv):
+    out = []
+    for a in args:
+        if a.startswith("{") and a.endswith("}"):
+            out.append(srv.url(a[1:-1]))
+        else:
+            out.append(a)
+    return out
+
+
+class CraftedServerCases(unittest.TestCase):
+    def setUp(self):
+        if not download_road_wired():
+            self.skipTest("quarnc does not download HTTP URIs yet")
+        self.tmp = tempfile.TemporaryDirectory()
+        self.dir = self.tmp.name
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def test_cases(self):
+        for case in CASES:
+            with self.subTest(case.name):
+                self.run_case(case)
+
+    def run_case(self, case):
+        workdir = tempfile.mkdtemp(dir=self.dir)
+        with CraftedServer(case.routes()) as srv:
+            result = run_quarnc(workdir, expand(case.args, srv), timeout=case.timeout)
+            self.assertEqual(case.rc, result.returncode, result.stderr.decode(errors="replace"))
+            if case.name_out:
+                path = os.path.join(workdir, case.name_out)
+                if case.out is not None:
+                    with open(path, "rb") as f:
+                        self.assertEqual(sha256(case.out), sha256(f.read()))
+                self.assertEqual(case.control, os.path.exists(path + CONTROL_SUFFIX))
+            if case.check:
+                case.check(self, srv, workdir)
+
+
+class InterruptionCases(unittest.TestCase):
+    def setUp(self):
+        if not download_road_wired():
+            self.skipTest("quarnc does not download HTTP URIs yet")
+        self.tmp = tempfile.TemporaryDirectory()
+        self.dir = self.tmp.name
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def start_stalled(self, srv, extra=()):
+        proc = subprocess.Popen([QUARNC, "--no-conf", "--dir=" + self.dir, "--summary-interval=0",
+                                 "--auto-save-interval=1", *extra, srv.url("/f")],
+                                cwd=self.dir, env=dict(os.environ, HOME=self.dir),
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        out = os.path.join(self.dir, "f")
+        end = time.monotonic() + 30
+        while time.monotonic() < end and not (os.path.exists(out + CONTROL_SUFFIX)
+                                               and os.path.getsize(out) > 0):
+            time.sleep(0.1)
+        time.sleep(1.5)
+        return proc, out
+
+    def test_sigint_exits_7_and_keeps_control_file(self):
+        with CraftedServer({"/f": Route(BIG, stall_after=1024 * 1024)}) as srv:
+            proc, out = self.start_stalled(srv)
+            proc.send_signal(signal.SIGINT)
+            self.assertEqual(7, proc.wait(30))
+            self.assertTrue(os.path.exists(out + CONTROL_SUFFIX))
+
+    def test_kill_and_rerun_fetches_only_the_rest(self):
+        stalled = Route(BIG, stall_after=1024 * 1024)
+        with CraftedServer({"/f": stalled}) as srv:
+            proc, out = self.start_stalled(srv)
+            proc.kill()
+            proc.wait(10)
+            self.assertTrue(os.path.exists(out + CONTROL_SUFFIX))
+            stalled.stall_after = None
+            srv.seen.clear()
+            result = run_quarnc(self.dir, [srv.url("/f")])
+            self.assertEqual(0, result.returncode, result.stderr)
+            with open(out, "rb") as f:
+                self.assertEqual(sha256(BIG), sha256(f.read()))
+            self.assertFalse(os.path.exists(out + CONTROL_SUFFIX))
+            first = ranges_seen(srv.seen, "/f")[0]
+            self.assertTrue(first and not first.startswith("bytes=0-"), srv.seen)
+
+
+class MirrorAndListCases(unittest.TestCase):
+    def setUp(self):
+        if not download_road_wired():
+            self.skipTest("quarnc does not download HTTP URIs yet")
+        self.tmp = tempfile.TemporaryDirectory()
+        self.dir = self.tmp.name
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def test_two_mirrors_share_one_file(self):
+        with CraftedServer({"/f": Route(BIG)}) as a, CraftedServer({"/f": Route(BIG)}) as b:
+            result = run_quarnc(self.dir, ["-s2", "-k1M", a.url("/f"), b.url("/f")])
+            self.assertEqual(0, result.returncode, result.stderr)
+            with open(os.path.join(self.dir, "f"), "rb") as f:
+                self.assertEqual(sha256(BIG), sha256(f.read()))
+            self.assertTrue(a.seen and b.seen)
+
+    def test_input_list_with_concurrency(self):
+        routes = {"/a": Route(DATA), "/b": Route(BIG), "/c": Route(TEXT)}
+        with CraftedServer(routes) as srv:
+            listing = os.path.join(self.dir, "list.txt")
+            with open(listing, "w") as f:
+                f.write("\n".join(srv.url(p) for p in ("/a", "/b", "/c")) + "\n")
+            result = run_quarnc(self.dir, ["-i", listing, "-j2"])
+            self.assertEqual(0, result.returncode, result.stderr)
+            for name, data in (("a", DATA), ("b", BIG), ("c", TEXT)):
+                with open(os.path.join(self.dir, name), "rb") as f:
+                    self.assertEqual(sha256(data), sha256(f.read()), name)
+
+
+@unittest.skipUnless(have("nginx"), "nginx is not installed")
+class NginxCases(unittest.TestCase):
+    def setUp(self):
+        if not download_road_wired():
+            self.skipTest("quarnc does not download HTTP URIs yet")
+        self.tmp = tempfile.TemporaryDirectory()
+        self.dir = self.tmp.name
+        self.root = os.path.join(self.dir, "www")
+        os.makedirs(self.root)
+        with open(os.path.join(self.root, "big.bin"), "wb") as f:
+            f.write(BIG)
+        with open(os.path.join(self.root, "text.txt"), "wb") as f:
+            f.write(TEXT)
+        self.out = os.path.join(self.dir, "out")
+        os.makedirs(self.out)
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def fetch(self, url, *args):
+        return run_quarnc(self.out, [*args, url])
+
+    def assert_file(self, name, data):
+        with open(os.path.join(self.out, name), "rb") as f:
+            self.assertEqual(sha256(data), sha256(f.read()))
+        self.assertFalse(os.path.exists(os.path.join(self.out, name + CONTROL_SUFFIX)))
+
+    def test_one_and_eight_connections(self):
+        with NginxServer(self.dir, self.root) as ng:
+            for args in ([], ["-x8", "-s8", "-k1M"]):
+                for leftover in ("big.bin",):
+                    p = os.path.join(self.out, leftover)
+                    if os.path.exists(p):
+                        os.remove(p)
+                result = self.fetch(ng.url("/big.bin"), *args)
+                self.assertEqual(0, result.returncode, result.stderr)
+                self.assert_file("big.bin", BIG)
+            self.assertTrue(any("206" in line for line in ng.access_log()))
+
+    def test_gzip_and_redirect(self):
+        extra = ("gzip on; gzip_types text/plain; gzip_min_length 10;"
+                 "location = /old { return 302 /text.txt; }")
+        with NginxServer(self.dir, self.root, extra=extra) as ng:
+            result = self.fetch(ng.url("/old"), "--http-accept-gzip=true")
+            self.assertEqual(0, result.returncode, result.stderr)
+            self.assert_file("text.txt", TEXT)
+
+    def test_basic_auth_from_netrc(self):
+        htpasswd = os.path.join(self.dir, "htpasswd")
+        hashed = subprocess.run(["openssl", "passwd", "-apr1", "secret"], check=True,
+                                capture_output=True).stdout.decode().strip()
+        with open(htpasswd, "w") as f:
+            f.write("user:%s\n" % hashed)
+        netrc = os.path.join(self.dir, "netrc")
+        with open(netrc, "w") as f:
+            f.write("machine %s login user password secret\n" % LOOPBACK)
+        os.chmod(netrc, 0o600)
+        extra = 'auth_basic "e2e"; auth_basic_user_file %s;' % htpasswd
+        with NginxServer(self.dir, self.root, extra=extra) as ng:
+            result = self.fetch(ng.url("/big.bin"), "--netrc-path=" + netrc)
+            self.assertEqual(0, result.returncode, result.stderr)
+            self.assert_file("big.bin", BIG)
+
+    def test_https_with_throwaway_ca(self):
+        ca = TestCA(self.dir)
+        cert, key = ca.issue("server")
+        with NginxServer(self.dir, self.root, ssl=(cert, key)) as ng:
+            url = ng.url("/big.bin", scheme="https")
+            refused = self.fetch(url)
+            self.assertNotEqual(0, refused.returncode)
+            result = self.fetch(url, "--ca-certificate=" + ca.ca_cert, "--allow-overwrite=true")
+            self.assertEqual(0, result.returncode, result.stderr)
+            self.assert_file("big.bin", BIG)
+            os.remove(os.path.join(self.out, "big.bin"))
+            result = self.fetch(url, "--check-certificate=false")
+            self.assertEqual(0, result.returncode, result.stderr)
+            self.assert_file("big.bin", BIG)
+
+    def test_https_wrong_host_is_refused(self):
+        ca = TestCA(self.dir)
+        cert, key = ca.issue("other", san="DNS:other.invalid")
+        with NginxServer(self.dir, self.root, ssl=(cert, key)) as ng:
+            result = self.fetch(ng.url("/big.bin", scheme="https"),
+                                "--ca-certificate=" + ca.ca_cert)
+            self.assertNotEqual(0, result.returncode)
+
+    @unittest.skipUnless(have("tinyproxy"), "tinyproxy is not installed")
+    def test_get_proxy_tunnel_and_no_proxy(self):
+        with NginxServer(self.dir, self.root) as ng, TinyProxy(self.dir) as proxy:
+            for args in (["--http-proxy=" + proxy.url()],
+                         ["--http-proxy=" + proxy.url(), "--proxy-method=tunnel"]):
+                p = os.path.join(self.out, "big.bin")
+                if os.path.exists(p):
+                    os.remove(p)
+                result = self.fetch(ng.url("/big.bin"), *args)
+                self.assertEqual(0, result.returncode, result.stderr)
+                self.assert_file("big.bin", BIG)
+            self.assertIn("): CONNECT %s:%d " % (LOOPBACK, ng.port), proxy.log_text())
+            os.remove(os.path.join(self.out, "big.bin"))
+            dead = "http://%s:%d" % (LOOPBACK, free_port())
+            result = self.fetch(ng.url("/big.bin"), "--all-proxy=" + dead,
+                                "--no-proxy=" + LOOPBACK)
+            self.assertEqual(0, result.returncode, result.stderr)
+            self.assert_file("big.bin", BIG)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/Option.h"
+#include "config/prefs.h"
+#include "engine/DownloadContext.h"
+#include "engine/GroupId.h"
+#include "engine/RequestGroup.h"
+
+namespace quarn::test {
+
+// A global option store with the values the download engine reads.
+inline std::shared_ptr<Option> makeGlobalOption() {
+  auto op = std::make_shared<Option>();
+  op->put(PREF_TIMEOUT, "60");
+  op->put(PREF_SPLIT, "5");
+  op->put(PREF_MAX_CONNECTION_PER_SERVER, "1");
+  op->put(PREF_MAX_DOWNLOAD_LIMIT, "0");
+  op->put(PREF_MAX_UPLOAD_LIMIT, "0");
+  op->put(PREF_FILE_ALLOCATION, "prealloc");
+  op->put(PREF_MAX_CONCURRENT_DOWNLOADS, "5");
+  op->put(PREF_MAX_DOWNLOAD_RESULT, "1000");
+  op->put(PREF_BT_MAX_OPEN_FILES, "100");
+  op->put(PREF_PIECE_LENGTH, "1048576");
+  op->put(PREF_DIR, ".");
+  return op;
+}
+
+// A download of one file with the given path and URIs, options layered over
+// the parent store.
+inline std::shared_ptr<RequestGroup> makeGroup(const std::shared_ptr<Option>& parent,
+                                               const std::string& path = "",
+                                               const std::vector<std::string>& uris = {},
+                                               int64_t length = 0) {
+  auto op = std::make_shared<Option>();
+  op->setParent(parent);
+  auto group = std::make_shared<RequestGroup>(GroupId::create(), op);
+  auto dctx = std::make_shared<DownloadContext>(1024, length, path);
+  dctx->getFirstFileEntry()->setUris(uris);
+  group->setDownloadContext(dctx);
+  return group;
+}
+
+}  // namespace quarn::test
