@@ -187,8 +187,10 @@ void DownloadContext::updateUploadLength(size_t bytes) {
 }
 
 void DownloadContext::releaseRuntimeResource() {
-  // The request side of a file entry (pooled and in-flight requests) comes
-  // with the client connections; until then there is nothing to hand back.
+  for (const auto& entry : fileEntries_) {
+    entry->putBackRequest();
+    entry->releaseRuntimeResource();
+  }
 }
 
 }  // namespace quarn
