@@ -13,15 +13,21 @@
 
 namespace quarn {
 
+class BtProgressInfoFile;
+class CheckIntegrityEntry;
 class Command;
+class DefaultPieceStorage;
 class DiskWriterFactory;
 class DownloadContext;
 class DownloadEngine;
 class MetadataInfo;
 class Option;
 class PieceStorage;
+class PostDownloadHandler;
+class PreDownloadHandler;
 class RequestGroupMan;
 class SegmentMan;
+class URISelector;
 struct DownloadResult;
 
 // One download: whatever one URI list, torrent, magnet link or Metalink file
@@ -58,6 +64,14 @@ class RequestGroup {
   }
   void setDiskWriterFactory(std::shared_ptr<DiskWriterFactory> factory);
 
+  const std::shared_ptr<BtProgressInfoFile>& getProgressInfoFile() const {
+    return progressInfoFile_;
+  }
+  void setProgressInfoFile(std::shared_ptr<BtProgressInfoFile> file);
+
+  URISelector* getURISelector() const { return uriSelector_.get(); }
+  void setURISelector(std::unique_ptr<URISelector> selector);
+
   const std::shared_ptr<Option>& getPendingOption() const { return pendingOption_; }
   void setPendingOption(std::shared_ptr<Option> option) { pendingOption_ = std::move(option); }
 
@@ -85,6 +99,17 @@ class RequestGroup {
   // Decides how the download begins and appends its first commands.
   void createInitialCommand(std::vector<std::unique_ptr<Command>>& commands,
                             DownloadEngine* engine);
+
+  // Storage set-up and the protection of existing files.
+  void initPieceStorage();
+  void loadAndOpenFile(const std::shared_ptr<BtProgressInfoFile>& progressInfoFile);
+  void adjustFilename(const std::shared_ptr<BtProgressInfoFile>& infoFile);
+  void tryAutoFileRenaming();
+  void shouldCancelDownloadForSafety();
+  void removeDefunctControlFile(const std::shared_ptr<BtProgressInfoFile>& progressInfoFile);
+  bool downloadFinishedByFileLength();
+  bool isCheckIntegrityReady();
+  bool needsFileAllocation() const;
 
   int64_t getTotalLength() const;
   int64_t getCompletedLength() const;
@@ -173,6 +198,8 @@ class RequestGroup {
   void markInMemoryDownload() { inMemoryDownload_ = true; }
 
  private:
+  void setUpTorrentPieceSelector(DefaultPieceStorage& ps);
+
   GroupId::gid_t belongsTo_;
   std::shared_ptr<GroupId> gid_;
   std::shared_ptr<Option> option_;
@@ -182,6 +209,8 @@ class RequestGroup {
   std::shared_ptr<PieceStorage> pieceStorage_;
   std::shared_ptr<DiskWriterFactory> diskWriterFactory_;
   std::shared_ptr<MetadataInfo> metadataInfo_;
+  std::shared_ptr<BtProgressInfoFile> progressInfoFile_;
+  std::unique_ptr<URISelector> uriSelector_;
   RequestGroupMan* requestGroupMan_;
   std::vector<GroupId::gid_t> followedBy_;
   GroupId::gid_t following_;

@@ -3,23 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
-#include "foundation/TempDir.h"
+#include "TempDir.h"
 
 namespace quarn {
 namespace {
 
-void writeText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
-
-std::string readText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
 
 std::shared_ptr<ServerStat> makeStat(const std::string& host, const std::string& protocol,
                                      int32_t speed, time_t lastUpdated) {
@@ -57,7 +49,7 @@ TEST(ServerStatManTest, SaveThenLoadRoundTripsEveryFieldInSortedOrder) {
       "last_updated=4102444800, counter=0, status=OK\n"
       "host=b.example, protocol=http, dl_speed=1000, sc_avg_speed=2000, mc_avg_speed=3000, "
       "last_updated=1300000000, counter=7, status=ERROR\n",
-      readText(path));
+      readFile(path));
 
   ServerStatMan loaded;
   ASSERT_TRUE(loaded.load(path));
@@ -73,7 +65,7 @@ TEST(ServerStatManTest, SaveThenLoadRoundTripsEveryFieldInSortedOrder) {
 TEST(ServerStatManTest, LoadSkipsDamagedLinesAndReadsLooseForms) {
   TempDir dir;
   std::string path = dir.file("server-stat");
-  writeText(path,
+  writeFile(path,
             // fields reordered, spaced, with an unknown name and a CRLF ending
             "  status = ERROR ,counter=2,, extra=1, last_updated = 1000 , dl_speed= 77 ,"
             "protocol=http,host=reordered \r\n"
