@@ -8,9 +8,12 @@
 namespace quarn {
 
 class Option;
+class RequestGroup;
+class UriListParser;
 
 // Turns the command line (or, when embedded, a list of option pairs) into the
-// global options of the run and sets up logging.
+// global options of the run, sets up logging and the process-wide limits and
+// socket settings, and makes the initial downloads.
 class Context {
  public:
   // `standalone` is true when called from the program's own main: a failure of
@@ -21,10 +24,20 @@ class Context {
 
   const std::shared_ptr<Option>& getOption() const { return option_; }
   const std::vector<std::string>& getArgs() const { return args_; }
+  // The initial downloads and the deferred input list, for the run.
+  std::vector<std::shared_ptr<RequestGroup>>& getRequestGroups() { return requestGroups_; }
+  const std::shared_ptr<UriListParser>& getUriListParser() const { return uriListParser_; }
+  // False when there is nothing to run ("No files to download.").
+  bool hasRun() const { return hasRun_; }
 
  private:
+  void createInitialDownloads();
+
   std::shared_ptr<Option> option_;
   std::vector<std::string> args_;
+  std::vector<std::shared_ptr<RequestGroup>> requestGroups_;
+  std::shared_ptr<UriListParser> uriListParser_;
+  bool hasRun_;
 };
 
 }  // namespace quarn

@@ -2,10 +2,13 @@
 
 #include "client/AuthConfigFactory.h"
 #include "client/CookieStorage.h"
+#include "client/Request.h"
 #include "config/Option.h"
 #include "config/prefs.h"
+#include "engine/RequestGroupMan.h"
 #include "engine/global_halt.h"
 #include "foundation/LogMacros.h"
+#include "foundation/RecoverableException.h"
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
 #include "foundation/util_chars.h"
@@ -15,11 +18,6 @@
 #include "net/AsyncNameResolver.h"
 #include "net/DNSCache.h"
 #include "net/SocketCore.h"
-
-#if __has_include("engine/RequestGroupMan.h")
-#include "engine/RequestGroupMan.h"
-#define QUARN_HAVE_REQUEST_GROUP_MAN 1
-#endif
 
 namespace quarn {
 
@@ -66,7 +64,6 @@ DownloadEngine::DownloadEngine(std::unique_ptr<EventPoll> eventPoll)
       cookieStorage_(std::make_unique<CookieStorage>()),
       asyncDNSServers_(nullptr),
       dnsCache_(std::make_unique<DNSCache>()),
-      requestGroupMan_(nullptr, nullptr),
       option_(nullptr) {}
 
 DownloadEngine::~DownloadEngine() {
@@ -138,38 +135,30 @@ void DownloadEngine::afterEachIteration() {
 }
 
 void DownloadEngine::onEndOfRun() {
-#ifdef QUARN_HAVE_REQUEST_GROUP_MAN
   if (requestGroupMan_) {
     requestGroupMan_->removeStoppedGroup(this);
     requestGroupMan_->closeFile();
     requestGroupMan_->save();
   }
-#endif
 }
 
 void DownloadEngine::requestHalt() {
   haltRequested_ = std::max(haltRequested_, 1);
-#ifdef QUARN_HAVE_REQUEST_GROUP_MAN
   if (requestGroupMan_) {
     requestGroupMan_->halt();
   }
-#endif
 }
 
 void DownloadEngine::requestForceHalt() {
   haltRequested_ = std::max(haltRequested_, 2);
-#ifdef QUARN_HAVE_REQUEST_GROUP_MAN
   if (requestGroupMan_) {
     requestGroupMan_->forceHalt();
   }
-#endif
 }
 
-#ifdef QUARN_HAVE_REQUEST_GROUP_MAN
 void DownloadEngine::setRequestGroupMan(std::unique_ptr<RequestGroupMan> rgman) {
-  requestGroupMan_ = {rgman.release(), [](RequestGroupMan* p) { delete p; }};
+  requestGroupMan_ = std::move(rgman);
 }
-#endif
 
 void DownloadEngine::setAuthConfigFactory(std::unique_ptr<AuthConfigFactory> factory) {
   authConfigFactory_ = std::move(factory);
@@ -279,6 +268,36 @@ void DownloadEngine::poolTLSSocket(const std::string& tlsHostname, const std::st
                                    std::chrono::seconds timeout) {
   poolSocket(createSockPoolKey(ipaddr, port, "", proxyhost, proxyport, tlsHostname),
              SocketPoolEntry(sock, "", timeout));
+}
+
+void DownloadEngine::poolSocket(const std::shared_ptr<Request>& request,
+                                const std::shared_ptr<Request>& proxyRequest,
+                                const std::shared_ptr<SocketCore>& socket,
+                                std::chrono::seconds timeout) {
+  poolSocket(request, "", proxyRequest, socket, "", timeout);
+}
+
+void DownloadEngine::poolSocket(const std::shared_ptr<Request>& request,
+                                const std::string& username,
+                                const std::shared_ptr<Request>& proxyRequest,
+                                const std::shared_ptr<SocketCore>& socket,
+                                const std::string& options, std::chrono::seconds timeout) {
+  if (proxyRequest) {
+    poolSocket(createSockPoolKey(request->getHost(), request->getPort(), username,
+                                 proxyRequest->getHost(), proxyRequest->getPort()),
+               SocketPoolEntry(socket, options, timeout));
+    return;
+  }
+  Endpoint peer;
+  try {
+    peer = socket->getPeerInfo();
+  } catch (RecoverableException& ex) {
+    QLOG_INFO_EX("Getting peer info failed. Pooling socket canceled.", ex);
+    return;
+  }
+  const std::string tlsHostname = request->getProtocol() == "https" ? request->getHost() : "";
+  poolSocket(createSockPoolKey(peer.addr, peer.port, username, "", 0, tlsHostname),
+             SocketPoolEntry(socket, options, timeout));
 }
 
 // An idle connection that is readable has been closed or spoken to by the

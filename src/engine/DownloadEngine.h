@@ -25,6 +25,7 @@ class AuthConfigFactory;
 class CookieStorage;
 class DNSCache;
 class Option;
+class Request;
 class RequestGroupMan;
 class SocketCore;
 
@@ -129,6 +130,18 @@ class DownloadEngine {
                      const std::string& proxyhost, uint16_t proxyport,
                      const std::shared_ptr<SocketCore>& sock, std::chrono::seconds timeout);
 
+  // Keyed by the request's host and port plus the proxy's with a proxy
+  // request, else by the socket's peer address and port. An "https"
+  // connection without a proxy is pooled under its TLS host name and comes
+  // back only through popPooledTLSSocket with that name.
+  void poolSocket(const std::shared_ptr<Request>& request,
+                  const std::shared_ptr<Request>& proxyRequest,
+                  const std::shared_ptr<SocketCore>& socket, std::chrono::seconds timeout);
+  void poolSocket(const std::shared_ptr<Request>& request, const std::string& username,
+                  const std::shared_ptr<Request>& proxyRequest,
+                  const std::shared_ptr<SocketCore>& socket, const std::string& options,
+                  std::chrono::seconds timeout);
+
   std::shared_ptr<SocketCore> popPooledSocket(const std::string& ipaddr, uint16_t port,
                                               const std::string& proxyhost, uint16_t proxyport);
   std::shared_ptr<SocketCore> popPooledSocket(std::string& options, const std::string& ipaddr,
@@ -194,9 +207,7 @@ class DownloadEngine {
   ares_addr_node* asyncDNSServers_;
   std::unique_ptr<DNSCache> dnsCache_;
   std::unique_ptr<AuthConfigFactory> authConfigFactory_;
-  // Owned; deleted through a function pointer so that this header needs only
-  // the declaration of the class.
-  std::unique_ptr<RequestGroupMan, void (*)(RequestGroupMan*)> requestGroupMan_;
+  std::unique_ptr<RequestGroupMan> requestGroupMan_;
   Option* option_;
   std::deque<std::unique_ptr<Command>> routineCommands_;
   std::deque<std::unique_ptr<Command>> commands_;

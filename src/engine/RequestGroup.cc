@@ -75,6 +75,10 @@ void RequestGroup::setSegmentMan(std::shared_ptr<SegmentMan> segmentMan) {
   segmentMan_ = std::move(segmentMan);
 }
 
+void RequestGroup::setProgressInfoFile(std::shared_ptr<BtProgressInfoFile> progressInfoFile) {
+  progressInfoFile_ = std::move(progressInfoFile);
+}
+
 void RequestGroup::dropPieceStorage() {
   segmentMan_.reset();
   pieceStorage_.reset();
@@ -82,10 +86,6 @@ void RequestGroup::dropPieceStorage() {
 
 void RequestGroup::setDiskWriterFactory(std::shared_ptr<DiskWriterFactory> factory) {
   diskWriterFactory_ = std::move(factory);
-}
-
-void RequestGroup::setProgressInfoFile(std::shared_ptr<BtProgressInfoFile> file) {
-  progressInfoFile_ = std::move(file);
 }
 
 void RequestGroup::setURISelector(std::unique_ptr<URISelector> selector) {

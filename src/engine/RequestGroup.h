@@ -59,15 +59,15 @@ class RequestGroup {
   void setSegmentMan(std::shared_ptr<SegmentMan> segmentMan);
   void dropPieceStorage();
 
+  const std::shared_ptr<BtProgressInfoFile>& getProgressInfoFile() const {
+    return progressInfoFile_;
+  }
+  void setProgressInfoFile(std::shared_ptr<BtProgressInfoFile> progressInfoFile);
+
   const std::shared_ptr<DiskWriterFactory>& getDiskWriterFactory() const {
     return diskWriterFactory_;
   }
   void setDiskWriterFactory(std::shared_ptr<DiskWriterFactory> factory);
-
-  const std::shared_ptr<BtProgressInfoFile>& getProgressInfoFile() const {
-    return progressInfoFile_;
-  }
-  void setProgressInfoFile(std::shared_ptr<BtProgressInfoFile> file);
 
   URISelector* getURISelector() const { return uriSelector_.get(); }
   void setURISelector(std::unique_ptr<URISelector> selector);
@@ -207,9 +207,9 @@ class RequestGroup {
   std::shared_ptr<SegmentMan> segmentMan_;
   std::shared_ptr<DownloadContext> downloadContext_;
   std::shared_ptr<PieceStorage> pieceStorage_;
+  std::shared_ptr<BtProgressInfoFile> progressInfoFile_;
   std::shared_ptr<DiskWriterFactory> diskWriterFactory_;
   std::shared_ptr<MetadataInfo> metadataInfo_;
-  std::shared_ptr<BtProgressInfoFile> progressInfoFile_;
   std::unique_ptr<URISelector> uriSelector_;
   RequestGroupMan* requestGroupMan_;
   std::vector<GroupId::gid_t> followedBy_;

@@ -20,6 +20,8 @@
 #include "engine/InorderURISelector.h"
 #include "engine/Notifier.h"
 #include "engine/ServerStatMan.h"
+#include "engine/UriListParser.h"
+#include "engine/download_helper.h"
 #include "engine/uri_host.h"
 #include "engine/util_hook.h"
 #include "foundation/DlAbortEx.h"
@@ -219,7 +221,19 @@ void RequestGroupMan::fillRequestGroupFromReserver(DownloadEngine* e) {
   int64_t started = 0;
   std::vector<std::shared_ptr<RequestGroup>> deferred;
   while (started < count) {
-    if (reservedGroups_.empty()) {
+    if (uriListParser_ && reservedGroups_.empty()) {
+      std::vector<std::shared_ptr<RequestGroup>> groups;
+      if (createRequestGroupFromUriListParser(groups, option_, uriListParser_.get())) {
+        for (const auto& g : groups) {
+          reservedGroups_.push_back(g->getGID(), g);
+        }
+      } else {
+        uriListParser_.reset();
+        if (reservedGroups_.empty()) {
+          break;
+        }
+      }
+    } else if (reservedGroups_.empty()) {
       break;
     }
     auto group = reservedGroups_.begin()->second;
@@ -247,7 +261,7 @@ void RequestGroupMan::fillRequestGroupFromReserver(DownloadEngine* e) {
       group->setLastErrorCode(ex.getErrorCode(), ex.what());
     }
     requestQueueCheck();
-    util::executeHookByOptName(group, e->getOption(), PREF_ON_DOWNLOAD_START);
+    util::executeHookByOptName(group, option_, PREF_ON_DOWNLOAD_START);
     notifyEvent(EVENT_ON_DOWNLOAD_START, group);
   }
   reservedGroups_.insert(
@@ -382,7 +396,7 @@ bool RequestGroupMan::processStoppedGroup(DownloadEngine* e,
   } catch (RecoverableException& ex) {
     QLOG_ERROR_EX(_("Exception caught"), ex);
   }
-  const Option* globalOption = e->getOption() ? e->getOption() : option_;
+  const Option* globalOption = option_;
   if (group->isPauseRequested()) {
     group->setState(RequestGroup::STATE_WAITING);
     reservedGroups_.push_front(group->getGID(), group);

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "engine/DownloadEngine.h"
+#include "engine/RequestGroupMan.h"
 #include "foundation/wallclock.h"
 
 namespace quarn {
@@ -15,6 +16,12 @@ TimeBasedCommand::TimeBasedCommand(cuid_t cuid, DownloadEngine* e, std::chrono::
       interval_(interval),
       exit_(false),
       routineCommand_(routineCommand) {}
+
+void TimeBasedCommand::exitWhenRunIsOver() {
+  if (e_->getRequestGroupMan()->downloadFinished() || e_->isHaltRequested()) {
+    enableExit();
+  }
+}
 
 bool TimeBasedCommand::execute() {
   preProcess();

@@ -25,6 +25,8 @@ class TimeBasedCommand : public Command {
 
   DownloadEngine* getDownloadEngine() const { return e_; }
   void enableExit() { exit_ = true; }
+  // Ends the command once every download is finished or a halt is requested.
+  void exitWhenRunIsOver();
   bool isExit() const { return exit_; }
   std::chrono::seconds getInterval() const { return interval_; }
 

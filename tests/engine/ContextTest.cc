@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "TempDir.h"
 #include "config/Option.h"
 #include "config/prefs.h"
+#include "engine/DownloadContext.h"
+#include "engine/RequestGroup.h"
+#include "engine/UriListParser.h"
 #include "foundation/DlAbortEx.h"
+#include "net/SocketCore.h"
 
 namespace quarn {
 
@@ -21,6 +26,41 @@ TEST(ContextTest, EmbeddedFailureRaisesInsteadOfExiting) {
   } catch (const DlAbortEx& e) {
     EXPECT_STREQ("Option processing failed", e.what());
   }
+}
+
+TEST(ContextTest, InputListIsTakenOverPositionalArgumentsAndOneShotOptionsGo) {
+  test::TempDir dir;
+  test::writeFile(dir.file("list"), "http://127.0.0.1/1\nhttp://127.0.0.1/2\n");
+  char prog[] = "quarnc";
+  char uri[] = "http://127.0.0.1/positional";
+  char* argv[] = {prog, uri};
+  Context context(false, 2, argv,
+                  {{"no-conf", "true"},
+                   {"input-file", dir.file("list")},
+                   {"out", "x.bin"},
+                   {"checksum", "sha-1=0000000000000000000000000000000000000000"},
+                   {"dscp", "10"}});
+  ASSERT_EQ(2u, context.getRequestGroups().size());
+  EXPECT_EQ((std::vector<std::string>{"http://127.0.0.1/1"}),
+            context.getRequestGroups()[0]->getDownloadContext()->getFirstFileEntry()->getUris());
+  EXPECT_EQ(nullptr, context.getUriListParser());
+  EXPECT_TRUE(context.hasRun());
+  for (const Pref* pref : {PREF_OUT, PREF_INPUT_FILE, PREF_CHECKSUM}) {
+    EXPECT_FALSE(context.getOption()->defined(pref)) << pref->k;
+  }
+  EXPECT_EQ(40, SocketCore::ipDscp_);
+}
+
+TEST(ContextTest, DeferredInputListMakesNoDownloadYet) {
+  test::TempDir dir;
+  test::writeFile(dir.file("list"), "http://127.0.0.1/1\n");
+  Context context(
+      false, 0, nullptr,
+      {{"no-conf", "true"}, {"input-file", dir.file("list")}, {"deferred-input", "true"}});
+  EXPECT_TRUE(context.getRequestGroups().empty());
+  ASSERT_NE(nullptr, context.getUriListParser());
+  EXPECT_TRUE(context.getUriListParser()->hasNext());
+  EXPECT_TRUE(context.hasRun());
 }
 
 }  // namespace quarn

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "config/Option.h"
+#include "config/OptionParser.h"
 #include "config/prefs.h"
 #include "engine/DownloadContext.h"
 #include "engine/GroupId.h"
@@ -12,9 +13,11 @@
 
 namespace quarn::test {
 
-// A global option store with the values the download engine reads.
+// A global option store with every default, and a few values fixed so that
+// tests do not depend on the defaults.
 inline std::shared_ptr<Option> makeGlobalOption() {
   auto op = std::make_shared<Option>();
+  OptionParser::getInstance()->parseDefaultValues(*op);
   op->put(PREF_TIMEOUT, "60");
   op->put(PREF_SPLIT, "5");
   op->put(PREF_MAX_CONNECTION_PER_SERVER, "1");

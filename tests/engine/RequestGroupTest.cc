@@ -13,11 +13,24 @@
 #include "foundation/DlAbortEx.h"
 #include "foundation/DownloadFailureException.h"
 #include "foundation/wallclock.h"
+#include "storage/BtProgressInfoFile.h"
 #include "storage/DefaultPieceStorage.h"
 
 namespace quarn {
 
 namespace {
+
+class RecordingProgressInfoFile : public BtProgressInfoFile {
+ public:
+  std::string getFilename() override { return "/d/f.quarn"; }
+  bool exists() override { return true; }
+  void save() override { ++saves; }
+  void load() override {}
+  void removeFile() override { ++removals; }
+  void updateFilename() override {}
+  int saves = 0;
+  int removals = 0;
+};
 
 class RequestGroupTest : public ::testing::Test {
  protected:
@@ -218,6 +231,22 @@ TEST_F(RequestGroupTest, ResultWithPieceStorage) {
   EXPECT_EQ(nullptr, g->getPieceStorage());
   EXPECT_EQ(0, g->getTotalLength());
   EXPECT_FALSE(g->downloadFinished());
+}
+
+TEST_F(RequestGroupTest, ControlFileUntilTheRuntimeIsReleased) {
+  auto g = test::makeGroup(global_);
+  EXPECT_EQ("", g->getProgressInfoFile()->getFilename());
+  auto file = std::make_shared<RecordingProgressInfoFile>();
+  g->setProgressInfoFile(file);
+  g->saveControlFile();
+  g->removeControlFile();
+  g->setSaveControlFile(false);
+  g->saveControlFile();
+  EXPECT_EQ(1, file->saves);
+  EXPECT_EQ(1, file->removals);
+  g->releaseRuntimeResource(nullptr);
+  EXPECT_NE(file, g->getProgressInfoFile());
+  EXPECT_EQ("", g->getProgressInfoFile()->getFilename());
 }
 
 }  // namespace quarn

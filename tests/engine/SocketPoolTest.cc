@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "client/Request.h"
 #include "engine/DownloadEngine.h"
 #include "engine/FakeEventPoll.h"
 #include "foundation/wallclock.h"
@@ -116,6 +117,46 @@ TEST_F(SocketPoolTest, TLSConnectionIsReusedOnlyForItsHostName) {
   EXPECT_EQ(nullptr, engine_.popPooledSocket({"192.0.2.1"}, 443));
   EXPECT_EQ(nullptr, engine_.popPooledTLSSocket("b.example", {"192.0.2.1"}, 443));
   EXPECT_EQ(c.client, engine_.popPooledTLSSocket("a.example", {"192.0.2.1"}, 443));
+}
+
+std::shared_ptr<Request> makeRequest(const std::string& uri) {
+  auto request = std::make_shared<Request>();
+  EXPECT_TRUE(request->setUri(uri));
+  return request;
+}
+
+TEST_F(SocketPoolTest, DirectRequestIsKeyedByPeerAddress) {
+  auto c = Connection::make();
+  uint16_t port = c.client->getPeerInfo().port;
+  engine_.poolSocket(makeRequest("http://host.example/"), nullptr, c.client, 15s);
+  EXPECT_EQ(c.client, engine_.popPooledSocket({"127.0.0.1"}, port));
+}
+
+TEST_F(SocketPoolTest, ProxiedRequestIsKeyedByHostAndProxy) {
+  auto c = Connection::make();
+  engine_.poolSocket(makeRequest("https://host.example/"), "user",
+                     makeRequest("http://proxy.example:8080/"), c.client, "", 15s);
+  std::string options;
+  EXPECT_EQ(c.client,
+            engine_.popPooledSocket(options, "host.example", 443, "user", "proxy.example", 8080));
+}
+
+// Two host names served from one address: the TLS connection verified for one
+// of them is not handed to the other.
+TEST_F(SocketPoolTest, DirectHttpsRequestIsKeyedByItsHostName) {
+  auto c = Connection::make();
+  uint16_t port = c.client->getPeerInfo().port;
+  engine_.poolSocket(makeRequest("https://a.example/"), nullptr, c.client, 15s);
+  EXPECT_EQ(nullptr, engine_.popPooledSocket({"127.0.0.1"}, port));
+  EXPECT_EQ(nullptr, engine_.popPooledTLSSocket("b.example", {"127.0.0.1"}, port));
+  EXPECT_EQ(c.client, engine_.popPooledTLSSocket("a.example", {"127.0.0.1"}, port));
+}
+
+TEST_F(SocketPoolTest, SocketWithoutPeerIsNotPooled) {
+  auto unconnected = std::make_shared<SocketCore>();
+  unconnected->create(AF_INET);
+  engine_.poolSocket(makeRequest("http://host.example/"), nullptr, unconnected, 15s);
+  EXPECT_EQ(0u, engine_.getSocketPoolSize());
 }
 
 }  // namespace

@@ -1,0 +1,75 @@
+#include "engine/DownloadEngineFactory.h"
+
+#include <chrono>
+
+#include "config/Option.h"
+#include "config/prefs.h"
+#include "engine/AutoSaveCommand.h"
+#include "engine/DownloadEngine.h"
+#include "engine/EpollEventPoll.h"
+#include "engine/EvictSocketPoolCommand.h"
+#include "engine/FillRequestGroupCommand.h"
+#include "engine/HaveEraseCommand.h"
+#include "engine/PollEventPoll.h"
+#include "engine/RequestGroup.h"
+#include "engine/RequestGroupMan.h"
+#include "engine/SelectEventPoll.h"
+#include "engine/TimedHaltCommand.h"
+#include "engine/WatchProcessCommand.h"
+#include "foundation/DlAbortEx.h"
+#include "foundation/fmt.h"
+
+namespace quarn {
+
+namespace {
+
+std::unique_ptr<EventPoll> createEventPoll(const std::string& method) {
+  if (method == V_EPOLL) {
+    auto ep = std::make_unique<EpollEventPoll>();
+    if (!ep->good()) {
+      throw DL_ABORT_EX("Initializing EpollEventPoll failed. Try --event-poll=select");
+    }
+    return ep;
+  }
+  if (method == V_POLL) {
+    return std::make_unique<PollEventPoll>();
+  }
+  if (method == V_SELECT) {
+    return std::make_unique<SelectEventPoll>();
+  }
+  throw DL_ABORT_EX(fmt("Unknown event poll: %s", method.c_str()));
+}
+
+}  // namespace
+
+std::unique_ptr<DownloadEngine> DownloadEngineFactory::newDownloadEngine(
+    Option* op, std::vector<std::shared_ptr<RequestGroup>> requestGroups) {
+  int maxConcurrent = op->getAsInt(PREF_MAX_CONCURRENT_DOWNLOADS);
+  auto e = std::make_unique<DownloadEngine>(createEventPoll(op->get(PREF_EVENT_POLL)));
+  e->setOption(op);
+  {
+    auto rgman = std::make_unique<RequestGroupMan>(std::move(requestGroups), maxConcurrent, op);
+    rgman->initWrDiskCache();
+    e->setRequestGroupMan(std::move(rgman));
+  }
+  e->addRoutineCommand(std::make_unique<FillRequestGroupCommand>(e->newCUID(), e.get()));
+  e->addRoutineCommand(
+      std::make_unique<EvictSocketPoolCommand>(e->newCUID(), e.get(), std::chrono::seconds(30)));
+  if (op->getAsInt(PREF_AUTO_SAVE_INTERVAL) > 0) {
+    e->addRoutineCommand(std::make_unique<AutoSaveCommand>(
+        e->newCUID(), e.get(), std::chrono::seconds(op->getAsInt(PREF_AUTO_SAVE_INTERVAL))));
+  }
+  e->addRoutineCommand(
+      std::make_unique<HaveEraseCommand>(e->newCUID(), e.get(), std::chrono::seconds(10)));
+  if (op->getAsInt(PREF_STOP) > 0) {
+    e->addRoutineCommand(std::make_unique<TimedHaltCommand>(
+        e->newCUID(), e.get(), std::chrono::seconds(op->getAsInt(PREF_STOP)), false));
+  }
+  if (op->defined(PREF_STOP_WITH_PROCESS)) {
+    e->addRoutineCommand(std::make_unique<WatchProcessCommand>(
+        e->newCUID(), e.get(), op->getAsLLInt(PREF_STOP_WITH_PROCESS), false));
+  }
+  return e;
+}
+
+}  // namespace quarn
