@@ -6,7 +6,10 @@
 #include "engine/DownloadResult.h"
 #include "engine/InorderURISelector.h"
 #include "engine/MetadataInfo.h"
+#include "engine/PostDownloadHandler.h"
+#include "engine/PreDownloadHandler.h"
 #include "engine/RequestGroupMan.h"
+#include "engine/download_handlers.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DownloadFailureException.h"
 #include "foundation/File.h"
@@ -56,7 +59,12 @@ RequestGroup::RequestGroup(std::shared_ptr<GroupId> gid, std::shared_ptr<Option>
       pauseRequested_(false),
       restartRequested_(false),
       inMemoryDownload_(false),
-      seedOnly_(false) {}
+      seedOnly_(false) {
+  if (!option_->getAsBool(PREF_DRY_RUN)) {
+    initializePreDownloadHandler();
+    initializePostDownloadHandler();
+  }
+}
 
 RequestGroup::~RequestGroup() = default;
 
@@ -323,7 +331,69 @@ void RequestGroup::reportDownloadFinished() {
   uriSelector_->resetCounters();
 }
 
-void RequestGroup::postDownloadProcessing(std::vector<std::shared_ptr<RequestGroup>>& /*groups*/) {}
+void RequestGroup::initializePreDownloadHandler() {
+  if (option_->get(PREF_FOLLOW_TORRENT) == V_MEM) {
+    addPreDownloadHandler(download_handlers::getBtPreDownloadHandler());
+  }
+  if (option_->get(PREF_FOLLOW_METALINK) == V_MEM) {
+    addPreDownloadHandler(download_handlers::getMetalinkPreDownloadHandler());
+  }
+}
+
+void RequestGroup::initializePostDownloadHandler() {
+  const std::string& followTorrent = option_->get(PREF_FOLLOW_TORRENT);
+  if (followTorrent == QN_V_TRUE || followTorrent == V_MEM) {
+    addPostDownloadHandler(download_handlers::getBtPostDownloadHandler());
+  }
+  const std::string& followMetalink = option_->get(PREF_FOLLOW_METALINK);
+  if (followMetalink == QN_V_TRUE || followMetalink == V_MEM) {
+    addPostDownloadHandler(download_handlers::getMetalinkPostDownloadHandler());
+  }
+}
+
+void RequestGroup::addPreDownloadHandler(const PreDownloadHandler* handler) {
+  // A format whose reader is not built in has no handler to attach.
+  if (handler) {
+    preDownloadHandlers_.push_back(handler);
+  }
+}
+
+void RequestGroup::addPostDownloadHandler(const PostDownloadHandler* handler) {
+  if (handler) {
+    postDownloadHandlers_.push_back(handler);
+  }
+}
+
+void RequestGroup::preDownloadProcessing() {
+  QLOG_DEBUG(fmt("Finding PreDownloadHandler for path %s.", getFirstFilePath().c_str()));
+  try {
+    for (const auto* handler : preDownloadHandlers_) {
+      if (handler->canHandle(this)) {
+        handler->execute(this);
+        return;
+      }
+    }
+  } catch (RecoverableException& e) {
+    QLOG_ERROR_EX(_("Exception caught"), e);
+    return;
+  }
+  QLOG_DEBUG("No PreDownloadHandler found.");
+}
+
+void RequestGroup::postDownloadProcessing(std::vector<std::shared_ptr<RequestGroup>>& groups) {
+  QLOG_DEBUG(fmt("Finding PostDownloadHandler for path %s.", getFirstFilePath().c_str()));
+  try {
+    for (const auto* handler : postDownloadHandlers_) {
+      if (handler->canHandle(this)) {
+        handler->getNextRequestGroups(groups, this);
+        return;
+      }
+    }
+  } catch (RecoverableException& e) {
+    QLOG_ERROR_EX(_("Exception caught"), e);
+  }
+  QLOG_DEBUG("No PostDownloadHandler found.");
+}
 
 void RequestGroup::releaseRuntimeResource(DownloadEngine* /*engine*/) {
   if (pieceStorage_) {

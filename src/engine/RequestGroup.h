@@ -72,6 +72,23 @@ class RequestGroup {
   URISelector* getURISelector() const { return uriSelector_.get(); }
   void setURISelector(std::unique_ptr<URISelector> selector);
 
+  // Attach the handlers that "follow-torrent" and "follow-metalink" ask for.
+  void initializePreDownloadHandler();
+  void initializePostDownloadHandler();
+  void addPreDownloadHandler(const PreDownloadHandler* handler);
+  void clearPreDownloadHandler() { preDownloadHandlers_.clear(); }
+  void addPostDownloadHandler(const PostDownloadHandler* handler);
+  void clearPostDownloadHandler() { postDownloadHandlers_.clear(); }
+  const std::vector<const PreDownloadHandler*>& getPreDownloadHandlers() const {
+    return preDownloadHandlers_;
+  }
+  const std::vector<const PostDownloadHandler*>& getPostDownloadHandlers() const {
+    return postDownloadHandlers_;
+  }
+  // Runs the first pre-download handler that applies; called once the server
+  // has told the file name and size, before data is written.
+  void preDownloadProcessing();
+
   const std::shared_ptr<Option>& getPendingOption() const { return pendingOption_; }
   void setPendingOption(std::shared_ptr<Option> option) { pendingOption_ = std::move(option); }
 
@@ -163,8 +180,8 @@ class RequestGroup {
   std::pair<error_code::Value, std::string> downloadResult() const;
   std::shared_ptr<DownloadResult> createDownloadResult() const;
   void reportDownloadFinished();
-  // Follow-up downloads of a completed download (a fetched torrent or
-  // Metalink document); the handlers that make them come with those formats.
+  // Runs the first post-download handler that applies to the completed
+  // download; groups receives the downloads it describes.
   void postDownloadProcessing(std::vector<std::shared_ptr<RequestGroup>>& groups);
   void releaseRuntimeResource(DownloadEngine* engine);
 
@@ -211,6 +228,8 @@ class RequestGroup {
   std::shared_ptr<DiskWriterFactory> diskWriterFactory_;
   std::shared_ptr<MetadataInfo> metadataInfo_;
   std::unique_ptr<URISelector> uriSelector_;
+  std::vector<const PreDownloadHandler*> preDownloadHandlers_;
+  std::vector<const PostDownloadHandler*> postDownloadHandlers_;
   RequestGroupMan* requestGroupMan_;
   std::vector<GroupId::gid_t> followedBy_;
   GroupId::gid_t following_;
