@@ -48,7 +48,10 @@ class ConsoleStatCalcTest : public ::testing::Test {
   }
 
   std::string readout(ConsoleStatCalc& calc) {
-    global::wallclock() = Timer(global::wallclock().getTime() + std::chrono::seconds(1));
+    // A second past both the last turn and the real clock: the readout stamps itself
+    // with the real clock when it is made, and building the downloads takes time.
+    auto base = std::max(global::wallclock().getTime(), Timer::now());
+    global::wallclock() = Timer(base + std::chrono::seconds(1));
     testing::internal::CaptureStdout();
     calc.calculateStat(&engine_);
     global::cout()->flush();
