@@ -228,11 +228,16 @@ void OptionParser::applyLine(Option& option, const std::string& line) const {
   if (name.empty()) {
     return;
   }
+  apply(option, name, value, line);
+}
+
+void OptionParser::apply(Option& option, const std::string& name, const std::string& value,
+                         const std::string& origin) const {
   auto h = find(option::k2p(name));
   if (h) {
     h->parse(option, value);
   } else {
-    QLOG_WARN(fmt("Unknown option: %s", line.c_str()));
+    QLOG_WARN(fmt("Unknown option: %s", origin.c_str()));
   }
 }
 
@@ -249,12 +254,7 @@ void OptionParser::parse(Option& option, std::istream& is) const {
 void OptionParser::parse(Option& option,
                          const std::vector<std::pair<std::string, std::string>>& options) const {
   for (const auto& [name, value] : options) {
-    auto h = find(option::k2p(name));
-    if (h) {
-      h->parse(option, value);
-    } else {
-      QLOG_WARN(fmt("Unknown option: %s", name.c_str()));
-    }
+    apply(option, name, value, name);
   }
 }
 

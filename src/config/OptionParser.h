@@ -51,6 +51,10 @@ class OptionParser {
  private:
   const OptionHandler* visible(size_t id) const;
   void applyLine(Option& option, const std::string& line) const;
+  // Hands value to the handler of the option called name; an unknown or hidden
+  // name is only warned about, shown as `origin`.
+  void apply(Option& option, const std::string& name, const std::string& value,
+             const std::string& origin) const;
   // Raises the error for an option that getopt_long refused.
   [[noreturn]] void raiseParseError(int nextIndex, char* argv[]) const;
 

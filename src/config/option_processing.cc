@@ -150,17 +150,14 @@ int readConfigFile(Option& base, const OptionParser& parser, const std::string& 
   std::stringstream ss(readWholeFile(cpath));
   try {
     parser.parse(base, ss);
-  } catch (const OptionHandlerException& e) {
-    global::cerr()->printf(_("Parse error in %s"), cpath.c_str());
-    global::cerr()->printf("\n%s", e.stackTrace().c_str());
-    if (auto h = parser.find(e.getPref())) {
-      global::cerr()->printf(_("Usage:"));
-      global::cerr()->printf("\n%s\n", h->getDescription());
-    }
-    return e.getErrorCode();
   } catch (const Exception& e) {
     global::cerr()->printf(_("Parse error in %s"), cpath.c_str());
     global::cerr()->printf("\n%s", e.stackTrace().c_str());
+    auto optionError = dynamic_cast<const OptionHandlerException*>(&e);
+    if (auto h = optionError ? parser.find(optionError->getPref()) : nullptr) {
+      global::cerr()->printf(_("Usage:"));
+      global::cerr()->printf("\n%s\n", h->getDescription());
+    }
     return e.getErrorCode();
   }
   return 0;

@@ -18,6 +18,9 @@
 #include "net/AsyncNameResolver.h"
 #include "net/DNSCache.h"
 #include "net/SocketCore.h"
+#include "storage/CheckIntegrityEntry.h"
+#include "storage/FileAllocationEntry.h"
+#include "storage/SequentialPicker.h"
 
 namespace quarn {
 
@@ -158,6 +161,16 @@ void DownloadEngine::requestForceHalt() {
 
 void DownloadEngine::setRequestGroupMan(std::unique_ptr<RequestGroupMan> rgman) {
   requestGroupMan_ = std::move(rgman);
+}
+
+void DownloadEngine::setFileAllocationMan(
+    std::unique_ptr<SequentialPicker<FileAllocationEntry>> faman) {
+  fileAllocationMan_ = std::move(faman);
+}
+
+void DownloadEngine::setCheckIntegrityMan(
+    std::unique_ptr<SequentialPicker<CheckIntegrityEntry>> ciman) {
+  checkIntegrityMan_ = std::move(ciman);
 }
 
 void DownloadEngine::setAuthConfigFactory(std::unique_ptr<AuthConfigFactory> factory) {

@@ -22,12 +22,16 @@ namespace quarn {
 
 class AsyncNameResolver;
 class AuthConfigFactory;
+class CheckIntegrityEntry;
 class CookieStorage;
 class DNSCache;
+class FileAllocationEntry;
 class Option;
 class Request;
 class RequestGroupMan;
 class SocketCore;
+template <typename T>
+class SequentialPicker;
 
 namespace util {
 namespace security {
@@ -87,6 +91,16 @@ class DownloadEngine {
   // Takes ownership of the credential factory.
   void setAuthConfigFactory(std::unique_ptr<AuthConfigFactory> factory);
   AuthConfigFactory* getAuthConfigFactory() const { return authConfigFactory_.get(); }
+
+  // The queues of file allocations and integrity checks; owned.
+  void setFileAllocationMan(std::unique_ptr<SequentialPicker<FileAllocationEntry>> faman);
+  SequentialPicker<FileAllocationEntry>* getFileAllocationMan() const {
+    return fileAllocationMan_.get();
+  }
+  void setCheckIntegrityMan(std::unique_ptr<SequentialPicker<CheckIntegrityEntry>> ciman);
+  SequentialPicker<CheckIntegrityEntry>* getCheckIntegrityMan() const {
+    return checkIntegrityMan_.get();
+  }
 
   void setOption(Option* op) { option_ = op; }
   Option* getOption() const { return option_; }
@@ -208,6 +222,8 @@ class DownloadEngine {
   std::unique_ptr<DNSCache> dnsCache_;
   std::unique_ptr<AuthConfigFactory> authConfigFactory_;
   std::unique_ptr<RequestGroupMan> requestGroupMan_;
+  std::unique_ptr<SequentialPicker<FileAllocationEntry>> fileAllocationMan_;
+  std::unique_ptr<SequentialPicker<CheckIntegrityEntry>> checkIntegrityMan_;
   Option* option_;
   std::deque<std::unique_ptr<Command>> routineCommands_;
   std::deque<std::unique_ptr<Command>> commands_;

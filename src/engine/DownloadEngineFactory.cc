@@ -13,11 +13,15 @@
 #include "engine/PollEventPoll.h"
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
+#include "engine/SaveSessionCommand.h"
 #include "engine/SelectEventPoll.h"
 #include "engine/TimedHaltCommand.h"
 #include "engine/WatchProcessCommand.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/fmt.h"
+#include "storage/CheckIntegrityEntry.h"
+#include "storage/FileAllocationEntry.h"
+#include "storage/SequentialPicker.h"
 
 namespace quarn {
 
@@ -52,12 +56,18 @@ std::unique_ptr<DownloadEngine> DownloadEngineFactory::newDownloadEngine(
     rgman->initWrDiskCache();
     e->setRequestGroupMan(std::move(rgman));
   }
+  e->setFileAllocationMan(std::make_unique<SequentialPicker<FileAllocationEntry>>());
+  e->setCheckIntegrityMan(std::make_unique<SequentialPicker<CheckIntegrityEntry>>());
   e->addRoutineCommand(std::make_unique<FillRequestGroupCommand>(e->newCUID(), e.get()));
   e->addRoutineCommand(
       std::make_unique<EvictSocketPoolCommand>(e->newCUID(), e.get(), std::chrono::seconds(30)));
   if (op->getAsInt(PREF_AUTO_SAVE_INTERVAL) > 0) {
     e->addRoutineCommand(std::make_unique<AutoSaveCommand>(
         e->newCUID(), e.get(), std::chrono::seconds(op->getAsInt(PREF_AUTO_SAVE_INTERVAL))));
+  }
+  if (op->getAsInt(PREF_SAVE_SESSION_INTERVAL) > 0) {
+    e->addRoutineCommand(std::make_unique<SaveSessionCommand>(
+        e->newCUID(), e.get(), std::chrono::seconds(op->getAsInt(PREF_SAVE_SESSION_INTERVAL))));
   }
   e->addRoutineCommand(
       std::make_unique<HaveEraseCommand>(e->newCUID(), e.get(), std::chrono::seconds(10)));

@@ -19,7 +19,13 @@ EpollEventPoll::EpollEventPoll() : resultCapacity_(1024), results_(new struct ep
   }
 }
 
-EpollEventPoll::~EpollEventPoll() = default;
+EpollEventPoll::~EpollEventPoll() {
+  int fd = epoll_.getFd();
+  if (int err = epoll_.close()) {
+    QLOG_ERROR(fmt("Error occurred while closing epoll file descriptor %d: %s", fd,
+                   util::safeStrerror(err).c_str()));
+  }
+}
 
 void EpollEventPoll::poll(const struct timeval& tv) {
   int timeout = tv.tv_sec * 1000 + tv.tv_usec / 1000;

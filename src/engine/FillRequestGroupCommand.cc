@@ -17,28 +17,30 @@ FillRequestGroupCommand::FillRequestGroupCommand(cuid_t cuid, DownloadEngine* e)
   setStatusRealtime();
 }
 
+bool FillRequestGroupCommand::fill(RequestGroupMan* rgman) {
+  int failures = 0;
+  while (rgman->queueCheckRequested()) {
+    rgman->clearQueueCheck();
+    try {
+      rgman->fillRequestGroupFromReserver(e_);
+    } catch (RecoverableException& ex) {
+      QLOG_ERROR_EX(_("Exception caught"), ex);
+      rgman->requestQueueCheck();
+      if (++failures >= MAX_FILL_FAILURES_PER_TURN) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 bool FillRequestGroupCommand::execute() {
   if (e_->isHaltRequested()) {
     return true;
   }
   RequestGroupMan* rgman = e_->getRequestGroupMan();
-  if (rgman->queueCheckRequested()) {
-    int failures = 0;
-    while (rgman->queueCheckRequested()) {
-      rgman->clearQueueCheck();
-      try {
-        rgman->fillRequestGroupFromReserver(e_);
-      } catch (RecoverableException& ex) {
-        QLOG_ERROR_EX(_("Exception caught"), ex);
-        rgman->requestQueueCheck();
-        if (++failures >= MAX_FILL_FAILURES_PER_TURN) {
-          break;
-        }
-      }
-    }
-    if (rgman->downloadFinished()) {
-      return true;
-    }
+  if (rgman->queueCheckRequested() && fill(rgman) && rgman->downloadFinished()) {
+    return true;
   }
   e_->addRoutineCommand(std::unique_ptr<Command>(this));
   if (rgman->getOptimizeConcurrentDownloads() &&

@@ -6,6 +6,7 @@
 namespace quarn {
 
 class DownloadEngine;
+class RequestGroupMan;
 
 // Starts waiting downloads whenever the download manager asks for a queue
 // check; ends when a halt is requested or every download is finished.
@@ -20,6 +21,10 @@ class FillRequestGroupCommand : public Command {
   bool execute() override;
 
  private:
+  // Fills until no queue check is asked for; false when it gave up after too
+  // many failures, with the check left asked for the next turn.
+  bool fill(RequestGroupMan* rgman);
+
   DownloadEngine* e_;
   Timer checkPoint_;
 };

@@ -7,6 +7,7 @@
 #include "client/Netrc.h"
 #include "config/Option.h"
 #include "config/prefs.h"
+#include "engine/ConsoleStatCalc.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadEngineFactory.h"
 #include "engine/NetStat.h"
@@ -14,6 +15,7 @@
 #include "engine/NullStatCalc.h"
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
+#include "engine/SessionSerializer.h"
 #include "engine/global_halt.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/File.h"
@@ -153,6 +155,18 @@ void setUpClientTLSContext(const Option& op) {
   SocketCore::setClientTLSContext(tlsContext);
 }
 
+std::unique_ptr<StatCalc> createStatCalc(const Option& op) {
+  if (op.getAsBool(PREF_QUIET)) {
+    return std::make_unique<NullStatCalc>();
+  }
+  auto statCalc = std::make_unique<ConsoleStatCalc>(
+      std::chrono::seconds(op.getAsInt(PREF_SUMMARY_INTERVAL)), op.getAsBool(PREF_ENABLE_COLOR),
+      op.getAsBool(PREF_HUMAN_READABLE));
+  statCalc->setReadoutVisibility(op.getAsBool(PREF_SHOW_CONSOLE_READOUT));
+  statCalc->setTruncate(op.getAsBool(PREF_TRUNCATE_CONSOLE_READOUT));
+  return statCalc;
+}
+
 }  // namespace
 
 int MultiUrlRequestInfo::prepare() {
@@ -168,9 +182,7 @@ int MultiUrlRequestInfo::prepare() {
     e_->setAuthConfigFactory(createAuthConfigFactory(*option_));
     setUpClientTLSContext(*option_);
     e_->setAsyncDNSServers(parseAsyncDNSServers(option_->get(PREF_ASYNC_DNS_SERVER)));
-    if (option_->getAsBool(PREF_QUIET)) {
-      e_->setStatCalc(std::make_unique<NullStatCalc>());
-    }
+    e_->setStatCalc(createStatCalc(*option_));
     if (uriListParser_) {
       e_->getRequestGroupMan()->setUriListParser(uriListParser_);
     }
@@ -223,6 +235,14 @@ int MultiUrlRequestInfo::getResult() {
       status = error_code::IN_PROGRESS;
     } else {
       status = stat.lastErrorResult;
+    }
+  }
+  if (!option_->blank(PREF_SAVE_SESSION)) {
+    const std::string& filename = option_->get(PREF_SAVE_SESSION);
+    if (SessionSerializer(rgman).save(filename)) {
+      QLOG_NOTICE(fmt(_("Serialized session to '%s' successfully."), filename.c_str()));
+    } else {
+      QLOG_NOTICE(fmt(_("Failed to serialize session to '%s'."), filename.c_str()));
     }
   }
   Notifier::setInstance(nullptr);

@@ -1,8 +1,12 @@
 #include "engine/RequestGroup.h"
 
+#include <algorithm>
+
+#include "client/CreateRequestCommand.h"
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "engine/DownloadContext.h"
+#include "engine/DownloadEngine.h"
 #include "engine/DownloadResult.h"
 #include "engine/InorderURISelector.h"
 #include "engine/MetadataInfo.h"
@@ -18,6 +22,7 @@
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
 #include "foundation/util_range.h"
+#include "storage/CheckIntegrityEntry.h"
 #include "storage/DefaultBtProgressInfoFile.h"
 #include "storage/DefaultPieceStorage.h"
 #include "storage/DiskAdaptor.h"
@@ -26,6 +31,7 @@
 #include "storage/PieceSelector.h"
 #include "storage/PieceStorage.h"
 #include "storage/SegmentMan.h"
+#include "storage/SequentialPicker.h"
 #include "storage/UnknownLengthPieceStorage.h"
 
 namespace quarn {
@@ -100,12 +106,100 @@ void RequestGroup::setURISelector(std::unique_ptr<URISelector> selector) {
   uriSelector_ = std::move(selector);
 }
 
-void RequestGroup::createInitialCommand(std::vector<std::unique_ptr<Command>>& /*commands*/,
-                                        DownloadEngine* /*engine*/) {
+void RequestGroup::createInitialCommand(std::vector<std::unique_ptr<Command>>& commands,
+                                        DownloadEngine* engine) {
   downloadContext_->resetDownloadStartTime();
-  // The first connection commands and the storage set-up come with the
-  // protocol clients. A download that gets no command is processed as
-  // stopped on the next fill.
+  if (downloadContext_->hasAttribute(CTX_ATTR_BT)) {
+    createInitialBtCommand(commands, engine);
+  } else {
+    createInitialSingleFileCommand(commands, engine);
+  }
+}
+
+void RequestGroup::createInitialBtCommand(std::vector<std::unique_ptr<Command>>& /*commands*/,
+                                          DownloadEngine* /*engine*/) {
+  if (option_->getAsBool(PREF_DRY_RUN)) {
+    throw DOWNLOAD_FAILURE_EXCEPTION("Cancel BitTorrent download in dry-run context.",
+                                     error_code::UNKNOWN_ERROR);
+  }
+  // The torrent set-up (peers, trackers, DHT) is made by BitTorrent; until
+  // then a torrent download gets no command and ends.
+}
+
+void RequestGroup::createInitialSingleFileCommand(std::vector<std::unique_ptr<Command>>& commands,
+                                                  DownloadEngine* engine) {
+  // Until the size is known one connection asks for it; the response that
+  // fixes the size prepares the storage. A download whose size is known
+  // beforehand takes the same road until the integrity-check entries that
+  // prepare it at once exist. A download without any URI has nothing to ask
+  // and ends at once.
+  if (!downloadContext_->getFirstFileEntry()->getRemainingUris().empty()) {
+    createNextCommand(commands, engine, 1);
+  }
+}
+
+void RequestGroup::processCheckIntegrityEntry(std::vector<std::unique_ptr<Command>>& commands,
+                                              std::unique_ptr<CheckIntegrityEntry> entry,
+                                              DownloadEngine* engine) {
+  if (pieceStorage_->getDiskAdaptor()->size() > downloadContext_->getTotalLength()) {
+    entry->cutTrailingGarbage();
+  }
+  if ((option_->getAsBool(PREF_CHECK_INTEGRITY) ||
+       downloadContext_->isChecksumVerificationNeeded()) &&
+      entry->isValidationReady()) {
+    entry->initValidator();
+    // A half-checked download must not overwrite its control file.
+    saveControlFile_ = false;
+    engine->getCheckIntegrityMan()->pushEntry(std::move(entry));
+  } else {
+    entry->onDownloadIncomplete(commands, engine);
+  }
+}
+
+void RequestGroup::createNextCommand(std::vector<std::unique_ptr<Command>>& commands,
+                                     DownloadEngine* engine, int numCommand) {
+  for (int i = 0; i < numCommand; ++i) {
+    commands.push_back(std::make_unique<CreateRequestCommand>(engine->newCUID(), this, engine));
+  }
+  if (!commands.empty()) {
+    engine->setNoWait(true);
+  }
+}
+
+void RequestGroup::createNextCommand(std::vector<std::unique_ptr<Command>>& commands,
+                                     DownloadEngine* engine) {
+  int numCommand;
+  if (getTotalLength() == 0) {
+    numCommand = numStreamCommand_ == 0 ? 1 : 0;
+  } else if (numStreamCommand_ >= maxConcurrentCommands_) {
+    numCommand = 0;
+  } else {
+    numCommand = static_cast<int>(std::min<int64_t>(downloadContext_->getNumPieces(),
+                                                    maxConcurrentCommands_ - numStreamCommand_));
+  }
+  if (numCommand > 0) {
+    createNextCommand(commands, engine, numCommand);
+  }
+}
+
+void RequestGroup::createNextCommandWithAdj(std::vector<std::unique_ptr<Command>>& commands,
+                                            DownloadEngine* engine, int numAdj) {
+  int numCommand = getTotalLength() == 0
+                       ? 1
+                       : static_cast<int>(std::min<int64_t>(downloadContext_->getNumPieces(),
+                                                            maxConcurrentCommands_));
+  numCommand += numAdj;
+  if (numCommand > 0) {
+    createNextCommand(commands, engine, numCommand);
+  }
+}
+
+bool RequestGroup::openStorage() {
+  if (downloadFinished()) {
+    return false;
+  }
+  pieceStorage_->getDiskAdaptor()->initAndOpenFile();
+  return true;
 }
 
 int64_t RequestGroup::getTotalLength() const {

@@ -116,6 +116,22 @@ class RequestGroup {
   // Decides how the download begins and appends its first commands.
   void createInitialCommand(std::vector<std::unique_ptr<Command>>& commands,
                             DownloadEngine* engine);
+  // Appends n new connection commands.
+  void createNextCommand(std::vector<std::unique_ptr<Command>>& commands, DownloadEngine* engine,
+                         int numCommand);
+  // Tops the connection commands up to the wanted number.
+  void createNextCommand(std::vector<std::unique_ptr<Command>>& commands, DownloadEngine* engine);
+  // The wanted number of connection commands plus the adjustment.
+  void createNextCommandWithAdj(std::vector<std::unique_ptr<Command>>& commands,
+                                DownloadEngine* engine, int numAdj);
+  // Queues the entry for checking when a check is wanted and possible, or
+  // lets it go on at once.
+  void processCheckIntegrityEntry(std::vector<std::unique_ptr<Command>>& commands,
+                                  std::unique_ptr<CheckIntegrityEntry> entry,
+                                  DownloadEngine* engine);
+  // Opens the output file for downloading: a fresh, truncated file. False
+  // when nothing is left to do.
+  bool openStorage();
 
   // Storage set-up and the protection of existing files.
   void initPieceStorage();
@@ -216,6 +232,10 @@ class RequestGroup {
 
  private:
   void setUpTorrentPieceSelector(DefaultPieceStorage& ps);
+  void createInitialBtCommand(std::vector<std::unique_ptr<Command>>& commands,
+                              DownloadEngine* engine);
+  void createInitialSingleFileCommand(std::vector<std::unique_ptr<Command>>& commands,
+                                      DownloadEngine* engine);
 
   GroupId::gid_t belongsTo_;
   std::shared_ptr<GroupId> gid_;

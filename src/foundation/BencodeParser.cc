@@ -1,23 +1,15 @@
 #include "foundation/BencodeParser.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "foundation/StructParserStateMachine.h"
+#include "foundation/util_chars.h"
+#include "foundation/util_number.h"
 
 namespace quarn {
 namespace bittorrent {
 
 namespace {
-
-bool isDigit(unsigned char c) {
-  return c >= '0' && c <= '9';
-}
-
-// Whether appending digit to value would exceed the largest signed 64-bit integer.
-bool wouldOverflow(int64_t value, int digit) {
-  return value > (std::numeric_limits<int64_t>::max() - digit) / 10;
-}
 
 // Bytes that may follow an integer's digits when it is written like a decimal or with an
 // exponent; such an integer reads as 0.
@@ -124,7 +116,7 @@ ssize_t BencodeParser::readValue(unsigned char c) {
     default:
       break;
   }
-  if (!isDigit(c)) {
+  if (!util::isDigit(c)) {
     return ERR_UNEXPECTED_CHAR_BEFORE_VAL;
   }
   strLength_ = c - '0';
@@ -167,9 +159,9 @@ ssize_t BencodeParser::readList(unsigned char c) {
 }
 
 ssize_t BencodeParser::readStringLength(unsigned char c) {
-  if (isDigit(c)) {
+  if (util::isDigit(c)) {
     int digit = c - '0';
-    if (wouldOverflow(strLength_, digit)) {
+    if (util::decimalDigitOverflows(strLength_, digit)) {
       return ERR_STRING_LENGTH_OVERFLOW;
     }
     strLength_ = strLength_ * 10 + digit;
@@ -201,7 +193,7 @@ ssize_t BencodeParser::readNumberSign(unsigned char c) {
   if (c == '-' || c == '+') {
     numberSign_ = c == '-' ? -1 : 1;
     currentState_ = BENCODE_NUMBER;
-  } else if (isDigit(c)) {
+  } else if (util::isDigit(c)) {
     number_ = c - '0';
     numConsumed_ = 1;
     currentState_ = BENCODE_NUMBER;
@@ -210,9 +202,9 @@ ssize_t BencodeParser::readNumberSign(unsigned char c) {
 }
 
 ssize_t BencodeParser::readNumber(unsigned char c) {
-  if (isDigit(c)) {
+  if (util::isDigit(c)) {
     int digit = c - '0';
-    if (wouldOverflow(number_, digit)) {
+    if (util::decimalDigitOverflows(number_, digit)) {
       return ERR_NUMBER_OVERFLOW;
     }
     number_ = number_ * 10 + digit;
@@ -240,7 +232,7 @@ ssize_t BencodeParser::readFloatNumberIgnore(unsigned char c) {
     onNumberEnd();
     return 1;
   }
-  if (isDigit(c) || isFloatChar(c)) {
+  if (util::isDigit(c) || isFloatChar(c)) {
     return 1;
   }
   return ERR_INVALID_FLOAT_NUMBER;

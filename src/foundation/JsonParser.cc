@@ -1,9 +1,10 @@
 #include "foundation/JsonParser.h"
 
 #include <cstring>
-#include <limits>
 
 #include "foundation/StructParserStateMachine.h"
+#include "foundation/util_chars.h"
+#include "foundation/util_number.h"
 
 namespace quarn {
 namespace json {
@@ -14,27 +15,15 @@ bool isWhitespace(unsigned char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-bool isDigit(unsigned char c) {
-  return c >= '0' && c <= '9';
-}
-
-// The value of a hexadecimal digit, or -1.
-int hexValue(unsigned char c) {
-  if (isDigit(c)) {
-    return c - '0';
+// Adds one digit to the code point of a \u escape; false for a byte that is no
+// hexadecimal digit.
+bool addHexDigit(uint16_t& codePoint, unsigned char c) {
+  unsigned int value = util::hexCharToUInt(c);
+  if (value == 255) {
+    return false;
   }
-  if (c >= 'a' && c <= 'f') {
-    return c - 'a' + 10;
-  }
-  if (c >= 'A' && c <= 'F') {
-    return c - 'A' + 10;
-  }
-  return -1;
-}
-
-// Whether appending digit to value would exceed the largest signed 64-bit integer.
-bool wouldOverflow(int64_t value, int digit) {
-  return value > (std::numeric_limits<int64_t>::max() - digit) / 10;
+  codePoint = static_cast<uint16_t>(codePoint * 16 + value);
+  return true;
 }
 
 constexpr int64_t MAX_FRACTION_BEFORE_DIGIT = 99999999;
@@ -181,7 +170,7 @@ ssize_t JsonParser::readValue(unsigned char c) {
     default:
       break;
   }
-  if (c == '-' || isDigit(c)) {
+  if (c == '-' || util::isDigit(c)) {
     numberSign_ = c == '-' ? -1 : 1;
     number_ = c == '-' ? 0 : c - '0';
     numConsumed_ = c == '-' ? 0 : 1;
@@ -331,11 +320,9 @@ ssize_t JsonParser::readEscape(unsigned char c) {
 }
 
 ssize_t JsonParser::readUnicode(unsigned char c) {
-  int value = hexValue(c);
-  if (value < 0) {
+  if (!addHexDigit(codePoint_, c)) {
     return ERR_INVALID_UNICODE_POINT;
   }
-  codePoint_ = codePoint_ * 16 + value;
   if (++numConsumed_ < 4) {
     return 1;
   }
@@ -349,11 +336,9 @@ ssize_t JsonParser::readUnicode(unsigned char c) {
 }
 
 ssize_t JsonParser::readLowSurrogate(unsigned char c) {
-  int value = hexValue(c);
-  if (value < 0) {
+  if (!addHexDigit(codePoint2_, c)) {
     return ERR_INVALID_UNICODE_POINT;
   }
-  codePoint2_ = codePoint2_ * 16 + value;
   if (++numConsumed_ < 4) {
     return 1;
   }
@@ -391,9 +376,9 @@ void JsonParser::emitCodePoint(uint32_t cp) {
 }
 
 ssize_t JsonParser::readNumber(unsigned char c) {
-  if (isDigit(c)) {
+  if (util::isDigit(c)) {
     int digit = c - '0';
-    if (wouldOverflow(number_, digit)) {
+    if (util::decimalDigitOverflows(number_, digit)) {
       return ERR_NUMBER_OVERFLOW;
     }
     number_ = number_ * 10 + digit;
@@ -421,7 +406,7 @@ ssize_t JsonParser::readNumber(unsigned char c) {
 }
 
 ssize_t JsonParser::readFraction(unsigned char c) {
-  if (isDigit(c)) {
+  if (util::isDigit(c)) {
     if (frac_ <= MAX_FRACTION_BEFORE_DIGIT) {
       frac_ = frac_ * 10 + (c - '0');
     }
@@ -452,7 +437,7 @@ ssize_t JsonParser::readExponentSign(unsigned char c) {
 }
 
 ssize_t JsonParser::readExponent(unsigned char c) {
-  if (isDigit(c)) {
+  if (util::isDigit(c)) {
     exp_ = exp_ * 10 + (c - '0');
     if (exp_ > MAX_EXPONENT) {
       return ERR_NUMBER_OVERFLOW;

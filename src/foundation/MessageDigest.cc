@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "foundation/util_string.h"
+
 namespace quarn {
 
 namespace {
@@ -25,10 +27,6 @@ const HashTypeStrength* findStrength(const std::string& hashType) {
     }
   }
   return nullptr;
-}
-
-bool isHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 }  // namespace
@@ -89,7 +87,7 @@ bool MessageDigest::isStronger(const std::string& lhs, const std::string& rhs) {
 }
 
 bool MessageDigest::isValidHash(const std::string& hashType, const std::string& hexDigest) {
-  return std::all_of(hexDigest.begin(), hexDigest.end(), isHexDigit) && supports(hashType) &&
+  return util::isHexDigit(hexDigest) && supports(hashType) &&
          getDigestLength(hashType) * 2 == hexDigest.size();
 }
 

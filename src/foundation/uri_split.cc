@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "foundation/util_chars.h"
+
 namespace quarn {
 
 namespace {
@@ -30,10 +32,6 @@ enum State {
 };
 
 constexpr size_t NONE = static_cast<size_t>(-1);
-
-bool isDigit(char c) {
-  return c >= '0' && c <= '9';
-}
 
 class Splitter {
  public:
@@ -177,13 +175,13 @@ bool Splitter::run(size_t length) {
         } else if (c == '/') {
           return false;
         } else {
-          portValid = isDigit(c);
+          portValid = util::isDigit(c);
           port_ = portValid ? static_cast<uint32_t>(c - '0') : 0;
           state = ST_PORT_OR_PASSWORD;
         }
         break;
       case ST_PORT_OR_PASSWORD:
-        if (isDigit(c)) {
+        if (util::isDigit(c)) {
           if (portValid) {
             portValid = addDigit(c);
           }
@@ -244,7 +242,7 @@ bool Splitter::run(size_t length) {
         }
         break;
       case ST_PORT_START:
-        if (!isDigit(c)) {
+        if (!util::isDigit(c)) {
           return false;
         }
         port_ = static_cast<uint32_t>(c - '0');
@@ -252,7 +250,7 @@ bool Splitter::run(size_t length) {
         state = ST_PORT;
         break;
       case ST_PORT:
-        if (isDigit(c)) {
+        if (util::isDigit(c)) {
           if (!addDigit(c)) {
             return false;
           }

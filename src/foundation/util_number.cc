@@ -9,6 +9,8 @@
 #include <limits>
 
 #include "foundation/DlAbortEx.h"
+#include "foundation/OutputFile.h"
+#include "foundation/i18n.h"
 
 namespace quarn {
 
@@ -149,6 +151,24 @@ int64_t getRealSize(const std::string& sizeWithUnit) {
   }
   return v * mult;
 }
+
+namespace detail {
+
+void printFileListHeader(OutputFile& out) {
+  out.printf(
+      "%s\nidx|path/length\n"
+      "===+===========================================================================\n",
+      _("Files:"));
+}
+
+void printFileListEntry(OutputFile& out, int index, const std::string& path, int64_t length) {
+  out.printf(
+      "%3d|%s\n   |%sB (%s)\n"
+      "---+---------------------------------------------------------------------------\n",
+      index, path.c_str(), abbrevSize(length).c_str(), uitos(length, true).c_str());
+}
+
+}  // namespace detail
 
 }  // namespace util
 

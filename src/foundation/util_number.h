@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <type_traits>
 
 namespace quarn {
+
+class OutputFile;
 
 namespace util {
 
@@ -35,6 +38,12 @@ std::string uitos(T value, bool comma = false) {
 
 std::string itos(int64_t value, bool comma = false);
 
+// Whether appending a decimal digit to a non-negative value (value * 10 + digit)
+// would exceed the largest signed 64-bit integer.
+constexpr bool decimalDigitOverflows(int64_t value, int digit) {
+  return value > (std::numeric_limits<int64_t>::max() - digit) / 10;
+}
+
 // Duration such as "1h2m3s"; zero gives "0s".
 std::string secfmt(int64_t sec);
 
@@ -51,6 +60,21 @@ bool parseDoubleNoThrow(double& res, const std::string& s);
 // Byte count of a text such as "10", "1K" or "2m"; throws DlAbortEx on bad,
 // negative or overflowing input.
 int64_t getRealSize(const std::string& sizeWithUnit);
+
+namespace detail {
+void printFileListHeader(OutputFile& out);
+void printFileListEntry(OutputFile& out, int index, const std::string& path, int64_t length);
+}  // namespace detail
+
+// Writes the numbered listing of the file entries in [first, last), shared or
+// uniquely owned: each entry's path, then its length abbreviated and in full.
+template <typename InputIterator>
+void toStream(InputIterator first, InputIterator last, OutputFile& out) {
+  detail::printFileListHeader(out);
+  for (int index = 1; first != last; ++first, ++index) {
+    detail::printFileListEntry(out, index, (*first)->getPath(), (*first)->getLength());
+  }
+}
 
 }  // namespace util
 

@@ -10,9 +10,16 @@ namespace platform {
 Epoll::Epoll() : fd_(epoll_create1(EPOLL_CLOEXEC)), createError_(fd_ == -1 ? errno : 0) {}
 
 Epoll::~Epoll() {
-  if (fd_ != -1) {
-    close(fd_);
+  close();
+}
+
+int Epoll::close() {
+  if (fd_ == -1) {
+    return 0;
   }
+  int res = ::close(fd_);
+  fd_ = -1;
+  return res == 0 ? 0 : errno;
 }
 
 namespace {

@@ -24,6 +24,8 @@ class Epoll {
   int add(int fd, uint32_t events);
   // Changes the events wanted on a registered fd. Returns 0 or the errno.
   int modify(int fd, uint32_t events);
+  // Closes the instance now. Returns 0 or the errno of the failure.
+  int close();
   // Unregisters fd. Returns 0 or the errno of the failure.
   int remove(int fd);
   // Waits up to timeoutMs, repeating the wait when a signal interrupts it.

@@ -84,10 +84,25 @@ TEST(OptionProcessingTest, MissingOrBadConfigurationFile) {
   auto conf = std::filesystem::temp_directory_path() /
               ("quarn-bad-" + std::to_string(::getpid()) + ".conf");
   Option missing;
+  testing::internal::CaptureStderr();
   EXPECT_EQ(1, process(missing, {{"conf-path", conf.string()}}));
-  std::ofstream(conf) << "split=0\n";
+  auto report = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(0u, report.find("Configuration file " + conf.string() +
+                            " is not found.\nUsage: quarnc [OPTIONS] ["))
+      << report;
+  EXPECT_NE(std::string::npos, report.find("Printing options tagged with '#help'.")) << report;
+
+  std::ofstream(conf) << "timeout=7\nsplit=0\nmax-tries=3\n";
   Option bad;
-  EXPECT_EQ(28, process(bad, {{"conf-path", conf.string()}}));
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(28, process(bad, {{"conf-path", conf.string()}, {"retry-wait", "4"}}));
+  report = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(0u, report.find("Parse error in " + conf.string() + "\nException: [")) << report;
+  EXPECT_NE(std::string::npos, report.find("'--split'")) << report;
+  EXPECT_NE(std::string::npos, report.find("\nUsage:\n -s, --split=N")) << report;
+  // Reading stops at the bad line, and the command line is not applied.
+  EXPECT_FALSE(bad.defined(PREF_RETRY_WAIT));
+  EXPECT_FALSE(bad.getParent());
   std::filesystem::remove(conf);
 }
 

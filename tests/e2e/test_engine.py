@@ -202,5 +202,77 @@ class FailedDownloadTest(unittest.TestCase):
             self.assertEqual(abbrev, self.gid_of(again.stdout.decode()))
 
 
+@unittest.skipUnless(run_exists(), "the binary does not run downloads yet")
+class HaltTest(unittest.TestCase):
+    """With the control server on the run waits for requests; halts end it."""
+
+    def start(self, *args):
+        proc = subprocess.Popen([os.environ["QUARNC"], "--no-conf", "--enable-rpc",
+                                 "--rpc-secret=s", *args],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(self.reap, proc)
+        return proc
+
+    def reap(self, proc):
+        if proc.poll() is None:
+            proc.kill()
+        proc.communicate()
+
+    def wait_running(self, proc):
+        # The loop is turning once the start-up banner of the run is past; a
+        # short pause is enough, and the exit status is what is checked.
+        time.sleep(1.5)
+        self.assertIsNone(proc.poll(), proc.stderr.read() if proc.poll() is not None else "")
+
+    def test_sigint_halts_gracefully(self):
+        proc = self.start()
+        self.wait_running(proc)
+        proc.send_signal(signal.SIGINT)
+        out, err = proc.communicate(timeout=30)
+        self.assertEqual(0, proc.returncode, err)
+        self.assertIn(b"Shutdown sequence commencing... Press Ctrl-C again for emergency "
+                      b"shutdown.", out)
+
+    def test_sigterm_halts_at_once(self):
+        proc = self.start()
+        self.wait_running(proc)
+        proc.send_signal(signal.SIGTERM)
+        out, err = proc.communicate(timeout=30)
+        self.assertEqual(0, proc.returncode, err)
+        self.assertIn(b"Emergency shutdown sequence commencing...", out)
+
+    def test_stop_after_seconds(self):
+        proc = self.start("--stop=1")
+        out, err = proc.communicate(timeout=30)
+        self.assertEqual(0, proc.returncode, err)
+        self.assertIn(b"1 second(s) has passed. Stopping application.", out)
+
+    def test_stop_with_process(self):
+        watched = subprocess.Popen(["sleep", "30"])
+        self.addCleanup(self.reap, watched)
+        proc = self.start("--stop-with-process=%d" % watched.pid)
+        self.wait_running(proc)
+        watched.kill()
+        watched.wait()
+        out, err = proc.communicate(timeout=30)
+        self.assertEqual(0, proc.returncode, err)
+
+    def test_paused_download_is_left_waiting(self):
+        session = tempfile.NamedTemporaryFile(prefix="quarn-e2e-session-", delete=False).name
+        self.addCleanup(os.remove, session)
+        uri = closed_port_uri()
+        proc = self.start("--pause", "--save-session=" + session, uri)
+        self.wait_running(proc)
+        proc.send_signal(signal.SIGINT)
+        out, err = proc.communicate(timeout=30)
+        # Only a waiting download remains: not an error, not in progress.
+        self.assertEqual(0, proc.returncode, err)
+        self.assertIn(b"quarn will resume download if the transfer is restarted.", out)
+        with open(session) as f:
+            lines = f.read().split("\n")
+        self.assertEqual(uri + "\t", lines[0])
+        self.assertIn(" pause=true", lines)
+
+
 if __name__ == "__main__":
     unittest.main()

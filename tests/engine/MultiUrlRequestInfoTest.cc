@@ -19,6 +19,7 @@
 #include "engine/DownloadEngineFactory.h"
 #include "engine/RequestGroup.h"
 #include "engine/global_halt.h"
+#include "foundation/File.h"
 #include "foundation/TempDir.h"
 
 namespace quarn {
@@ -45,6 +46,8 @@ TEST(DownloadEngineFactoryTest, EveryEventPollCanBeChosen) {
     EXPECT_NE(nullptr, e->getEventPoll()) << poll;
     EXPECT_NE(nullptr, e->getRequestGroupMan()) << poll;
     EXPECT_EQ(op.get(), e->getOption());
+    EXPECT_NE(nullptr, e->getFileAllocationMan());
+    EXPECT_NE(nullptr, e->getCheckIntegrityMan());
   }
 }
 
@@ -53,16 +56,18 @@ TEST(DownloadEngineFactoryTest, EveryEventPollCanBeChosen) {
 TEST(DownloadEngineFactoryTest, OptionalRoutineCommands) {
   struct Case {
     const char* autoSave;
+    const char* saveSession;
     const char* stop;
     const char* stopWithProcess;
     size_t count;
   } cases[] = {
-      {"0", "0", nullptr, 3}, {"60", "0", nullptr, 4}, {"0", "5", nullptr, 4},
-      {"0", "0", "1", 4},     {"60", "5", "1", 6},
+      {"0", "0", "0", nullptr, 3}, {"60", "0", "0", nullptr, 4}, {"0", "30", "0", nullptr, 4},
+      {"0", "0", "5", nullptr, 4}, {"0", "0", "0", "1", 4},      {"60", "30", "5", "1", 7},
   };
   for (const auto& c : cases) {
     auto op = defaultOption();
     op->put(PREF_AUTO_SAVE_INTERVAL, c.autoSave);
+    op->put(PREF_SAVE_SESSION_INTERVAL, c.saveSession);
     op->put(PREF_STOP, c.stop);
     if (c.stopWithProcess) {
       op->put(PREF_STOP_WITH_PROCESS, c.stopWithProcess);
@@ -112,6 +117,14 @@ TEST_F(MultiUrlRequestInfoTest, SecureRpcWithoutCertificateFailsPreparation) {
   MultiUrlRequestInfo info({}, op_, nullptr);
   EXPECT_EQ(1, info.execute());
   EXPECT_EQ(SIG_DFL, currentHandler(SIGINT));
+}
+
+TEST_F(MultiUrlRequestInfoTest, SessionFileIsWrittenAtTheEndOfTheRun) {
+  TempDir dir;
+  op_->put(PREF_SAVE_SESSION, dir.file("session"));
+  MultiUrlRequestInfo info({}, op_, nullptr);
+  EXPECT_EQ(0, info.execute());
+  EXPECT_TRUE(File(dir.file("session")).isFile());
 }
 
 // A netrc file that others may read is ignored, so even a broken one does not

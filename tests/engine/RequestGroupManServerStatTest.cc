@@ -50,8 +50,12 @@ TEST_F(RequestGroupManServerStatTest, StartingDownloadGetsTheSelectorItsOptionNa
   for (const auto& c : cases) {
     auto g = test::makeGroup(option_, "out", {"http://localhost/f"});
     g->getOption()->put(PREF_URI_SELECTOR, c.name);
-    auto* man = makeMan({g});
-    man->fillRequestGroupFromReserver(&engine_);
+    // The engine holds the download's first command and goes first.
+    DownloadEngine engine(std::make_unique<FakeEventPoll>());
+    engine.setOption(option_.get());
+    engine.setRequestGroupMan(std::make_unique<RequestGroupMan>(
+        std::vector<std::shared_ptr<RequestGroup>>{g}, 5, option_.get()));
+    engine.getRequestGroupMan()->fillRequestGroupFromReserver(&engine);
     EXPECT_TRUE(c.isExpected(g->getURISelector())) << c.name;
   }
 }

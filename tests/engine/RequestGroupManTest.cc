@@ -375,6 +375,8 @@ TEST_F(RequestGroupManTest, HooksGetIdFileCountAndPath) {
     rgman->fillRequestGroupFromReserver(&engine_);
     g->setHaltRequested(true, RequestGroup::SHUTDOWN_SIGNAL);
   }
+  // The download's first connection command sees the halt and ends.
+  engine_.run(true);
   rgman->removeStoppedGroup(&engine_);
   // The hook runs in a child process that is never waited for.
   for (int i = 0; i < 1000 && !std::filesystem::exists(record); ++i) {

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -17,9 +18,11 @@
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
 #include "engine/TimedHaltCommand.h"
+#include "engine/UriListParser.h"
 #include "engine/WatchProcessCommand.h"
 #include "engine/global_halt.h"
 #include "foundation/DlAbortEx.h"
+#include "foundation/TempDir.h"
 #include "foundation/wallclock.h"
 
 namespace quarn {
@@ -132,6 +135,41 @@ TEST_F(FillRequestGroupCommandTest, StaysWhileTheControlServerIsOnUntilHalt) {
   engine_.requestHalt();
   engine_.setNoWait(true);
   engine_.run(true);
+  EXPECT_EQ(0u, engine_.countRoutineCommands());
+}
+
+// An input list that cannot be read makes the fill throw; the error is
+// reported, the reader is given up and the run ends instead of spinning.
+TEST_F(FillRequestGroupCommandTest, UnreadableInputListEndsTheFill) {
+  setUp(false);
+  TempDir dir;
+  engine_.getRequestGroupMan()->setUriListParser(std::make_shared<UriListParser>(dir.path()));
+  engine_.setNoWait(true);
+  engine_.run(true);
+  EXPECT_EQ(0u, engine_.countRoutineCommands());
+}
+
+// Every entry of this input list has a bad option, so each fill attempt
+// throws. One turn gives up after a bounded number of attempts and leaves the
+// rest to later turns, so signal handling is never starved.
+TEST_F(FillRequestGroupCommandTest, FailingFillsAreRetriedBoundedlyPerTurn) {
+  setUp(false);
+  TempDir dir;
+  {
+    std::ofstream list(dir.file("list"));
+    for (int i = 0; i < 3 * FillRequestGroupCommand::MAX_FILL_FAILURES_PER_TURN; ++i) {
+      list << "http://127.0.0.1/" << i << "\n split=not-a-number\n";
+    }
+  }
+  engine_.getRequestGroupMan()->setUriListParser(std::make_shared<UriListParser>(dir.file("list")));
+  engine_.setNoWait(true);
+  engine_.run(true);
+  EXPECT_EQ(1u, engine_.countRoutineCommands());
+  EXPECT_TRUE(engine_.getRequestGroupMan()->queueCheckRequested());
+  for (int turn = 0; turn < 10 && engine_.countRoutineCommands() > 0; ++turn) {
+    engine_.setNoWait(true);
+    engine_.run(true);
+  }
   EXPECT_EQ(0u, engine_.countRoutineCommands());
 }
 

@@ -1,0 +1,330 @@
+// The HTTP client commands end to end inside one process: a download with one
+// URI runs through the real engine loop against a small server on loopback.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <mutex>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/AuthConfigFactory.h"
+#include "config/Option.h"
+#include "config/OptionParser.h"
+#include "config/prefs.h"
+#include "engine/DownloadContext.h"
+#include "engine/DownloadEngine.h"
+#include "engine/EpollEventPoll.h"
+#include "engine/FileEntry.h"
+#include "engine/GroupId.h"
+#include "engine/RequestGroup.h"
+#include "engine/RequestGroupMan.h"
+#include "foundation/TempDir.h"
+#include "foundation/error_code.h"
+
+namespace quarn {
+namespace {
+
+// Answers GET with the body, honouring one "Range: bytes=A-B" per request;
+// the behaviour of a path is fixed by the test.
+class TestHttpServer {
+ public:
+  struct Behaviour {
+    int status = 200;
+    std::string location;
+    bool ranges = true;
+    bool chunked = false;
+    bool keepAlive = false;
+  };
+
+  TestHttpServer(std::string body, Behaviour behaviour)
+      : body_(std::move(body)), behaviour_(std::move(behaviour)) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    int one = 1;
+    ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+    socklen_t len = sizeof(addr);
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    ::listen(fd_, 16);
+    acceptor_ = std::thread([this] { acceptLoop(); });
+  }
+
+  ~TestHttpServer() {
+    stop_ = true;
+    ::shutdown(fd_, SHUT_RDWR);
+    ::close(fd_);
+    acceptor_.join();
+    for (auto& t : workers_) {
+      t.join();
+    }
+  }
+
+  uint16_t port() const { return port_; }
+  std::string url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+  std::vector<std::string> requests() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return requests_;
+  }
+
+ private:
+  void acceptLoop() {
+    while (!stop_) {
+      int c = ::accept(fd_, nullptr, nullptr);
+      if (c < 0) {
+        return;
+      }
+      workers_.emplace_back([this, c] { serve(c); });
+    }
+  }
+
+  static bool sendAll(int c, const std::string& data) {
+    size_t off = 0;
+    while (off < data.size()) {
+      ssize_t n = ::send(c, data.data() + off, data.size() - off, MSG_NOSIGNAL);
+      if (n <= 0) {
+        return false;
+      }
+      off += static_cast<size_t>(n);
+    }
+    return true;
+  }
+
+  void serve(int c) {
+    std::string buf;
+    char tmp[4096];
+    while (true) {
+      size_t end;
+      while ((end = buf.find("\r\n\r\n")) == std::string::npos) {
+        ssize_t n = ::recv(c, tmp, sizeof(tmp), 0);
+        if (n <= 0) {
+          ::close(c);
+          return;
+        }
+        buf.append(tmp, static_cast<size_t>(n));
+      }
+      std::string head = buf.substr(0, end);
+      buf.erase(0, end + 4);
+      {
+        std::lock_guard<std::mutex> lock(mu_);
+        requests_.push_back(head);
+      }
+      if (!sendAll(c, answer(head)) || !behaviour_.keepAlive) {
+        ::close(c);
+        return;
+      }
+    }
+  }
+
+  std::string answer(const std::string& head) const {
+    std::ostringstream out;
+    if (!behaviour_.location.empty() && head.find("GET /redirect") == 0) {
+      out << "HTTP/1.1 302 Found\r\nLocation: " << behaviour_.location
+          << "\r\nContent-Length: 0\r\n\r\n";
+      return out.str();
+    }
+    if (behaviour_.status != 200) {
+      out << "HTTP/1.1 " << behaviour_.status << " Nope\r\nContent-Length: 4\r\n\r\nnope";
+      return out.str();
+    }
+    size_t first = 0;
+    size_t last = body_.size() - 1;
+    bool partial = false;
+    auto r = head.find("Range: bytes=");
+    if (r != std::string::npos && behaviour_.ranges) {
+      std::istringstream in(head.substr(r + 13));
+      char dash;
+      in >> first >> dash;
+      if (in.peek() != '\r' && in.peek() != EOF) {
+        in >> last;
+      }
+      last = std::min(last, body_.size() - 1);
+      partial = true;
+    }
+    std::string part = body_.substr(first, last - first + 1);
+    out << "HTTP/1.1 " << (partial ? "206 Partial Content" : "200 OK") << "\r\n";
+    out << (behaviour_.keepAlive ? "Connection: keep-alive\r\n" : "Connection: close\r\n");
+    if (behaviour_.ranges) {
+      out << "Accept-Ranges: bytes\r\n";
+    }
+    if (partial) {
+      out << "Content-Range: bytes " << first << "-" << last << "/" << body_.size() << "\r\n";
+    }
+    if (behaviour_.chunked) {
+      out << "Transfer-Encoding: chunked\r\n\r\n";
+      for (size_t i = 0; i < part.size(); i += 7000) {
+        std::string chunk = part.substr(i, 7000);
+        out << std::hex << chunk.size() << std::dec << "\r\n" << chunk << "\r\n";
+      }
+      out << "0\r\n\r\n";
+    } else {
+      out << "Content-Length: " << part.size() << "\r\n\r\n" << part;
+    }
+    return out.str();
+  }
+
+  std::string body_;
+  Behaviour behaviour_;
+  int fd_;
+  uint16_t port_;
+  std::atomic<bool> stop_{false};
+  std::thread acceptor_;
+  std::vector<std::thread> workers_;
+  std::mutex mu_;
+  std::vector<std::string> requests_;
+};
+
+std::string randomBody(size_t n) {
+  std::mt19937 rng(20261210);
+  std::string s(n, '\0');
+  for (auto& c : s) {
+    c = static_cast<char>(rng() & 0xff);
+  }
+  return s;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class HttpDownloadRoadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    option_ = std::make_shared<Option>();
+    OptionParser::getInstance()->parseDefaultValues(*option_);
+    option_->put(PREF_DIR, dir_.path());
+    option_->put(PREF_TIMEOUT, "10");
+    option_->put(PREF_CONNECT_TIMEOUT, "10");
+    option_->put(PREF_MAX_TRIES, "2");
+    option_->put(PREF_RETRY_WAIT, "0");
+  }
+
+  // Runs one download of `uri` to its end; returns the download's result.
+  error_code::Value download(const std::string& uri) {
+    DownloadEngine engine(std::make_unique<EpollEventPoll>());
+    engine.setOption(option_.get());
+    engine.setAuthConfigFactory(std::make_unique<AuthConfigFactory>());
+    auto op = std::make_shared<Option>();
+    op->setParent(option_);
+    auto group = std::make_shared<RequestGroup>(GroupId::create(), op);
+    auto ctx = std::make_shared<DownloadContext>(option_->getAsInt(PREF_PIECE_LENGTH), 0, "");
+    ctx->getFirstFileEntry()->setUris({uri});
+    ctx->getFirstFileEntry()->setMaxConnectionPerServer(
+        option_->getAsInt(PREF_MAX_CONNECTION_PER_SERVER));
+    group->setDownloadContext(ctx);
+    engine.setRequestGroupMan(std::make_unique<RequestGroupMan>(
+        std::vector<std::shared_ptr<RequestGroup>>{group}, 1, option_.get()));
+    auto* rgman = engine.getRequestGroupMan();
+    rgman->fillRequestGroupFromReserver(&engine);
+    engine.run();
+    rgman->removeStoppedGroup(&engine);
+    path_ = ctx->getFirstFileEntry()->getPath();
+    return group->downloadResult().first;
+  }
+
+  TempDir dir_;
+  std::shared_ptr<Option> option_;
+  std::string path_;
+};
+
+TEST_F(HttpDownloadRoadTest, OneConnectionDownloadsTheWholeBody) {
+  std::string body = randomBody(300 * 1024);
+  TestHttpServer server(body, {});
+  ASSERT_EQ(error_code::FINISHED, download(server.url("/file.bin")));
+  EXPECT_EQ(dir_.file("file.bin"), path_);
+  EXPECT_EQ(body, readFile(path_));
+}
+
+TEST_F(HttpDownloadRoadTest, SeveralConnectionsShareTheFile) {
+  std::string body = randomBody(5 * 1024 * 1024 + 123);
+  TestHttpServer server(body, {});
+  option_->put(PREF_MAX_CONNECTION_PER_SERVER, "4");
+  option_->put(PREF_SPLIT, "4");
+  option_->put(PREF_MIN_SPLIT_SIZE, "1048576");
+  ASSERT_EQ(error_code::FINISHED, download(server.url("/big.bin")));
+  EXPECT_EQ(body, readFile(path_));
+  size_t ranged = 0;
+  for (const auto& r : server.requests()) {
+    ranged +=
+        r.find("Range: bytes=") != std::string::npos && r.find("bytes=0-") == std::string::npos;
+  }
+  EXPECT_GT(ranged, 0U);
+}
+
+TEST_F(HttpDownloadRoadTest, KeepAliveConnectionIsReused) {
+  std::string body = randomBody(3 * 1024 * 1024);
+  TestHttpServer::Behaviour b;
+  b.keepAlive = true;
+  TestHttpServer server(body, b);
+  option_->put(PREF_MIN_SPLIT_SIZE, "1048576");
+  ASSERT_EQ(error_code::FINISHED, download(server.url("/ka.bin")));
+  EXPECT_EQ(body, readFile(path_));
+}
+
+TEST_F(HttpDownloadRoadTest, ChunkedBodyOfUnknownLength) {
+  std::string body = randomBody(100 * 1024 + 7);
+  TestHttpServer::Behaviour b;
+  b.chunked = true;
+  b.ranges = false;
+  TestHttpServer server(body, b);
+  ASSERT_EQ(error_code::FINISHED, download(server.url("/chunked.bin")));
+  EXPECT_EQ(body, readFile(path_));
+}
+
+TEST_F(HttpDownloadRoadTest, RedirectIsFollowed) {
+  std::string body = randomBody(1000);
+  TestHttpServer::Behaviour b;
+  b.location = "/target.bin";
+  TestHttpServer server(body, b);
+  ASSERT_EQ(error_code::FINISHED, download(server.url("/redirect")));
+  EXPECT_EQ(body, readFile(dir_.file("target.bin")));
+}
+
+TEST_F(HttpDownloadRoadTest, ErrorStatusesGiveTheirCodes) {
+  struct Case {
+    int status;
+    error_code::Value code;
+  } cases[] = {{404, error_code::RESOURCE_NOT_FOUND},
+               {500, error_code::HTTP_PROTOCOL_ERROR},
+               {503, error_code::HTTP_SERVICE_UNAVAILABLE},
+               {401, error_code::HTTP_AUTH_FAILED}};
+  option_->put(PREF_MAX_FILE_NOT_FOUND, "0");
+  for (const auto& c : cases) {
+    TestHttpServer::Behaviour b;
+    b.status = c.status;
+    TestHttpServer server("x", b);
+    EXPECT_EQ(c.code, download(server.url("/f"))) << c.status;
+  }
+}
+
+TEST_F(HttpDownloadRoadTest, RefusedConnectionIsRetriedThenGivenUp) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+  socklen_t len = sizeof(addr);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  uint16_t port = ntohs(addr.sin_port);
+  ::close(fd);
+  EXPECT_NE(error_code::FINISHED,
+            download("http://127.0.0.1:" + std::to_string(port) + "/nothing"));
+}
+
+}  // namespace
+}  // namespace quarn
