@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "client/DownloadCommand.h"
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "engine/DownloadContext.h"
@@ -143,8 +144,15 @@ std::string AdaptiveURISelector::getBestMirror(const std::deque<std::string>& ur
 
 void AdaptiveURISelector::tuneDownloadCommand(const std::deque<std::string>& uris,
                                               DownloadCommand* command) {
-  (void)uris;
-  (void)command;
+  adjustLowestSpeedLimit(uris, command);
+}
+
+void AdaptiveURISelector::adjustLowestSpeedLimit(const std::deque<std::string>& uris,
+                                                 DownloadCommand* command) const {
+  int32_t limit = adjustedLowestSpeedLimit(uris);
+  if (limit >= 0) {
+    command->setLowestDownloadSpeedLimit(limit);
+  }
 }
 
 int32_t AdaptiveURISelector::adjustedLowestSpeedLimit(const std::deque<std::string>& uris) const {

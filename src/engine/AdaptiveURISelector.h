@@ -21,9 +21,10 @@ class AdaptiveURISelector : public URISelector {
   void tuneDownloadCommand(const std::deque<std::string>& uris, DownloadCommand* command) override;
   void resetCounters() override;
 
-  // The lowest-speed limit a new download command should have: lowered when
-  // the configured one would cut off the best known mirror; -1 for no
-  // change.
+  // Lowers the command's lowest-speed limit when the configured one would cut
+  // off the best known mirror; the option keeps its value.
+  void adjustLowestSpeedLimit(const std::deque<std::string>& uris, DownloadCommand* command) const;
+  // The limit adjustLowestSpeedLimit gives; -1 for no change.
   int32_t adjustedLowestSpeedLimit(const std::deque<std::string>& uris) const;
 
   std::shared_ptr<ServerStat> getServerStats(const std::string& uri) const;
