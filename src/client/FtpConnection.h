@@ -60,6 +60,10 @@ class FtpConnection {
   int receivePasvResponse(std::pair<std::string, uint16_t>& hostAndPort);
   int receivePwdResponse(std::string& dir);
 
+  // True while received bytes wait to be read as a reply: a reply that came
+  // in the same read as the one before it raises no readiness event.
+  bool hasPendingReply() const { return !recvBuffer_.empty(); }
+
   void setBaseWorkingDir(const std::string& dir) { baseWorkingDir_ = dir; }
   const std::string& getBaseWorkingDir() const { return baseWorkingDir_; }
   const std::string& getUser() const;

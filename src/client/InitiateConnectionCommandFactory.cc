@@ -1,5 +1,6 @@
 #include "client/InitiateConnectionCommandFactory.h"
 
+#include "client/FtpInitiateConnectionCommand.h"
 #include "client/HttpInitiateConnectionCommand.h"
 #include "client/Request.h"
 #include "config/Option.h"
@@ -28,6 +29,7 @@ std::unique_ptr<Command> InitiateConnectionCommandFactory::createInitiateConnect
     if (req->getFile().empty()) {
       throw DL_ABORT_EX(fmt("FTP/SFTP URI %s doesn't contain file path.", req->getUri().c_str()));
     }
+    return std::make_unique<FtpInitiateConnectionCommand>(cuid, req, fileEntry, requestGroup, e);
   }
   throw DL_ABORT_EX(fmt("%s is not supported yet.", protocol.c_str()));
 }

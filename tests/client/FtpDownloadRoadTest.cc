@@ -1,0 +1,283 @@
+// The FTP client commands end to end inside one process: downloads run
+// through the real engine loop against the scripted FTP server on loopback,
+// whose log shows every command line the client sent.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ScriptedFtpServer.h"
+#include "client/AuthConfigFactory.h"
+#include "config/Option.h"
+#include "config/OptionParser.h"
+#include "config/prefs.h"
+#include "engine/DownloadContext.h"
+#include "engine/DownloadEngine.h"
+#include "engine/EpollEventPoll.h"
+#include "engine/FileEntry.h"
+#include "engine/FillRequestGroupCommand.h"
+#include "engine/GroupId.h"
+#include "engine/RequestGroup.h"
+#include "engine/RequestGroupMan.h"
+#include "foundation/LogFactory.h"
+#include "foundation/TempDir.h"
+#include "foundation/error_code.h"
+
+namespace quarn {
+namespace {
+
+std::string randomBody(size_t n) {
+  std::mt19937 rng(20261211);
+  std::string s(n, '\0');
+  for (auto& c : s) {
+    c = static_cast<char>(rng() & 0xff);
+  }
+  return s;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    out.push_back(line);
+  }
+  return out;
+}
+
+size_t countPrefix(const std::vector<std::string>& cmds, const std::string& prefix) {
+  size_t n = 0;
+  for (const auto& c : cmds) {
+    n += c.rfind(prefix, 0) == 0;
+  }
+  return n;
+}
+
+class FtpDownloadRoadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    option_ = std::make_shared<Option>();
+    OptionParser::getInstance()->parseDefaultValues(*option_);
+    option_->put(PREF_DIR, dir_.path());
+    option_->put(PREF_TIMEOUT, "10");
+    option_->put(PREF_CONNECT_TIMEOUT, "10");
+    option_->put(PREF_MAX_TRIES, "2");
+    option_->put(PREF_RETRY_WAIT, "0");
+    if (const char* log = getenv("QUARN_TEST_LOG")) {
+      LogFactory::setLogFile(log);
+      LogFactory::setLogLevel(Logger::Q_DEBUG);
+      LogFactory::reconfigure();
+    }
+  }
+
+  std::unique_ptr<ScriptedFtpServer> server(const std::vector<std::string>& args = {}) {
+    auto s = std::make_unique<ScriptedFtpServer>(args);
+    if (!s->available()) {
+      return nullptr;
+    }
+    return s;
+  }
+
+  // Runs downloads of the URIs, one after the other, to their end; returns
+  // their results.
+  std::vector<error_code::Value> download(const std::vector<std::string>& uris) {
+    DownloadEngine engine(std::make_unique<EpollEventPoll>());
+    engine.setOption(option_.get());
+    engine.setAuthConfigFactory(std::make_unique<AuthConfigFactory>());
+    std::vector<std::shared_ptr<RequestGroup>> groups;
+    for (const auto& uri : uris) {
+      auto op = std::make_shared<Option>();
+      op->setParent(option_);
+      auto group = std::make_shared<RequestGroup>(GroupId::create(), op);
+      auto ctx = std::make_shared<DownloadContext>(option_->getAsInt(PREF_PIECE_LENGTH), 0, "");
+      ctx->getFirstFileEntry()->setUris({uri});
+      ctx->getFirstFileEntry()->setMaxConnectionPerServer(
+          option_->getAsInt(PREF_MAX_CONNECTION_PER_SERVER));
+      group->setDownloadContext(ctx);
+      groups.push_back(group);
+    }
+    engine.setRequestGroupMan(std::make_unique<RequestGroupMan>(groups, 1, option_.get()));
+    auto* rgman = engine.getRequestGroupMan();
+    rgman->requestQueueCheck();
+    engine.addRoutineCommand(std::make_unique<FillRequestGroupCommand>(engine.newCUID(), &engine));
+    engine.run();
+    rgman->removeStoppedGroup(&engine);
+    std::vector<error_code::Value> results;
+    paths_.clear();
+    for (const auto& g : groups) {
+      results.push_back(g->downloadResult().first);
+      paths_.push_back(g->getDownloadContext()->getFirstFileEntry()->getPath());
+    }
+    return results;
+  }
+
+  error_code::Value download(const std::string& uri) { return download(std::vector{uri})[0]; }
+
+  TempDir dir_;
+  std::shared_ptr<Option> option_;
+  std::vector<std::string> paths_;
+};
+
+#define SERVER_OR_SKIP(var, ...)                               \
+  auto var = server(__VA_ARGS__);                              \
+  if (!var) {                                                  \
+    GTEST_SKIP() << "the scripted FTP server could not start"; \
+  }
+
+TEST_F(FtpDownloadRoadTest, AnonymousPassiveDownload) {
+  SERVER_OR_SKIP(srv);
+  std::string body = randomBody(300 * 1024);
+  srv->put("pub/data.bin", body);
+  ASSERT_EQ(error_code::FINISHED, download(srv->url("pub/data.bin")));
+  EXPECT_EQ(dir_.file("data.bin"), paths_[0]);
+  EXPECT_EQ(body, readFile(paths_[0]));
+  auto cmds = lines(srv->log());
+  std::vector<std::string> expected = {"USER anonymous", "TYPE I",  "PWD",
+                                       "CWD /",          "CWD pub", "SIZE data.bin",
+                                       "PASV",           "REST 0",  "RETR data.bin"};
+  std::vector<std::string> seen;
+  for (const auto& c : cmds) {
+    if (c.rfind("PASS", 0) != 0) {
+      seen.push_back(c);
+    }
+  }
+  seen.resize(std::min(seen.size(), expected.size()));
+  EXPECT_EQ(expected, seen) << srv->log();
+}
+
+TEST_F(FtpDownloadRoadTest, UserLoginAndRemoteTime) {
+  SERVER_OR_SKIP(srv, {"--user", "alice:s3cret", "--no-anonymous"});
+  std::string body = randomBody(50000);
+  srv->put("data.bin", body);
+  option_->put(PREF_REMOTE_TIME, "true");
+  ASSERT_EQ(error_code::FINISHED, download(srv->url("data.bin", "alice:s3cret")));
+  EXPECT_EQ(body, readFile(paths_[0]));
+  auto cmds = lines(srv->log());
+  ASSERT_GE(cmds.size(), 2U);
+  EXPECT_EQ("USER alice", cmds[0]);
+  EXPECT_EQ("PASS s3cret", cmds[1]);
+  EXPECT_EQ(1U, countPrefix(cmds, "MDTM data.bin"));
+}
+
+TEST_F(FtpDownloadRoadTest, ActiveMode) {
+  SERVER_OR_SKIP(srv);
+  std::string body = randomBody(70000);
+  srv->put("data.bin", body);
+  option_->put(PREF_FTP_PASV, "false");
+  ASSERT_EQ(error_code::FINISHED, download(srv->url("data.bin")));
+  EXPECT_EQ(body, readFile(paths_[0]));
+  auto cmds = lines(srv->log());
+  EXPECT_EQ(1U, countPrefix(cmds, "PORT 127,0,0,1,"));
+  EXPECT_EQ(0U, countPrefix(cmds, "PASV"));
+}
+
+TEST_F(FtpDownloadRoadTest, SeveralConnections) {
+  SERVER_OR_SKIP(srv);
+  std::string body = randomBody(3 * 1024 * 1024 + 77);
+  srv->put("big.bin", body);
+  option_->put(PREF_MAX_CONNECTION_PER_SERVER, "4");
+  option_->put(PREF_SPLIT, "4");
+  option_->put(PREF_MIN_SPLIT_SIZE, "1048576");
+  ASSERT_EQ(error_code::FINISHED, download(srv->url("big.bin")));
+  EXPECT_EQ(body, readFile(paths_[0]));
+  auto cmds = lines(srv->log());
+  EXPECT_GT(countPrefix(cmds, "RETR big.bin"), 1U) << srv->log();
+}
+
+TEST_F(FtpDownloadRoadTest, OneLoginServesTwoFiles) {
+  SERVER_OR_SKIP(srv, {"--user", "alice:s3cret", "--no-anonymous"});
+  std::string a = randomBody(40000);
+  std::string b = randomBody(60000);
+  srv->put("pub/a.bin", a);
+  srv->put("pub/b.bin", b);
+  auto results =
+      download({srv->url("pub/a.bin", "alice:s3cret"), srv->url("pub/b.bin", "alice:s3cret")});
+  EXPECT_EQ(error_code::FINISHED, results[0]);
+  EXPECT_EQ(error_code::FINISHED, results[1]);
+  EXPECT_EQ(a, readFile(paths_[0]));
+  EXPECT_EQ(b, readFile(paths_[1]));
+  auto cmds = lines(srv->log());
+  EXPECT_EQ(1U, countPrefix(cmds, "USER")) << srv->log();
+  EXPECT_EQ(2U, countPrefix(cmds, "RETR")) << srv->log();
+}
+
+TEST_F(FtpDownloadRoadTest, WrongPasswordIsAnFtpError) {
+  SERVER_OR_SKIP(srv, {"--user", "alice:s3cret", "--no-anonymous"});
+  srv->put("data.bin", "x");
+  option_->put(PREF_MAX_TRIES, "1");
+  EXPECT_EQ(error_code::FTP_PROTOCOL_ERROR, download(srv->url("data.bin", "alice:wrong")));
+  EXPECT_EQ(0U, countPrefix(lines(srv->log()), "RETR"));
+}
+
+TEST_F(FtpDownloadRoadTest, MissingFileAndDirectoryAreNotFound) {
+  SERVER_OR_SKIP(srv);
+  option_->put(PREF_MAX_TRIES, "1");
+  EXPECT_EQ(error_code::RESOURCE_NOT_FOUND, download(srv->url("nothere.bin")));
+  EXPECT_EQ(error_code::RESOURCE_NOT_FOUND, download(srv->url("nodir/data.bin")));
+  EXPECT_EQ(1U, countPrefix(lines(srv->log()), "CWD nodir"));
+}
+
+TEST_F(FtpDownloadRoadTest, RestRefusedOnAFreshDownloadGoesOn) {
+  SERVER_OR_SKIP(srv, {"--refuse", "REST"});
+  std::string body = randomBody(30000);
+  srv->put("data.bin", body);
+  ASSERT_EQ(error_code::FINISHED, download(srv->url("data.bin")));
+  EXPECT_EQ(body, readFile(paths_[0]));
+}
+
+TEST_F(FtpDownloadRoadTest, SizeRefusedDownloadsToTheEndOfTheData) {
+  SERVER_OR_SKIP(srv, {"--refuse", "SIZE"});
+  std::string body = randomBody(123456);
+  srv->put("data.bin", body);
+  ASSERT_EQ(error_code::FINISHED, download(srv->url("data.bin")));
+  EXPECT_EQ(body, readFile(paths_[0]));
+}
+
+TEST_F(FtpDownloadRoadTest, AbortedTransferOfUnknownSizeIsNotAFinishedDownload) {
+  SERVER_OR_SKIP(srv, {"--refuse", "SIZE", "--final-status", "426"});
+  srv->put("data.bin", randomBody(50000));
+  EXPECT_NE(error_code::FINISHED, download(srv->url("data.bin")));
+  EXPECT_EQ(2U, countPrefix(lines(srv->log()), "RETR")) << srv->log();
+}
+
+TEST_F(FtpDownloadRoadTest, AbortStatusAfterAllBytesOfAKnownSize) {
+  SERVER_OR_SKIP(srv, {"--final-status", "426"});
+  std::string body = randomBody(50000);
+  srv->put("data.bin", body);
+  ASSERT_EQ(error_code::FINISHED, download(srv->url("data.bin")));
+  EXPECT_EQ(body, readFile(paths_[0]));
+}
+
+TEST_F(FtpDownloadRoadTest, DataConnectionClosedEarlyIsResumed) {
+  SERVER_OR_SKIP(srv, {"--cut-data-after", "100000"});
+  std::string body = randomBody(300 * 1024);
+  srv->put("data.bin", body);
+  ASSERT_EQ(error_code::FINISHED, download(srv->url("data.bin")));
+  EXPECT_EQ(body, readFile(paths_[0]));
+  auto cmds = lines(srv->log());
+  EXPECT_EQ(2U, countPrefix(cmds, "RETR")) << srv->log();
+  EXPECT_EQ(1U, countPrefix(cmds, "REST 0")) << srv->log();
+}
+
+TEST_F(FtpDownloadRoadTest, LineBreaksInThePathNeverReachTheServer) {
+  SERVER_OR_SKIP(srv);
+  srv->put("data.bin", "keep me");
+  option_->put(PREF_MAX_TRIES, "1");
+  for (const char* path :
+       {"a%0D%0ADELE%20data.bin", "a%0ADELE%20data.bin", "a%00b", "d%0D%0ADELE%20x/data.bin"}) {
+    EXPECT_NE(error_code::FINISHED, download(srv->url(path))) << path;
+  }
+  EXPECT_EQ("", srv->log());
+  EXPECT_EQ("keep me", readFile(srv->root() + "/data.bin"));
+}
+
+}  // namespace
+}  // namespace quarn
