@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "DownloadRoad.h"
 #include "ScriptedFtpServer.h"
 #include "client/AuthConfigFactory.h"
 #include "config/Option.h"
@@ -86,37 +87,8 @@ class FtpDownloadRoadTest : public ::testing::Test {
     return s;
   }
 
-  // Runs downloads of the URIs, one after the other, to their end; returns
-  // their results.
   std::vector<error_code::Value> download(const std::vector<std::string>& uris) {
-    DownloadEngine engine(std::make_unique<EpollEventPoll>());
-    engine.setOption(option_.get());
-    engine.setAuthConfigFactory(std::make_unique<AuthConfigFactory>());
-    std::vector<std::shared_ptr<RequestGroup>> groups;
-    for (const auto& uri : uris) {
-      auto op = std::make_shared<Option>();
-      op->setParent(option_);
-      auto group = std::make_shared<RequestGroup>(GroupId::create(), op);
-      auto ctx = std::make_shared<DownloadContext>(option_->getAsInt(PREF_PIECE_LENGTH), 0, "");
-      ctx->getFirstFileEntry()->setUris({uri});
-      ctx->getFirstFileEntry()->setMaxConnectionPerServer(
-          option_->getAsInt(PREF_MAX_CONNECTION_PER_SERVER));
-      group->setDownloadContext(ctx);
-      groups.push_back(group);
-    }
-    engine.setRequestGroupMan(std::make_unique<RequestGroupMan>(groups, 1, option_.get()));
-    auto* rgman = engine.getRequestGroupMan();
-    rgman->requestQueueCheck();
-    engine.addRoutineCommand(std::make_unique<FillRequestGroupCommand>(engine.newCUID(), &engine));
-    engine.run();
-    rgman->removeStoppedGroup(&engine);
-    std::vector<error_code::Value> results;
-    paths_.clear();
-    for (const auto& g : groups) {
-      results.push_back(g->downloadResult().first);
-      paths_.push_back(g->getDownloadContext()->getFirstFileEntry()->getPath());
-    }
-    return results;
+    return runDownloads(option_, uris, paths_);
   }
 
   error_code::Value download(const std::string& uri) { return download(std::vector{uri})[0]; }
