@@ -251,5 +251,43 @@ TEST_F(FtpDownloadRoadTest, LineBreaksInThePathNeverReachTheServer) {
   EXPECT_EQ("keep me", readFile(srv->root() + "/data.bin"));
 }
 
+// Over IPv6 the extended commands are used.
+TEST_F(FtpDownloadRoadTest, Ipv6UsesExtendedCommands) {
+  for (bool pasv : {true, false}) {
+    SERVER_OR_SKIP(srv, {"--host", "::1"});
+    std::string body = randomBody(20000);
+    srv->put("data.bin", body);
+    option_->put(PREF_FTP_PASV, pasv ? "true" : "false");
+    ASSERT_EQ(error_code::FINISHED, download(srv->url("data.bin"))) << pasv;
+    EXPECT_EQ(body, readFile(paths_[0]));
+    auto cmds = lines(srv->log());
+    EXPECT_EQ(1U, countPrefix(cmds, pasv ? "EPSV" : "EPRT |2|::1|")) << srv->log();
+    EXPECT_EQ(0U, countPrefix(cmds, pasv ? "PASV" : "PORT")) << srv->log();
+  }
+}
+
+// Refused extended commands fall back to their classic forms, which the test
+// server cannot serve over IPv6: the dialogue shows the fallback.
+TEST_F(FtpDownloadRoadTest, Ipv6FallsBackWhenExtendedCommandsAreRefused) {
+  SERVER_OR_SKIP(srv, {"--host", "::1", "--refuse", "EPSV"});
+  srv->put("data.bin", "x");
+  option_->put(PREF_MAX_TRIES, "1");
+  EXPECT_NE(error_code::FINISHED, download(srv->url("data.bin")));
+  auto cmds = lines(srv->log());
+  EXPECT_EQ(1U, countPrefix(cmds, "EPSV")) << srv->log();
+  EXPECT_EQ(1U, countPrefix(cmds, "PASV")) << srv->log();
+}
+
+TEST_F(FtpDownloadRoadTest, Ipv6ActiveFallsBackToPortWhenEprtIsRefused) {
+  SERVER_OR_SKIP(srv, {"--host", "::1", "--refuse", "EPRT"});
+  srv->put("data.bin", "x");
+  option_->put(PREF_FTP_PASV, "false");
+  option_->put(PREF_MAX_TRIES, "1");
+  EXPECT_NE(error_code::FINISHED, download(srv->url("data.bin")));
+  auto cmds = lines(srv->log());
+  EXPECT_EQ(1U, countPrefix(cmds, "EPRT")) << srv->log();
+  EXPECT_EQ(1U, countPrefix(cmds, "PORT")) << srv->log();
+}
+
 }  // namespace
 }  // namespace quarn
