@@ -12,6 +12,7 @@
 
 #include "DownloadRoad.h"
 #include "ScriptedFtpServer.h"
+#include "TestProxy.h"
 #include "client/AuthConfigFactory.h"
 #include "config/Option.h"
 #include "config/OptionParser.h"
@@ -287,6 +288,37 @@ TEST_F(FtpDownloadRoadTest, Ipv6ActiveFallsBackToPortWhenEprtIsRefused) {
   auto cmds = lines(srv->log());
   EXPECT_EQ(1U, countPrefix(cmds, "EPRT")) << srv->log();
   EXPECT_EQ(1U, countPrefix(cmds, "PORT")) << srv->log();
+}
+
+TEST_F(FtpDownloadRoadTest, TunnelThroughAnHttpProxy) {
+  SERVER_OR_SKIP(srv);
+  std::string body = randomBody(200000);
+  srv->put("pub/data.bin", body);
+  TestProxy proxy;
+  option_->put(PREF_FTP_PROXY, proxy.uri());
+  option_->put(PREF_PROXY_METHOD, "tunnel");
+  ASSERT_EQ(error_code::FINISHED, download(srv->url("pub/data.bin")));
+  EXPECT_EQ(body, readFile(paths_[0]));
+  auto heads = proxy.heads();
+  ASSERT_EQ(2U, heads.size());
+  // The control connection, then the passive data connection.
+  EXPECT_EQ(0U, heads[0].find("CONNECT 127.0.0.1:" + std::to_string(srv->port()) + " "));
+  EXPECT_EQ(0U, heads[1].find("CONNECT 127.0.0.1:"));
+  EXPECT_EQ(1U, countPrefix(lines(srv->log()), "RETR data.bin"));
+}
+
+TEST_F(FtpDownloadRoadTest, GetThroughAnHttpProxy) {
+  std::string body = randomBody(30000);
+  TestProxy proxy(body);
+  option_->put(PREF_FTP_PROXY, proxy.uri());
+  option_->put(PREF_PROXY_METHOD, "get");
+  ASSERT_EQ(error_code::FINISHED, download("ftp://ftp.example.org/pub/data.bin"));
+  EXPECT_EQ(body, readFile(paths_[0]));
+  auto heads = proxy.heads();
+  ASSERT_FALSE(heads.empty());
+  EXPECT_EQ(0U, heads[0].find("GET ftp://")) << heads[0];
+  EXPECT_NE(std::string::npos, heads[0].find("ftp.example.org/pub/data.bin HTTP/1.1\r\n"))
+      << heads[0];
 }
 
 }  // namespace
