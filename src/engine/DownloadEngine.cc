@@ -67,6 +67,9 @@ DownloadEngine::DownloadEngine(std::unique_ptr<EventPoll> eventPoll)
       cookieStorage_(std::make_unique<CookieStorage>()),
       asyncDNSServers_(nullptr),
       dnsCache_(std::make_unique<DNSCache>()),
+      // Empty queues, so that a download can be started on any engine.
+      fileAllocationMan_(std::make_unique<SequentialPicker<FileAllocationEntry>>()),
+      checkIntegrityMan_(std::make_unique<SequentialPicker<CheckIntegrityEntry>>()),
       option_(nullptr) {}
 
 DownloadEngine::~DownloadEngine() {

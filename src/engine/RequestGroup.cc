@@ -23,6 +23,7 @@
 #include "foundation/i18n.h"
 #include "foundation/util_range.h"
 #include "storage/CheckIntegrityEntry.h"
+#include "storage/ChecksumCheckIntegrityEntry.h"
 #include "storage/DefaultBtProgressInfoFile.h"
 #include "storage/DefaultPieceStorage.h"
 #include "storage/DiskAdaptor.h"
@@ -32,9 +33,20 @@
 #include "storage/PieceStorage.h"
 #include "storage/SegmentMan.h"
 #include "storage/SequentialPicker.h"
+#include "storage/StreamCheckIntegrityEntry.h"
 #include "storage/UnknownLengthPieceStorage.h"
 
 namespace quarn {
+
+namespace {
+
+constexpr const char MSG_FILE_EXISTS_WITHOUT_CONTROL_FILE[] =
+    "File %s exists, but a control file(*.quarn) does not exist. Download was canceled in "
+    "order to prevent your file from being truncated to 0. If you are sure to download the "
+    "file all over again, then delete it or add --allow-overwrite=true option and restart "
+    "quarn.";
+
+}  // namespace
 
 RequestGroup::RequestGroup(std::shared_ptr<GroupId> gid, std::shared_ptr<Option> option)
     : belongsTo_(0),
@@ -111,8 +123,10 @@ void RequestGroup::createInitialCommand(std::vector<std::unique_ptr<Command>>& c
   downloadContext_->resetDownloadStartTime();
   if (downloadContext_->hasAttribute(CTX_ATTR_BT)) {
     createInitialBtCommand(commands, engine);
-  } else {
+  } else if (downloadContext_->getFileEntries().size() == 1) {
     createInitialSingleFileCommand(commands, engine);
+  } else {
+    createInitialMultiFileCommand(commands, engine);
   }
 }
 
@@ -129,13 +143,53 @@ void RequestGroup::createInitialBtCommand(std::vector<std::unique_ptr<Command>>&
 void RequestGroup::createInitialSingleFileCommand(std::vector<std::unique_ptr<Command>>& commands,
                                                   DownloadEngine* engine) {
   // Until the size is known one connection asks for it; the response that
-  // fixes the size prepares the storage. A download whose size is known
-  // beforehand takes the same road until the integrity-check entries that
-  // prepare it at once exist. A download without any URI has nothing to ask
-  // and ends at once.
-  if (!downloadContext_->getFirstFileEntry()->getRemainingUris().empty()) {
-    createNextCommand(commands, engine, 1);
+  // fixes the size prepares the storage.
+  if (option_->getAsBool(PREF_DRY_RUN) || downloadContext_->getTotalLength() == 0) {
+    // A download without any URI has nothing to ask and ends at once.
+    if (!downloadContext_->getFirstFileEntry()->getRemainingUris().empty()) {
+      createNextCommand(commands, engine, 1);
+    }
+    return;
   }
+  auto infoFile =
+      std::make_shared<DefaultBtProgressInfoFile>(downloadContext_, nullptr, option_.get());
+  adjustFilename(infoFile);
+  initPieceStorage();
+  if (auto entry = createCheckIntegrityEntry()) {
+    processCheckIntegrityEntry(commands, std::move(entry), engine);
+  }
+}
+
+void RequestGroup::createInitialMultiFileCommand(std::vector<std::unique_ptr<Command>>& commands,
+                                                 DownloadEngine* engine) {
+  if (option_->getAsBool(PREF_DRY_RUN)) {
+    throw DOWNLOAD_FAILURE_EXCEPTION("--dry-run in multi-file download is not supported yet.",
+                                     error_code::UNKNOWN_ERROR);
+  }
+  if (requestGroupMan_ && requestGroupMan_->isSameFileBeingDownloaded(this)) {
+    throw DOWNLOAD_FAILURE_EXCEPTION(fmt(_("File %s is being downloaded by other command."),
+                                         downloadContext_->getBasePath().c_str()),
+                                     error_code::DUPLICATE_DOWNLOAD);
+  }
+  initPieceStorage();
+  if (downloadContext_->getFileEntries().size() > 1) {
+    pieceStorage_->setupFileFilter();
+  }
+  auto infoFile =
+      std::make_shared<DefaultBtProgressInfoFile>(downloadContext_, pieceStorage_, option_.get());
+  removeDefunctControlFile(infoFile);
+  auto diskAdaptor = pieceStorage_->getDiskAdaptor();
+  if (infoFile->exists()) {
+    infoFile->load();
+  } else if (diskAdaptor->fileExists() && !isCheckIntegrityReady() &&
+             !option_->getAsBool(PREF_ALLOW_OVERWRITE)) {
+    throw DOWNLOAD_FAILURE_EXCEPTION(
+        fmt(_(MSG_FILE_EXISTS_WITHOUT_CONTROL_FILE), downloadContext_->getBasePath().c_str()),
+        error_code::FILE_ALREADY_EXISTS);
+  }
+  diskAdaptor->openFile();
+  setProgressInfoFile(infoFile);
+  processCheckIntegrityEntry(commands, std::make_unique<StreamCheckIntegrityEntry>(this), engine);
 }
 
 void RequestGroup::processCheckIntegrityEntry(std::vector<std::unique_ptr<Command>>& commands,
@@ -621,12 +675,6 @@ void RequestGroup::shouldCancelDownloadForSafety() {
 
 namespace {
 
-constexpr const char MSG_FILE_EXISTS_WITHOUT_CONTROL_FILE[] =
-    "File %s exists, but a control file(*.quarn) does not exist. Download was canceled in "
-    "order to prevent your file from being truncated to 0. If you are sure to download the "
-    "file all over again, then delete it or add --allow-overwrite=true option and restart "
-    "quarn.";
-
 // The path before its extension and the extension (from the last dot of the
 // base name on); a base name starting with its only dot has no extension.
 std::pair<std::string, std::string> splitExtension(const std::string& path) {
@@ -693,6 +741,46 @@ bool RequestGroup::isCheckIntegrityReady() {
     return true;
   }
   return downloadContext_->isPieceHashVerificationAvailable();
+}
+
+std::unique_ptr<CheckIntegrityEntry> RequestGroup::createCheckIntegrityEntry() {
+  auto infoFile =
+      std::make_shared<DefaultBtProgressInfoFile>(downloadContext_, pieceStorage_, option_.get());
+  if (option_->getAsBool(PREF_CHECK_INTEGRITY) &&
+      downloadContext_->isPieceHashVerificationAvailable()) {
+    // Checked piece by piece whether or not the file was complete.
+    loadAndOpenFile(infoFile);
+    return std::make_unique<StreamCheckIntegrityEntry>(this);
+  }
+  if (localFileCheckEnabled_ && (infoFile->exists() || (File(getFirstFilePath()).exists() &&
+                                                        option_->getAsBool(PREF_CONTINUE)))) {
+    loadAndOpenFile(infoFile);
+    if (!downloadFinished()) {
+      return std::make_unique<StreamCheckIntegrityEntry>(this);
+    }
+    if (downloadContext_->isChecksumVerificationNeeded()) {
+      QLOG_INFO("File has already been downloaded but hash check has not been done yet.");
+      return makeRedownloadingChecksumEntry();
+    }
+    downloadContext_->setChecksumVerified(true);
+    QLOG_NOTICE(fmt(_("GID#%s - Download has already completed: %s"), gid_->toHex().c_str(),
+                    downloadContext_->getBasePath().c_str()));
+    return nullptr;
+  }
+  if (downloadFinishedByFileLength() && downloadContext_->isChecksumVerificationAvailable()) {
+    pieceStorage_->markAllPiecesDone();
+    loadAndOpenFile(infoFile);
+    return makeRedownloadingChecksumEntry();
+  }
+  loadAndOpenFile(infoFile);
+  return std::make_unique<StreamCheckIntegrityEntry>(this);
+}
+
+std::unique_ptr<CheckIntegrityEntry> RequestGroup::makeRedownloadingChecksumEntry() {
+  auto entry = std::make_unique<ChecksumCheckIntegrityEntry>(this);
+  // A mismatch before downloading means downloading again, not failing.
+  entry->setRedownload(true);
+  return entry;
 }
 
 bool RequestGroup::needsFileAllocation() const {

@@ -136,6 +136,9 @@ class RequestGroup {
   // Storage set-up and the protection of existing files.
   void initPieceStorage();
   void loadAndOpenFile(const std::shared_ptr<BtProgressInfoFile>& progressInfoFile);
+  // The check that comes before downloading; none when the file is already
+  // complete and verified.
+  std::unique_ptr<CheckIntegrityEntry> createCheckIntegrityEntry();
   void adjustFilename(const std::shared_ptr<BtProgressInfoFile>& infoFile);
   void tryAutoFileRenaming();
   void shouldCancelDownloadForSafety();
@@ -236,6 +239,9 @@ class RequestGroup {
                               DownloadEngine* engine);
   void createInitialSingleFileCommand(std::vector<std::unique_ptr<Command>>& commands,
                                       DownloadEngine* engine);
+  void createInitialMultiFileCommand(std::vector<std::unique_ptr<Command>>& commands,
+                                     DownloadEngine* engine);
+  std::unique_ptr<CheckIntegrityEntry> makeRedownloadingChecksumEntry();
 
   GroupId::gid_t belongsTo_;
   std::shared_ptr<GroupId> gid_;
