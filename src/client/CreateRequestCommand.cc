@@ -8,6 +8,7 @@
 #include "engine/DownloadEngine.h"
 #include "engine/FileEntry.h"
 #include "engine/RequestGroup.h"
+#include "engine/RequestGroupMan.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DownloadFailureException.h"
 #include "foundation/LogMacros.h"
@@ -39,7 +40,13 @@ bool CreateRequestCommand::executeInternal() {
   } else {
     method = option->getAsBool(PREF_DRY_RUN) ? Request::METHOD_HEAD : Request::METHOD_GET;
   }
-  setRequest(getFileEntry()->getRequest(option->get(PREF_REFERER), method));
+  UsedHosts usedHosts;
+  if (option->getAsBool(PREF_SELECT_LEAST_USED_HOST)) {
+    getDownloadEngine()->getRequestGroupMan()->getUsedHosts(usedHosts);
+  }
+  setRequest(getFileEntry()->getRequest(getRequestGroup()->getURISelector(),
+                                        option->getAsBool(PREF_REUSE_URI), usedHosts,
+                                        option->get(PREF_REFERER), method));
   if (getRequest()) {
     if (global::wallclock() < getRequest()->getWakeTime()) {
       QLOG_DEBUG("This request object is still sleeping.");

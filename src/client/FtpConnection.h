@@ -60,6 +60,11 @@ class FtpConnection {
   int receivePasvResponse(std::pair<std::string, uint16_t>& hostAndPort);
   int receivePwdResponse(std::string& dir);
 
+  // Bytes of the control connection that an earlier reader took off the
+  // socket (a proxy's answer to CONNECT may arrive together with the
+  // greeting); they are read before anything the socket still holds.
+  void setInitialReceivedBytes(std::string bytes) { recvBuffer_ = std::move(bytes); }
+
   // True while received bytes wait to be read as a reply: a reply that came
   // in the same read as the one before it raises no readiness event.
   bool hasPendingReply() const { return !recvBuffer_.empty(); }

@@ -1,8 +1,10 @@
 #include "client/FtpTunnelResponseCommand.h"
 
 #include "client/FtpNegotiationCommand.h"
+#include "client/HttpConnection.h"
 #include "client/Request.h"
 #include "client/SftpNegotiationCommand.h"
+#include "net/SocketRecvBuffer.h"
 
 namespace quarn {
 

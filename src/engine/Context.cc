@@ -11,6 +11,7 @@
 #include "config/option_processing.h"
 #include "config/prefs.h"
 #include "config/version.h"
+#include "engine/MultiUrlRequestInfo.h"
 #include "engine/RequestGroup.h"
 #include "engine/UriListParser.h"
 #include "engine/download_helper.h"
@@ -125,7 +126,7 @@ void Context::createInitialDownloads() {
 
 Context::Context(bool standalone, int argc, char** argv,
                  const std::vector<std::pair<std::string, std::string>>& options)
-    : option_(std::make_shared<Option>()), hasRun_(false) {
+    : option_(std::make_shared<Option>()) {
   int rv = option_processing(*option_, standalone, args_, argc, argv, options);
   if (rv != 0) {
     if (standalone) {
@@ -147,7 +148,8 @@ Context::Context(bool standalone, int argc, char** argv,
   if (!requestGroups_.empty()) {
     QLOG_NOTICE(fmt("Downloading %lld item(s)", static_cast<long long>(requestGroups_.size())));
   }
-  hasRun_ = true;
+  reqinfo_ = std::make_shared<MultiUrlRequestInfo>(std::move(requestGroups_), option_,
+                                                   std::move(uriListParser_));
 }
 
 Context::~Context() = default;

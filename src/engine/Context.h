@@ -7,6 +7,7 @@
 
 namespace quarn {
 
+class MultiUrlRequestInfo;
 class Option;
 class RequestGroup;
 class UriListParser;
@@ -24,11 +25,8 @@ class Context {
 
   const std::shared_ptr<Option>& getOption() const { return option_; }
   const std::vector<std::string>& getArgs() const { return args_; }
-  // The initial downloads and the deferred input list, for the run.
-  std::vector<std::shared_ptr<RequestGroup>>& getRequestGroups() { return requestGroups_; }
-  const std::shared_ptr<UriListParser>& getUriListParser() const { return uriListParser_; }
-  // False when there is nothing to run ("No files to download.").
-  bool hasRun() const { return hasRun_; }
+  // The run; null when there is nothing to run ("No files to download.").
+  const std::shared_ptr<MultiUrlRequestInfo>& getReqinfo() const { return reqinfo_; }
 
  private:
   void createInitialDownloads();
@@ -37,7 +35,7 @@ class Context {
   std::vector<std::string> args_;
   std::vector<std::shared_ptr<RequestGroup>> requestGroups_;
   std::shared_ptr<UriListParser> uriListParser_;
-  bool hasRun_;
+  std::shared_ptr<MultiUrlRequestInfo> reqinfo_;
 };
 
 }  // namespace quarn

@@ -11,6 +11,10 @@
 
 namespace quarn {
 
+const char* strContextAttributeType(ContextAttributeType type) {
+  return type == CTX_ATTR_BT ? "BitTorrent" : "UNKNOWN";
+}
+
 DownloadContext::DownloadContext()
     : ownerRequestGroup_(nullptr),
       attributes_(MAX_CTX_ATTR),
@@ -131,7 +135,7 @@ void DownloadContext::setAttribute(ContextAttributeType type,
 const std::shared_ptr<ContextAttribute>& DownloadContext::getAttribute(
     ContextAttributeType type) const {
   if (!attributes_[type]) {
-    throw DL_ABORT_EX(fmt("No attribute named %s", type == CTX_ATTR_BT ? "BitTorrent" : "UNKNOWN"));
+    throw DL_ABORT_EX(fmt("No attribute named %s", strContextAttributeType(type)));
   }
   return attributes_[type];
 }
@@ -187,8 +191,10 @@ void DownloadContext::updateUploadLength(size_t bytes) {
 }
 
 void DownloadContext::releaseRuntimeResource() {
-  // The request side of a file entry (pooled and in-flight requests) comes
-  // with the client connections; until then there is nothing to hand back.
+  for (const auto& entry : fileEntries_) {
+    entry->putBackRequest();
+    entry->releaseRuntimeResource();
+  }
 }
 
 }  // namespace quarn

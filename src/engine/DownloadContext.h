@@ -21,6 +21,9 @@ class ContextAttribute {
 
 enum ContextAttributeType { CTX_ATTR_BT = 0, MAX_CTX_ATTR };
 
+// "BitTorrent" for the BitTorrent attribute, "UNKNOWN" for anything else.
+const char* strContextAttributeType(ContextAttributeType type);
+
 // What one download fetches: its files laid end to end, the piece geometry and
 // the hashes that verify it.
 class DownloadContext {

@@ -3,11 +3,13 @@
 #include <algorithm>
 
 #include "client/Request.h"
+#include "engine/PeerStat.h"
+#include "engine/ServerStatMan.h"
+#include "engine/uri_host.h"
 #include "foundation/File.h"
 #include "foundation/Logger.h"
 #include "foundation/OutputFile.h"
 #include "foundation/fmt.h"
-#include "foundation/uri.h"
 #include "foundation/uri_split.h"
 #include "foundation/util_chars.h"
 #include "foundation/wallclock.h"
@@ -27,6 +29,7 @@ FileEntry::FileEntry(std::string path, int64_t length, int64_t offset,
       offset_(offset),
       uris_(uris.begin(), uris.end()),
       path_(std::move(path)),
+      lastFasterReplace_(Timer::zero()),
       maxConnectionPerServer_(1),
       requested_(true),
       uniqueProtocol_(false) {}
@@ -89,6 +92,19 @@ bool FileEntry::insertUri(const std::string& uri, size_t position) {
 bool FileEntry::removeUri(const std::string& uri) {
   if (auto it = std::find(spentUris_.begin(), spentUris_.end(), uri); it != spentUris_.end()) {
     spentUris_.erase(it);
+    // The connection working on the URI ends on its own; its request must not
+    // be pooled again.
+    auto usesUri = [&uri](const std::shared_ptr<Request>& req) {
+      return !req->removalRequested() && req->getUri() == uri;
+    };
+    if (auto req = std::find_if(inFlightRequests_.begin(), inFlightRequests_.end(), usesUri);
+        req != inFlightRequests_.end()) {
+      (*req)->requestRemoval();
+    } else if (auto pooled = std::find_if(requestPool_.begin(), requestPool_.end(), usesUri);
+               pooled != requestPool_.end()) {
+      (*pooled)->requestRemoval();
+      requestPool_.erase(pooled);
+    }
     return true;
   }
   if (auto it = std::find(uris_.begin(), uris_.end(), uri); it != uris_.end()) {
@@ -127,6 +143,284 @@ void FileEntry::extractURIResult(std::deque<URIResult>& out, error_code::Value r
   uriResults_.erase(keep, uriResults_.end());
 }
 
+// Requests of the connections
+
+namespace {
+
+// A switch to a faster request or server happens at most this often.
+constexpr auto FASTER_SWITCH_INTERVAL = std::chrono::seconds(10);
+// A server at or below this speed (bytes per second) is not worth a switch
+// when the current connection's speed is unknown.
+constexpr int32_t FAST_SERVER_SPEED = 20480;
+constexpr size_t MAX_FASTER_CANDIDATES = 10;
+
+template <typename Requests>
+void appendHosts(std::vector<std::string>& hosts, const Requests& requests) {
+  for (const auto& req : requests) {
+    std::string host = uri_host::getHost(req->getUri());
+    if (!host.empty()) {
+      hosts.push_back(std::move(host));
+    }
+  }
+}
+
+}  // namespace
+
+bool FileEntry::RequestFaster::operator()(const std::shared_ptr<Request>& a,
+                                          const std::shared_ptr<Request>& b) const {
+  if (!a->getPeerStat()) {
+    return false;
+  }
+  if (!b->getPeerStat()) {
+    return true;
+  }
+  int32_t speedA = a->getPeerStat()->getAvgDownloadSpeed();
+  int32_t speedB = b->getPeerStat()->getAvgDownloadSpeed();
+  return speedA > speedB || (speedA == speedB && a.get() < b.get());
+}
+
+std::shared_ptr<Request> FileEntry::getRequest(URISelector* selector, bool uriReuse,
+                                               const UsedHosts& usedHosts,
+                                               const std::string& referer,
+                                               const std::string& method) {
+  std::vector<std::string> inFlightHosts;
+  appendHosts(inFlightHosts, inFlightRequests_);
+  if (requestPool_.empty()) {
+    return getRequestWithInFlightHosts(selector, uriReuse, usedHosts, referer, method,
+                                       inFlightHosts);
+  }
+  std::shared_ptr<Request> req;
+  auto awake = std::find_if(requestPool_.begin(), requestPool_.end(), [](const auto& pooled) {
+    return pooled->getWakeTime() <= global::wallclock();
+  });
+  if (awake == requestPool_.end()) {
+    // Everything pooled is still asleep: try a fresh URI, else wait for the
+    // first pooled request.
+    appendHosts(inFlightHosts, requestPool_);
+    req =
+        getRequestWithInFlightHosts(selector, uriReuse, usedHosts, referer, method, inFlightHosts);
+    if (!req) {
+      awake = requestPool_.begin();
+    } else if (req->getUri() == (*requestPool_.begin())->getUri()) {
+      // The new request would only duplicate the first pooled one: undo it,
+      // so that no request without a connection counts as in flight.
+      inFlightRequests_.erase(req);
+      spentUris_.pop_back();
+      uris_.push_front(req->getUri());
+      awake = requestPool_.begin();
+    }
+  }
+  if (awake != requestPool_.end()) {
+    req = *awake;
+    requestPool_.erase(awake);
+    QLOG_DEBUG(fmt("Picked up from pool: %s", req->getUri().c_str()));
+  }
+  inFlightRequests_.insert(req);
+  return req;
+}
+
+std::shared_ptr<Request> FileEntry::getRequestWithInFlightHosts(
+    URISelector* selector, bool uriReuse, const UsedHosts& usedHosts, const std::string& referer,
+    const std::string& method, const std::vector<std::string>& inFlightHosts) {
+  std::shared_ptr<Request> req;
+  for (int pass = 0; pass < 2; ++pass) {
+    std::vector<std::string> pending;
+    std::vector<std::string> ignoreHosts;
+    while (true) {
+      std::string uri = selector->select(this, usedHosts);
+      if (uri.empty()) {
+        break;
+      }
+      auto candidate = std::make_shared<Request>();
+      if (!candidate->setUri(uri)) {
+        continue;
+      }
+      auto inUse = std::count(inFlightHosts.begin(), inFlightHosts.end(), candidate->getHost());
+      if (inUse >= maxConnectionPerServer_) {
+        pending.push_back(uri);
+        ignoreHosts.push_back(candidate->getHost());
+        continue;
+      }
+      candidate->setReferer(referer == "*" ? uri : util::percentEncodeMini(referer));
+      candidate->setMethod(method);
+      spentUris_.push_back(uri);
+      inFlightRequests_.insert(candidate);
+      req = std::move(candidate);
+      break;
+    }
+    uris_.insert(uris_.begin(), pending.begin(), pending.end());
+    if (pass == 0 && uriReuse && !req && uris_.size() == pending.size()) {
+      reuseUri(ignoreHosts);
+    } else {
+      break;
+    }
+  }
+  return req;
+}
+
+void FileEntry::reuseUri(const std::vector<std::string>& ignoreHosts) {
+  bool debug = LogFactory::getInstance()->levelEnabled(Logger::Q_DEBUG);
+  if (debug) {
+    for (const auto& host : ignoreHosts) {
+      QLOG_DEBUG(fmt("ignore host=%s", host.c_str()));
+    }
+  }
+  std::vector<std::string> spent(spentUris_.begin(), spentUris_.end());
+  std::sort(spent.begin(), spent.end());
+  spent.erase(std::unique(spent.begin(), spent.end()), spent.end());
+  std::vector<std::string> errorUris;
+  for (const auto& result : uriResults_) {
+    errorUris.push_back(result.uri);
+  }
+  std::sort(errorUris.begin(), errorUris.end());
+  errorUris.erase(std::unique(errorUris.begin(), errorUris.end()), errorUris.end());
+  if (debug) {
+    for (const auto& uri : errorUris) {
+      QLOG_DEBUG(fmt("error URI=%s", uri.c_str()));
+    }
+  }
+  std::vector<std::string> candidates;
+  std::set_difference(spent.begin(), spent.end(), errorUris.begin(), errorUris.end(),
+                      std::back_inserter(candidates));
+  std::vector<std::string> reusable;
+  for (auto& uri : candidates) {
+    std::string host, scheme;
+    if (uri_host::getHostAndScheme(uri, host, scheme) &&
+        std::find(ignoreHosts.begin(), ignoreHosts.end(), host) == ignoreHosts.end()) {
+      reusable.push_back(std::move(uri));
+    }
+  }
+  QLOG_DEBUG(fmt("Found %u reusable URIs", static_cast<unsigned int>(reusable.size())));
+  if (debug) {
+    for (const auto& uri : reusable) {
+      QLOG_DEBUG(fmt("URI=%s", uri.c_str()));
+    }
+  }
+  uris_.insert(uris_.end(), reusable.begin(), reusable.end());
+}
+
+bool FileEntry::recentlySwitched() const {
+  return lastFasterReplace_.difference(global::wallclock()) < FASTER_SWITCH_INTERVAL;
+}
+
+std::shared_ptr<Request> FileEntry::findFasterRequest(const std::shared_ptr<Request>& base) {
+  if (requestPool_.empty() || recentlySwitched()) {
+    return nullptr;
+  }
+  const auto& fastest = *requestPool_.begin();
+  const auto& fastStat = fastest->getPeerStat();
+  if (!fastStat) {
+    return nullptr;
+  }
+  if (const auto& baseStat = base->getPeerStat()) {
+    if (baseStat->getDownloadStartTime().difference(global::wallclock()) < FASTER_SWITCH_INTERVAL ||
+        0.8 * static_cast<double>(fastStat->getAvgDownloadSpeed()) <=
+            static_cast<double>(baseStat->calculateDownloadSpeed())) {
+      return nullptr;
+    }
+  }
+  auto req = fastest;
+  requestPool_.erase(requestPool_.begin());
+  inFlightRequests_.insert(req);
+  lastFasterReplace_ = global::wallclock();
+  return req;
+}
+
+std::shared_ptr<Request> FileEntry::findFasterRequest(
+    const std::shared_ptr<Request>& base, const UsedHosts& usedHosts,
+    const std::shared_ptr<ServerStatMan>& serverStatMan) {
+  if (recentlySwitched()) {
+    return nullptr;
+  }
+  std::vector<std::string> inFlightHosts;
+  appendHosts(inFlightHosts, inFlightRequests_);
+  QLOG_DEBUG("Search faster server using ServerStat.");
+  const auto& baseStat = base->getPeerStat();
+  int32_t baseSpeed = baseStat ? baseStat->calculateDownloadSpeed() : 0;
+  std::vector<std::pair<std::shared_ptr<ServerStat>, std::string>> fastCands;
+  for (auto it = uris_.begin(); it != uris_.end() && fastCands.size() < MAX_FASTER_CANDIDATES;
+       ++it) {
+    std::string host, scheme;
+    if (!uri_host::getHostAndScheme(*it, host, scheme)) {
+      continue;
+    }
+    if (std::count(inFlightHosts.begin(), inFlightHosts.end(), host) >= maxConnectionPerServer_) {
+      QLOG_DEBUG(fmt("%s has already used %d times, not considered.", it->c_str(),
+                     maxConnectionPerServer_));
+      continue;
+    }
+    if (std::any_of(usedHosts.begin(), usedHosts.end(),
+                    [&host](const auto& used) { return used.second == host; })) {
+      QLOG_DEBUG(fmt("%s is in usedHosts, not considered", it->c_str()));
+      continue;
+    }
+    auto stat = serverStatMan->find(host, scheme);
+    if (!stat || !stat->isOK()) {
+      continue;
+    }
+    bool faster = baseStat ? stat->getDownloadSpeed() > baseSpeed * 1.5
+                           : stat->getDownloadSpeed() > FAST_SERVER_SPEED;
+    if (faster) {
+      fastCands.emplace_back(stat, *it);
+    }
+  }
+  if (fastCands.empty()) {
+    QLOG_DEBUG("No faster server found.");
+    return nullptr;
+  }
+  auto best =
+      std::max_element(fastCands.begin(), fastCands.end(), [](const auto& a, const auto& b) {
+        return a.first->getDownloadSpeed() < b.first->getDownloadSpeed();
+      });
+  const std::string uri = best->second;
+  QLOG_DEBUG(fmt("Selected %s from fastCands", uri.c_str()));
+  auto req = std::make_shared<Request>();
+  req->setUri(uri);
+  req->setReferer(base->getReferer());
+  uris_.erase(std::find(uris_.begin(), uris_.end(), uri));
+  spentUris_.push_back(uri);
+  inFlightRequests_.insert(req);
+  lastFasterReplace_ = global::wallclock();
+  return req;
+}
+
+void FileEntry::poolRequest(const std::shared_ptr<Request>& request) {
+  removeRequest(request);
+  if (!request->removalRequested()) {
+    storePool(request);
+  }
+}
+
+void FileEntry::storePool(const std::shared_ptr<Request>& request) {
+  if (const auto& stat = request->getPeerStat()) {
+    // The pool is ordered by this average.
+    stat->calculateAvgDownloadSpeed();
+  }
+  requestPool_.insert(request);
+}
+
+bool FileEntry::removeRequest(const std::shared_ptr<Request>& request) {
+  return inFlightRequests_.erase(request) > 0;
+}
+
+void FileEntry::putBackRequest() {
+  for (const auto& req : requestPool_) {
+    uris_.push_front(req->getUri());
+  }
+  for (const auto& req : inFlightRequests_) {
+    uris_.push_front(req->getUri());
+  }
+}
+
+void FileEntry::releaseRuntimeResource() {
+  requestPool_.clear();
+  inFlightRequests_.clear();
+}
+
+bool FileEntry::emptyRequestUri() const {
+  return uris_.empty() && inFlightRequests_.empty() && requestPool_.empty();
+}
+
 void writeFilePath(OutputFile& out, const std::shared_ptr<FileEntry>& entry, bool memory) {
   if (!entry->getPath().empty()) {
     if (memory) {
@@ -152,103 +446,6 @@ void writeFilePath(std::ostream& out, const std::shared_ptr<FileEntry>& entry, b
   }
   auto uris = entry->getUris();
   out << (uris.empty() ? "n/a" : uris.front());
-}
-
-namespace {
-
-std::string hostOf(const std::string& uri) {
-  uri_split_result us;
-  if (uri_split(&us, uri.c_str()) != 0) {
-    return "";
-  }
-  return uri::getFieldString(us, USR_HOST, uri.c_str());
-}
-
-}  // namespace
-
-std::shared_ptr<Request> FileEntry::getRequest(const std::string& referer,
-                                               const std::string& method, bool reuse) {
-  for (auto it = requestPool_.begin(); it != requestPool_.end(); ++it) {
-    if (!(global::wallclock() < (*it)->getWakeTime())) {
-      auto req = *it;
-      requestPool_.erase(it);
-      inFlightRequests_.push_back(req);
-      return req;
-    }
-  }
-  std::vector<std::string> inFlightHosts;
-  for (const auto& req : inFlightRequests_) {
-    inFlightHosts.push_back(hostOf(req->getUri()));
-  }
-  for (int pass = 0; pass < 2; ++pass) {
-    std::deque<std::string> pending;
-    std::vector<std::string> ignoredHosts;
-    std::shared_ptr<Request> made;
-    while (!uris_.empty()) {
-      std::string uri = uris_.front();
-      uris_.pop_front();
-      auto req = std::make_shared<Request>();
-      if (!req->setUri(uri)) {
-        continue;
-      }
-      std::string host = hostOf(uri);
-      auto used = std::count(inFlightHosts.begin(), inFlightHosts.end(), host);
-      if (used >= maxConnectionPerServer_) {
-        pending.push_back(uri);
-        ignoredHosts.push_back(host);
-        continue;
-      }
-      req->setReferer(referer == "*" ? uri : util::percentEncodeMini(referer));
-      req->setMethod(method);
-      spentUris_.push_back(uri);
-      inFlightRequests_.push_back(req);
-      made = std::move(req);
-      break;
-    }
-    uris_.insert(uris_.begin(), pending.begin(), pending.end());
-    if (made || pass == 1 || !reuse || uris_.size() != pending.size()) {
-      if (!made && !requestPool_.empty()) {
-        made = requestPool_.front();
-        requestPool_.pop_front();
-        inFlightRequests_.push_back(made);
-      }
-      return made;
-    }
-    std::vector<std::string> spent(spentUris_.begin(), spentUris_.end());
-    std::sort(spent.begin(), spent.end());
-    spent.erase(std::unique(spent.begin(), spent.end()), spent.end());
-    for (const auto& uri : spent) {
-      bool failed = std::any_of(uriResults_.begin(), uriResults_.end(),
-                                [&uri](const URIResult& r) { return r.uri == uri; });
-      std::string host = hostOf(uri);
-      if (!failed && !host.empty() &&
-          std::find(ignoredHosts.begin(), ignoredHosts.end(), host) == ignoredHosts.end()) {
-        uris_.push_back(uri);
-      }
-    }
-  }
-  return nullptr;
-}
-
-void FileEntry::poolRequest(const std::shared_ptr<Request>& request) {
-  removeRequest(request);
-  if (!request->removalRequested() &&
-      std::find(requestPool_.begin(), requestPool_.end(), request) == requestPool_.end()) {
-    requestPool_.push_back(request);
-  }
-}
-
-bool FileEntry::removeRequest(const std::shared_ptr<Request>& request) {
-  auto it = std::find(inFlightRequests_.begin(), inFlightRequests_.end(), request);
-  if (it == inFlightRequests_.end()) {
-    return false;
-  }
-  inFlightRequests_.erase(it);
-  return true;
-}
-
-bool FileEntry::emptyRequestUri() const {
-  return uris_.empty() && inFlightRequests_.empty() && requestPool_.empty();
 }
 
 }  // namespace quarn

@@ -4,14 +4,19 @@
 #include <deque>
 #include <memory>
 #include <ostream>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "engine/URISelector.h"
+#include "foundation/Timer.h"
 #include "foundation/error_code.h"
 
 namespace quarn {
 
 class Request;
+class ServerStatMan;
 
 struct URIResult {
   URIResult(std::string uri, error_code::Value result) : uri(std::move(uri)), result(result) {}
@@ -20,9 +25,17 @@ struct URIResult {
 };
 
 // One output file of a download: where it lies in the download's byte space,
-// its path, and the URIs it can be fetched from.
+// its path, the URIs it can be fetched from, and the requests of the
+// connections working on it.
 class FileEntry {
  public:
+  // Pool order: fastest average first; requests without statistics last.
+  struct RequestFaster {
+    bool operator()(const std::shared_ptr<Request>& a, const std::shared_ptr<Request>& b) const;
+  };
+  using RequestPool = std::set<std::shared_ptr<Request>, RequestFaster>;
+  using InFlightRequestSet = std::set<std::shared_ptr<Request>>;
+
   FileEntry();
   FileEntry(std::string path, int64_t length, int64_t offset,
             const std::vector<std::string>& uris = {});
@@ -72,29 +85,52 @@ class FileEntry {
   const std::deque<URIResult>& getURIResults() const { return uriResults_; }
   void extractURIResult(std::deque<URIResult>& out, error_code::Value result);
 
-  // Connection requests. A pooled request whose wake time has come is handed
-  // out first, else one for the next remaining URI; empty when none is left.
-  std::shared_ptr<Request> getRequest(const std::string& referer, const std::string& method,
-                                      bool reuse = true);
+  // A pooled request that is awake, else a new one from the URIs through the
+  // selector; null when no URI can be used now.
+  std::shared_ptr<Request> getRequest(URISelector* selector, bool uriReuse,
+                                      const UsedHosts& usedHosts, const std::string& referer = "",
+                                      const std::string& method = "GET");
+  std::shared_ptr<Request> getRequestWithInFlightHosts(
+      URISelector* selector, bool uriReuse, const UsedHosts& usedHosts, const std::string& referer,
+      const std::string& method, const std::vector<std::string>& inFlightHosts);
+  // Appends the spent URIs that did not fail, except those of the ignored
+  // hosts, to the remaining URIs.
+  void reuseUri(const std::vector<std::string>& ignoreHosts);
+  // The fastest pooled request when it is clearly faster than base.
+  std::shared_ptr<Request> findFasterRequest(const std::shared_ptr<Request>& base);
+  // A new request to a server known to be clearly faster than base.
+  std::shared_ptr<Request> findFasterRequest(const std::shared_ptr<Request>& base,
+                                             const UsedHosts& usedHosts,
+                                             const std::shared_ptr<ServerStatMan>& serverStatMan);
   void poolRequest(const std::shared_ptr<Request>& request);
+  void storePool(const std::shared_ptr<Request>& request);
+  // True when the request was in flight.
   bool removeRequest(const std::shared_ptr<Request>& request);
   size_t countInFlightRequest() const { return inFlightRequests_.size(); }
   size_t countPooledRequest() const { return requestPool_.size(); }
-  // No URI remains and no request is in flight or pooled.
+  const RequestPool& getRequestPool() const { return requestPool_; }
+  const InFlightRequestSet& getInFlightRequests() const { return inFlightRequests_; }
+  // Puts the URIs of all live requests back at the front of the remaining URIs.
+  void putBackRequest();
+  void releaseRuntimeResource();
   bool emptyRequestUri() const;
+  const Timer& getLastFasterReplace() const { return lastFasterReplace_; }
 
  private:
+  bool recentlySwitched() const;
+
   int64_t length_;
   int64_t offset_;
   std::deque<std::string> uris_;
   std::deque<std::string> spentUris_;
   std::deque<URIResult> uriResults_;
-  std::deque<std::shared_ptr<Request>> requestPool_;
-  std::vector<std::shared_ptr<Request>> inFlightRequests_;
   std::string path_;
   std::string contentType_;
   std::string originalName_;
   std::string suffixPath_;
+  RequestPool requestPool_;
+  InFlightRequestSet inFlightRequests_;
+  Timer lastFasterReplace_;
   int32_t maxConnectionPerServer_;
   bool requested_;
   bool uniqueProtocol_;

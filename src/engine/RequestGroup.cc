@@ -2,27 +2,36 @@
 
 #include <algorithm>
 
-#include <algorithm>
 #include "client/CreateRequestCommand.h"
 #include "config/Option.h"
 #include "config/prefs.h"
-
 #include "engine/DownloadContext.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadResult.h"
+#include "engine/InorderURISelector.h"
 #include "engine/MetadataInfo.h"
+#include "engine/PostDownloadHandler.h"
+#include "engine/PreDownloadHandler.h"
 #include "engine/RequestGroupMan.h"
+#include "engine/download_handlers.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DownloadFailureException.h"
 #include "foundation/File.h"
 #include "foundation/LogMacros.h"
+#include "foundation/SimpleRandomizer.h"
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
+#include "foundation/util_range.h"
+#include "storage/CheckIntegrityEntry.h"
+#include "storage/DefaultBtProgressInfoFile.h"
 #include "storage/DefaultPieceStorage.h"
 #include "storage/DiskAdaptor.h"
+#include "storage/FileAllocationIterator.h"
 #include "storage/NullProgressInfoFile.h"
+#include "storage/PieceSelector.h"
 #include "storage/PieceStorage.h"
 #include "storage/SegmentMan.h"
+#include "storage/SequentialPicker.h"
 #include "storage/UnknownLengthPieceStorage.h"
 
 namespace quarn {
@@ -32,6 +41,7 @@ RequestGroup::RequestGroup(std::shared_ptr<GroupId> gid, std::shared_ptr<Option>
       gid_(std::move(gid)),
       option_(std::move(option)),
       progressInfoFile_(std::make_shared<NullProgressInfoFile>()),
+      uriSelector_(std::make_unique<InorderURISelector>()),
       requestGroupMan_(nullptr),
       following_(0),
       lastModifiedTime_(Time::null()),
@@ -55,7 +65,12 @@ RequestGroup::RequestGroup(std::shared_ptr<GroupId> gid, std::shared_ptr<Option>
       pauseRequested_(false),
       restartRequested_(false),
       inMemoryDownload_(false),
-      seedOnly_(false) {}
+      seedOnly_(false) {
+  if (!option_->getAsBool(PREF_DRY_RUN)) {
+    initializePreDownloadHandler();
+    initializePostDownloadHandler();
+  }
+}
 
 RequestGroup::~RequestGroup() = default;
 
@@ -87,58 +102,96 @@ void RequestGroup::setDiskWriterFactory(std::shared_ptr<DiskWriterFactory> facto
   diskWriterFactory_ = std::move(factory);
 }
 
+void RequestGroup::setURISelector(std::unique_ptr<URISelector> selector) {
+  uriSelector_ = std::move(selector);
+}
+
 void RequestGroup::createInitialCommand(std::vector<std::unique_ptr<Command>>& commands,
                                         DownloadEngine* engine) {
   downloadContext_->resetDownloadStartTime();
+  if (downloadContext_->hasAttribute(CTX_ATTR_BT)) {
+    createInitialBtCommand(commands, engine);
+  } else {
+    createInitialSingleFileCommand(commands, engine);
+  }
+}
+
+void RequestGroup::createInitialBtCommand(std::vector<std::unique_ptr<Command>>& /*commands*/,
+                                          DownloadEngine* /*engine*/) {
+  if (option_->getAsBool(PREF_DRY_RUN)) {
+    throw DOWNLOAD_FAILURE_EXCEPTION("Cancel BitTorrent download in dry-run context.",
+                                     error_code::UNKNOWN_ERROR);
+  }
+  // The torrent set-up (peers, trackers, DHT) is made by BitTorrent; until
+  // then a torrent download gets no command and ends.
+}
+
+void RequestGroup::createInitialSingleFileCommand(std::vector<std::unique_ptr<Command>>& commands,
+                                                  DownloadEngine* engine) {
   // Until the size is known one connection asks for it; the response that
-  // fixes the size starts the others.
-  if (!pieceStorage_ && !downloadContext_->getFileEntries().empty() &&
-      !downloadContext_->getFirstFileEntry()->getRemainingUris().empty()) {
+  // fixes the size prepares the storage. A download whose size is known
+  // beforehand takes the same road until the integrity-check entries that
+  // prepare it at once exist. A download without any URI has nothing to ask
+  // and ends at once.
+  if (!downloadContext_->getFirstFileEntry()->getRemainingUris().empty()) {
     createNextCommand(commands, engine, 1);
   }
 }
 
+void RequestGroup::processCheckIntegrityEntry(std::vector<std::unique_ptr<Command>>& commands,
+                                              std::unique_ptr<CheckIntegrityEntry> entry,
+                                              DownloadEngine* engine) {
+  if (pieceStorage_->getDiskAdaptor()->size() > downloadContext_->getTotalLength()) {
+    entry->cutTrailingGarbage();
+  }
+  if ((option_->getAsBool(PREF_CHECK_INTEGRITY) ||
+       downloadContext_->isChecksumVerificationNeeded()) &&
+      entry->isValidationReady()) {
+    entry->initValidator();
+    // A half-checked download must not overwrite its control file.
+    saveControlFile_ = false;
+    engine->getCheckIntegrityMan()->pushEntry(std::move(entry));
+  } else {
+    entry->onDownloadIncomplete(commands, engine);
+  }
+}
+
 void RequestGroup::createNextCommand(std::vector<std::unique_ptr<Command>>& commands,
-                                     DownloadEngine* engine, int num) {
-  for (int i = 0; i < num; ++i) {
+                                     DownloadEngine* engine, int numCommand) {
+  for (int i = 0; i < numCommand; ++i) {
     commands.push_back(std::make_unique<CreateRequestCommand>(engine->newCUID(), this, engine));
+  }
+  if (!commands.empty()) {
+    engine->setNoWait(true);
+  }
+}
+
+void RequestGroup::createNextCommand(std::vector<std::unique_ptr<Command>>& commands,
+                                     DownloadEngine* engine) {
+  int numCommand;
+  if (getTotalLength() == 0) {
+    numCommand = numStreamCommand_ == 0 ? 1 : 0;
+  } else if (numStreamCommand_ >= maxConcurrentCommands_) {
+    numCommand = 0;
+  } else {
+    numCommand = static_cast<int>(std::min<int64_t>(downloadContext_->getNumPieces(),
+                                                    maxConcurrentCommands_ - numStreamCommand_));
+  }
+  if (numCommand > 0) {
+    createNextCommand(commands, engine, numCommand);
   }
 }
 
 void RequestGroup::createNextCommandWithAdj(std::vector<std::unique_ptr<Command>>& commands,
                                             DownloadEngine* engine, int numAdj) {
-  int64_t pieces = static_cast<int64_t>(downloadContext_->getNumPieces());
-  int num = static_cast<int>(std::min<int64_t>(pieces, maxConcurrentCommands_)) + numAdj;
-  if (num > 0) {
-    createNextCommand(commands, engine, num);
+  int numCommand = getTotalLength() == 0
+                       ? 1
+                       : static_cast<int>(std::min<int64_t>(downloadContext_->getNumPieces(),
+                                                            maxConcurrentCommands_));
+  numCommand += numAdj;
+  if (numCommand > 0) {
+    createNextCommand(commands, engine, numCommand);
   }
-}
-
-void RequestGroup::initPieceStorage() {
-  std::shared_ptr<PieceStorage> storage;
-  if (downloadContext_->knowsTotalLength() &&
-      (downloadContext_->getTotalLength() > 0 || p2pInvolved())) {
-    auto ps = std::make_shared<DefaultPieceStorage>(downloadContext_, option_.get());
-    if (requestGroupMan_) {
-      ps->setWrDiskCache(requestGroupMan_->getWrDiskCache());
-    }
-    if (diskWriterFactory_) {
-      ps->setDiskWriterFactory(diskWriterFactory_);
-    }
-    storage = ps;
-  } else {
-    auto ps = std::make_shared<UnknownLengthPieceStorage>(downloadContext_);
-    if (diskWriterFactory_) {
-      ps->setDiskWriterFactory(diskWriterFactory_);
-    }
-    storage = ps;
-  }
-  storage->initStorage();
-  if (requestGroupMan_) {
-    storage->getDiskAdaptor()->setOpenedFileCounter(requestGroupMan_->getOpenedFileCounter());
-  }
-  segmentMan_ = std::make_shared<SegmentMan>(downloadContext_, storage);
-  pieceStorage_ = std::move(storage);
 }
 
 bool RequestGroup::openStorage() {
@@ -369,9 +422,72 @@ void RequestGroup::reportDownloadFinished() {
   QLOG_NOTICE(fmt(_("Download complete: %s"), inMemoryDownload_
                                                   ? getFirstFilePath().c_str()
                                                   : downloadContext_->getBasePath().c_str()));
+  uriSelector_->resetCounters();
 }
 
-void RequestGroup::postDownloadProcessing(std::vector<std::shared_ptr<RequestGroup>>& /*groups*/) {}
+void RequestGroup::initializePreDownloadHandler() {
+  if (option_->get(PREF_FOLLOW_TORRENT) == V_MEM) {
+    addPreDownloadHandler(download_handlers::getBtPreDownloadHandler());
+  }
+  if (option_->get(PREF_FOLLOW_METALINK) == V_MEM) {
+    addPreDownloadHandler(download_handlers::getMetalinkPreDownloadHandler());
+  }
+}
+
+void RequestGroup::initializePostDownloadHandler() {
+  const std::string& followTorrent = option_->get(PREF_FOLLOW_TORRENT);
+  if (followTorrent == QN_V_TRUE || followTorrent == V_MEM) {
+    addPostDownloadHandler(download_handlers::getBtPostDownloadHandler());
+  }
+  const std::string& followMetalink = option_->get(PREF_FOLLOW_METALINK);
+  if (followMetalink == QN_V_TRUE || followMetalink == V_MEM) {
+    addPostDownloadHandler(download_handlers::getMetalinkPostDownloadHandler());
+  }
+}
+
+void RequestGroup::addPreDownloadHandler(const PreDownloadHandler* handler) {
+  // A format whose reader is not built in has no handler to attach.
+  if (handler) {
+    preDownloadHandlers_.push_back(handler);
+  }
+}
+
+void RequestGroup::addPostDownloadHandler(const PostDownloadHandler* handler) {
+  if (handler) {
+    postDownloadHandlers_.push_back(handler);
+  }
+}
+
+void RequestGroup::preDownloadProcessing() {
+  QLOG_DEBUG(fmt("Finding PreDownloadHandler for path %s.", getFirstFilePath().c_str()));
+  try {
+    for (const auto* handler : preDownloadHandlers_) {
+      if (handler->canHandle(this)) {
+        handler->execute(this);
+        return;
+      }
+    }
+  } catch (RecoverableException& e) {
+    QLOG_ERROR_EX(_("Exception caught"), e);
+    return;
+  }
+  QLOG_DEBUG("No PreDownloadHandler found.");
+}
+
+void RequestGroup::postDownloadProcessing(std::vector<std::shared_ptr<RequestGroup>>& groups) {
+  QLOG_DEBUG(fmt("Finding PostDownloadHandler for path %s.", getFirstFilePath().c_str()));
+  try {
+    for (const auto* handler : postDownloadHandlers_) {
+      if (handler->canHandle(this)) {
+        handler->getNextRequestGroups(groups, this);
+        return;
+      }
+    }
+  } catch (RecoverableException& e) {
+    QLOG_ERROR_EX(_("Exception caught"), e);
+  }
+  QLOG_DEBUG("No PostDownloadHandler found.");
+}
 
 void RequestGroup::releaseRuntimeResource(DownloadEngine* /*engine*/) {
   if (pieceStorage_) {
@@ -380,6 +496,209 @@ void RequestGroup::releaseRuntimeResource(DownloadEngine* /*engine*/) {
   progressInfoFile_ = std::make_shared<NullProgressInfoFile>();
   downloadContext_->releaseRuntimeResource();
   seedOnly_ = false;
+}
+
+void RequestGroup::initPieceStorage() {
+  std::shared_ptr<PieceStorage> storage;
+  if (downloadContext_->knowsTotalLength() &&
+      (downloadContext_->getTotalLength() > 0 || downloadContext_->hasAttribute(CTX_ATTR_BT))) {
+    auto ps = std::make_shared<DefaultPieceStorage>(downloadContext_, option_.get());
+    if (downloadContext_->hasAttribute(CTX_ATTR_BT)) {
+      setUpTorrentPieceSelector(*ps);
+    }
+    if (requestGroupMan_) {
+      ps->setWrDiskCache(requestGroupMan_->getWrDiskCache());
+    }
+    if (diskWriterFactory_) {
+      ps->setDiskWriterFactory(diskWriterFactory_);
+    }
+    storage = std::move(ps);
+  } else {
+    auto ps = std::make_shared<UnknownLengthPieceStorage>(downloadContext_);
+    if (diskWriterFactory_) {
+      ps->setDiskWriterFactory(diskWriterFactory_);
+    }
+    storage = std::move(ps);
+  }
+  storage->initStorage();
+  if (requestGroupMan_) {
+    storage->getDiskAdaptor()->setOpenedFileCounter(requestGroupMan_->getOpenedFileCounter());
+  }
+  segmentMan_ = std::make_shared<SegmentMan>(downloadContext_, storage);
+  pieceStorage_ = std::move(storage);
+}
+
+void RequestGroup::setUpTorrentPieceSelector(DefaultPieceStorage& ps) {
+  // Files that also have URIs are fetched from web seeds too, which favour
+  // long runs of pieces.
+  const auto& entries = downloadContext_->getFileEntries();
+  if (std::any_of(entries.begin(), entries.end(), [](const std::shared_ptr<FileEntry>& entry) {
+        return entry->isRequested() && !entry->getRemainingUris().empty();
+      })) {
+    QLOG_DEBUG("Using LongestSequencePieceSelector");
+    ps.setPieceSelector(std::make_unique<LongestSequencePieceSelector>());
+  }
+  if (!option_->defined(PREF_BT_PRIORITIZE_PIECE)) {
+    return;
+  }
+  std::vector<size_t> pieces;
+  util::parsePrioritizePieceRange(pieces, option_->get(PREF_BT_PRIORITIZE_PIECE), entries,
+                                  downloadContext_->getPieceLength());
+  if (pieces.empty()) {
+    return;
+  }
+  std::shuffle(pieces.begin(), pieces.end(), *SimpleRandomizer::getInstance());
+  auto selector = std::make_unique<PriorityPieceSelector>(ps.popPieceSelector());
+  selector->setPriorityPiece(pieces.begin(), pieces.end());
+  ps.setPieceSelector(std::move(selector));
+}
+
+void RequestGroup::loadAndOpenFile(const std::shared_ptr<BtProgressInfoFile>& progressInfoFile) {
+  try {
+    auto diskAdaptor = pieceStorage_->getDiskAdaptor();
+    if (!localFileCheckEnabled_) {
+      diskAdaptor->initAndOpenFile();
+      return;
+    }
+    removeDefunctControlFile(progressInfoFile);
+    if (progressInfoFile->exists()) {
+      progressInfoFile->load();
+      diskAdaptor->openExistingFile();
+    } else {
+      File outfile(getFirstFilePath());
+      if (outfile.exists() && option_->getAsBool(PREF_CONTINUE) &&
+          outfile.size() <= getTotalLength()) {
+        diskAdaptor->openExistingFile();
+        pieceStorage_->markPiecesDone(outfile.size());
+      } else if (outfile.exists() && isCheckIntegrityReady()) {
+        diskAdaptor->openExistingFile();
+      } else {
+        diskAdaptor->initAndOpenFile();
+      }
+    }
+    setProgressInfoFile(progressInfoFile);
+  } catch (RecoverableException& e) {
+    throw DOWNLOAD_FAILURE_EXCEPTION(_("Download aborted."), e);
+  }
+}
+
+void RequestGroup::adjustFilename(const std::shared_ptr<BtProgressInfoFile>& infoFile) {
+  if (!localFileCheckEnabled_) {
+    return;
+  }
+  if (requestGroupMan_ && requestGroupMan_->isSameFileBeingDownloaded(this)) {
+    tryAutoFileRenaming();
+    QLOG_NOTICE(fmt(_("File already exists. Renamed to %s."), getFirstFilePath().c_str()));
+    return;
+  }
+  if (!option_->getAsBool(PREF_DRY_RUN) && option_->getAsBool(PREF_REMOVE_CONTROL_FILE) &&
+      infoFile->exists()) {
+    infoFile->removeFile();
+    QLOG_NOTICE(fmt(_("Removed control file for %s because it is requested by user."),
+                    infoFile->getFilename().c_str()));
+  }
+  if (infoFile->exists()) {
+    return;
+  }
+  File outfile(getFirstFilePath());
+  if (outfile.exists() && option_->getAsBool(PREF_CONTINUE) &&
+      outfile.size() <= downloadContext_->getTotalLength()) {
+    return;
+  }
+  if (outfile.exists() && isCheckIntegrityReady()) {
+    return;
+  }
+  shouldCancelDownloadForSafety();
+}
+
+void RequestGroup::shouldCancelDownloadForSafety() {
+  if (option_->getAsBool(PREF_ALLOW_OVERWRITE) || !File(getFirstFilePath()).exists()) {
+    return;
+  }
+  tryAutoFileRenaming();
+  QLOG_NOTICE(fmt(_("File already exists. Renamed to %s."), getFirstFilePath().c_str()));
+}
+
+namespace {
+
+constexpr const char MSG_FILE_EXISTS_WITHOUT_CONTROL_FILE[] =
+    "File %s exists, but a control file(*.quarn) does not exist. Download was canceled in "
+    "order to prevent your file from being truncated to 0. If you are sure to download the "
+    "file all over again, then delete it or add --allow-overwrite=true option and restart "
+    "quarn.";
+
+// The path before its extension and the extension (from the last dot of the
+// base name on); a base name starting with its only dot has no extension.
+std::pair<std::string, std::string> splitExtension(const std::string& path) {
+  auto dot = path.rfind('.');
+  auto slash = path.find_last_of("/\\");
+  if (dot != std::string::npos && dot != 0 && (slash == std::string::npos || slash + 1 < dot)) {
+    return {path.substr(0, dot), path.substr(dot)};
+  }
+  return {path, ""};
+}
+
+}  // namespace
+
+void RequestGroup::tryAutoFileRenaming() {
+  const std::string filepath = getFirstFilePath();
+  if (!option_->getAsBool(PREF_AUTO_FILE_RENAMING)) {
+    throw DOWNLOAD_FAILURE_EXCEPTION(fmt(_(MSG_FILE_EXISTS_WITHOUT_CONTROL_FILE), filepath.c_str()),
+                                     error_code::FILE_ALREADY_EXISTS);
+  }
+  if (filepath.empty()) {
+    throw DOWNLOAD_FAILURE_EXCEPTION(fmt("File renaming failed: %s", filepath.c_str()),
+                                     error_code::FILE_RENAMING_FAILED);
+  }
+  auto [stem, ext] = splitExtension(filepath);
+  for (int i = 1; i < 10000; ++i) {
+    std::string candidate = fmt("%s.%d%s", stem.c_str(), i, ext.c_str());
+    File file(candidate);
+    // A taken name whose control file exists is a download to resume.
+    if (!file.exists() ||
+        (file.exists() && File(candidate + DefaultBtProgressInfoFile::getSuffix()).exists())) {
+      downloadContext_->getFirstFileEntry()->setPath(candidate);
+      return;
+    }
+  }
+  throw DOWNLOAD_FAILURE_EXCEPTION(fmt("File renaming failed: %s", filepath.c_str()),
+                                   error_code::FILE_RENAMING_FAILED);
+}
+
+void RequestGroup::removeDefunctControlFile(
+    const std::shared_ptr<BtProgressInfoFile>& progressInfoFile) {
+  if (progressInfoFile->exists() && !pieceStorage_->getDiskAdaptor()->fileExists()) {
+    progressInfoFile->removeFile();
+    QLOG_NOTICE(fmt(_("Removed the defunct control file %s because the download file %s "
+                      "doesn't exist."),
+                    progressInfoFile->getFilename().c_str(),
+                    downloadContext_->getBasePath().c_str()));
+  }
+}
+
+bool RequestGroup::downloadFinishedByFileLength() {
+  if (!localFileCheckEnabled_ || option_->getAsBool(PREF_ALLOW_OVERWRITE) ||
+      !downloadContext_->knowsTotalLength()) {
+    return false;
+  }
+  File outfile(getFirstFilePath());
+  return outfile.exists() && outfile.size() == downloadContext_->getTotalLength();
+}
+
+bool RequestGroup::isCheckIntegrityReady() {
+  if (!option_->getAsBool(PREF_CHECK_INTEGRITY)) {
+    return false;
+  }
+  if (downloadContext_->isChecksumVerificationAvailable() && downloadFinishedByFileLength()) {
+    return true;
+  }
+  return downloadContext_->isPieceHashVerificationAvailable();
+}
+
+bool RequestGroup::needsFileAllocation() const {
+  return fileAllocationEnabled_ &&
+         option_->getAsLLInt(PREF_NO_FILE_ALLOCATION_LIMIT) <= getTotalLength() &&
+         !pieceStorage_->getDiskAdaptor()->fileAllocationIterator()->finished();
 }
 
 }  // namespace quarn

@@ -14,15 +14,20 @@
 namespace quarn {
 
 class BtProgressInfoFile;
+class CheckIntegrityEntry;
 class Command;
+class DefaultPieceStorage;
 class DiskWriterFactory;
 class DownloadContext;
 class DownloadEngine;
 class MetadataInfo;
 class Option;
 class PieceStorage;
+class PostDownloadHandler;
+class PreDownloadHandler;
 class RequestGroupMan;
 class SegmentMan;
+class URISelector;
 struct DownloadResult;
 
 // One download: whatever one URI list, torrent, magnet link or Metalink file
@@ -64,6 +69,26 @@ class RequestGroup {
   }
   void setDiskWriterFactory(std::shared_ptr<DiskWriterFactory> factory);
 
+  URISelector* getURISelector() const { return uriSelector_.get(); }
+  void setURISelector(std::unique_ptr<URISelector> selector);
+
+  // Attach the handlers that "follow-torrent" and "follow-metalink" ask for.
+  void initializePreDownloadHandler();
+  void initializePostDownloadHandler();
+  void addPreDownloadHandler(const PreDownloadHandler* handler);
+  void clearPreDownloadHandler() { preDownloadHandlers_.clear(); }
+  void addPostDownloadHandler(const PostDownloadHandler* handler);
+  void clearPostDownloadHandler() { postDownloadHandlers_.clear(); }
+  const std::vector<const PreDownloadHandler*>& getPreDownloadHandlers() const {
+    return preDownloadHandlers_;
+  }
+  const std::vector<const PostDownloadHandler*>& getPostDownloadHandlers() const {
+    return postDownloadHandlers_;
+  }
+  // Runs the first pre-download handler that applies; called once the server
+  // has told the file name and size, before data is written.
+  void preDownloadProcessing();
+
   const std::shared_ptr<Option>& getPendingOption() const { return pendingOption_; }
   void setPendingOption(std::shared_ptr<Option> option) { pendingOption_ = std::move(option); }
 
@@ -91,17 +116,33 @@ class RequestGroup {
   // Decides how the download begins and appends its first commands.
   void createInitialCommand(std::vector<std::unique_ptr<Command>>& commands,
                             DownloadEngine* engine);
-  // Appends `num` new request-creating connection commands with fresh cuids.
+  // Appends n new connection commands.
   void createNextCommand(std::vector<std::unique_ptr<Command>>& commands, DownloadEngine* engine,
-                         int num);
-  // As many as min(pieces, "split") plus the adjustment.
+                         int numCommand);
+  // Tops the connection commands up to the wanted number.
+  void createNextCommand(std::vector<std::unique_ptr<Command>>& commands, DownloadEngine* engine);
+  // The wanted number of connection commands plus the adjustment.
   void createNextCommandWithAdj(std::vector<std::unique_ptr<Command>>& commands,
                                 DownloadEngine* engine, int numAdj);
-  // Piece storage, disk adaptor and segment manager for the now known length.
-  void initPieceStorage();
+  // Queues the entry for checking when a check is wanted and possible, or
+  // lets it go on at once.
+  void processCheckIntegrityEntry(std::vector<std::unique_ptr<Command>>& commands,
+                                  std::unique_ptr<CheckIntegrityEntry> entry,
+                                  DownloadEngine* engine);
   // Opens the output file for downloading: a fresh, truncated file. False
   // when nothing is left to do.
   bool openStorage();
+
+  // Storage set-up and the protection of existing files.
+  void initPieceStorage();
+  void loadAndOpenFile(const std::shared_ptr<BtProgressInfoFile>& progressInfoFile);
+  void adjustFilename(const std::shared_ptr<BtProgressInfoFile>& infoFile);
+  void tryAutoFileRenaming();
+  void shouldCancelDownloadForSafety();
+  void removeDefunctControlFile(const std::shared_ptr<BtProgressInfoFile>& progressInfoFile);
+  bool downloadFinishedByFileLength();
+  bool isCheckIntegrityReady();
+  bool needsFileAllocation() const;
 
   int64_t getTotalLength() const;
   int64_t getCompletedLength() const;
@@ -155,8 +196,8 @@ class RequestGroup {
   std::pair<error_code::Value, std::string> downloadResult() const;
   std::shared_ptr<DownloadResult> createDownloadResult() const;
   void reportDownloadFinished();
-  // Follow-up downloads of a completed download (a fetched torrent or
-  // Metalink document); the handlers that make them come with those formats.
+  // Runs the first post-download handler that applies to the completed
+  // download; groups receives the downloads it describes.
   void postDownloadProcessing(std::vector<std::shared_ptr<RequestGroup>>& groups);
   void releaseRuntimeResource(DownloadEngine* engine);
 
@@ -190,6 +231,12 @@ class RequestGroup {
   void markInMemoryDownload() { inMemoryDownload_ = true; }
 
  private:
+  void setUpTorrentPieceSelector(DefaultPieceStorage& ps);
+  void createInitialBtCommand(std::vector<std::unique_ptr<Command>>& commands,
+                              DownloadEngine* engine);
+  void createInitialSingleFileCommand(std::vector<std::unique_ptr<Command>>& commands,
+                                      DownloadEngine* engine);
+
   GroupId::gid_t belongsTo_;
   std::shared_ptr<GroupId> gid_;
   std::shared_ptr<Option> option_;
@@ -200,6 +247,9 @@ class RequestGroup {
   std::shared_ptr<BtProgressInfoFile> progressInfoFile_;
   std::shared_ptr<DiskWriterFactory> diskWriterFactory_;
   std::shared_ptr<MetadataInfo> metadataInfo_;
+  std::unique_ptr<URISelector> uriSelector_;
+  std::vector<const PreDownloadHandler*> preDownloadHandlers_;
+  std::vector<const PostDownloadHandler*> postDownloadHandlers_;
   RequestGroupMan* requestGroupMan_;
   std::vector<GroupId::gid_t> followedBy_;
   GroupId::gid_t following_;

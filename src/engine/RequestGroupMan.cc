@@ -1,19 +1,28 @@
 #include "engine/RequestGroupMan.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <cstdlib>
 #include <iomanip>
 #include <sstream>
+#include <tuple>
 #include <unordered_set>
 
+#include "client/Request.h"
 #include "config/Option.h"
 #include "config/prefs.h"
+#include "engine/AdaptiveURISelector.h"
 #include "engine/DownloadContext.h"
 #include "engine/DownloadEngine.h"
+#include "engine/FeedbackURISelector.h"
+#include "engine/FileEntry.h"
+#include "engine/InorderURISelector.h"
 #include "engine/Notifier.h"
+#include "engine/ServerStatMan.h"
 #include "engine/UriListParser.h"
 #include "engine/download_helper.h"
+#include "engine/uri_host.h"
 #include "engine/util_hook.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/File.h"
@@ -57,6 +66,7 @@ RequestGroupMan::RequestGroupMan(std::vector<std::shared_ptr<RequestGroup>> requ
       option_(option),
       maxOverallDownloadSpeedLimit_(option->getAsInt(PREF_MAX_OVERALL_DOWNLOAD_LIMIT)),
       maxOverallUploadSpeedLimit_(option->getAsInt(PREF_MAX_OVERALL_UPLOAD_LIMIT)),
+      serverStatMan_(std::make_shared<ServerStatMan>()),
       rpc_(option->getAsBool(PREF_ENABLE_RPC)),
       queueCheck_(true),
       removedErrorResult_(0),
@@ -189,9 +199,15 @@ void RequestGroupMan::decreaseNumActive() {
   --numActive_;
 }
 
-void RequestGroupMan::configureRequestGroup(const std::shared_ptr<RequestGroup>& /*group*/) const {
-  // The URI selector named by "uri-selector" is given here once URI
-  // selection exists; until then every download keeps the order of its URIs.
+void RequestGroupMan::configureRequestGroup(const std::shared_ptr<RequestGroup>& group) const {
+  const std::string& selector = group->getOption()->get(PREF_URI_SELECTOR);
+  if (selector == V_FEEDBACK) {
+    group->setURISelector(std::make_unique<FeedbackURISelector>(serverStatMan_));
+  } else if (selector == V_INORDER) {
+    group->setURISelector(std::make_unique<InorderURISelector>());
+  } else if (selector == V_ADAPTIVE) {
+    group->setURISelector(std::make_unique<AdaptiveURISelector>(serverStatMan_, group.get()));
+  }
 }
 
 void RequestGroupMan::fillRequestGroupFromReserver(DownloadEngine* e) {
@@ -637,6 +653,73 @@ bool RequestGroupMan::isSameFileBeingDownloaded(const RequestGroup* group) const
     }
   }
   return false;
+}
+
+std::shared_ptr<ServerStat> RequestGroupMan::findServerStat(const std::string& hostname,
+                                                            const std::string& protocol) const {
+  return serverStatMan_->find(hostname, protocol);
+}
+
+std::shared_ptr<ServerStat> RequestGroupMan::getOrCreateServerStat(const std::string& hostname,
+                                                                   const std::string& protocol) {
+  auto stat = findServerStat(hostname, protocol);
+  if (!stat) {
+    stat = std::make_shared<ServerStat>(hostname, protocol);
+    addServerStat(stat);
+  }
+  return stat;
+}
+
+bool RequestGroupMan::addServerStat(const std::shared_ptr<ServerStat>& serverStat) {
+  return serverStatMan_->add(serverStat);
+}
+
+bool RequestGroupMan::loadServerStat(const std::string& filename) {
+  return serverStatMan_->load(filename);
+}
+
+bool RequestGroupMan::saveServerStat(const std::string& filename) const {
+  return serverStatMan_->save(filename);
+}
+
+void RequestGroupMan::removeStaleServerStat(time_t timeout) {
+  serverStatMan_->removeStaleServerStat(timeout);
+}
+
+void RequestGroupMan::getUsedHosts(UsedHosts& usedHosts) const {
+  struct UsedHost {
+    size_t count;
+    int32_t key;  // the negated speed, so that faster servers sort first
+    std::string host;
+  };
+  std::vector<UsedHost> hosts;
+  for (const auto& [gid, group] : requestGroups_) {
+    const auto& entries = group->getDownloadContext()->getFileEntries();
+    if (entries.empty()) {
+      continue;
+    }
+    for (const auto& req : entries.front()->getInFlightRequests()) {
+      std::string host, scheme;
+      if (!uri_host::getHostAndScheme(req->getUri(), host, scheme)) {
+        continue;
+      }
+      auto used = std::find_if(hosts.begin(), hosts.end(),
+                               [&host](const UsedHost& h) { return h.host == host; });
+      if (used != hosts.end()) {
+        ++used->count;
+        continue;
+      }
+      auto stat = findServerStat(host, scheme);
+      int32_t key = stat && stat->isOK() ? -stat->getDownloadSpeed() : 0;
+      hosts.push_back({1, key, std::move(host)});
+    }
+  }
+  std::sort(hosts.begin(), hosts.end(), [](const UsedHost& a, const UsedHost& b) {
+    return std::tie(a.count, a.key, a.host) < std::tie(b.count, b.key, b.host);
+  });
+  for (auto& h : hosts) {
+    usedHosts.emplace_back(h.count, std::move(h.host));
+  }
 }
 
 }  // namespace quarn

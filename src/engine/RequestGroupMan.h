@@ -11,6 +11,7 @@
 #include "engine/IndexedList.h"
 #include "engine/NetStat.h"
 #include "engine/RequestGroup.h"
+#include "engine/URISelector.h"
 #include "foundation/Timer.h"
 
 namespace quarn {
@@ -19,6 +20,8 @@ class DownloadEngine;
 class OpenedFileCounter;
 class Option;
 class OutputFile;
+class ServerStat;
+class ServerStatMan;
 class UriListParser;
 class WrDiskCache;
 
@@ -115,6 +118,19 @@ class RequestGroupMan {
   void setMaxOverallUploadSpeedLimit(int32_t limit) { maxOverallUploadSpeedLimit_ = limit; }
   bool isRpcEnabled() const { return rpc_; }
 
+  const std::shared_ptr<ServerStatMan>& getServerStatMan() const { return serverStatMan_; }
+  std::shared_ptr<ServerStat> findServerStat(const std::string& hostname,
+                                             const std::string& protocol) const;
+  // The record of the server, created empty when there is none.
+  std::shared_ptr<ServerStat> getOrCreateServerStat(const std::string& hostname,
+                                                    const std::string& protocol);
+  bool addServerStat(const std::shared_ptr<ServerStat>& serverStat);
+  bool loadServerStat(const std::string& filename);
+  bool saveServerStat(const std::string& filename) const;
+  void removeStaleServerStat(time_t timeout);
+  // The hosts that the active downloads' connections use, least used first.
+  void getUsedHosts(UsedHosts& usedHosts) const;
+
   NetStat& getNetStat() { return netStat_; }
   WrDiskCache* getWrDiskCache() const { return wrDiskCache_.get(); }
   const std::shared_ptr<OpenedFileCounter>& getOpenedFileCounter() const {
@@ -145,6 +161,7 @@ class RequestGroupMan {
   int32_t maxOverallDownloadSpeedLimit_;
   int32_t maxOverallUploadSpeedLimit_;
   NetStat netStat_;
+  std::shared_ptr<ServerStatMan> serverStatMan_;
   bool rpc_;
   bool queueCheck_;
   int removedErrorResult_;

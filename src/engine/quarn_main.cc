@@ -1,12 +1,15 @@
 #include "engine/quarn_main.h"
 
 #include "engine/Context.h"
+#include "engine/MultiUrlRequestInfo.h"
 
 namespace quarn {
 
 int main(int argc, char** argv) {
   Context context(true, argc, argv, {});
-  // The download run starts here once it exists.
+  if (context.getReqinfo()) {
+    return context.getReqinfo()->execute();
+  }
   return 0;
 }
 

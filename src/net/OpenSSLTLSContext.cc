@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <vector>
+#include <string>
 
 #include "foundation/LogMacros.h"
 #include "foundation/fmt.h"
@@ -35,9 +35,11 @@ struct X509StackDeleter {
 };
 using X509StackPtr = std::unique_ptr<STACK_OF(X509), X509StackDeleter>;
 
-std::vector<char> readWholeFile(const std::string& path) {
+// A string rather than a vector: even empty, its data() is a valid buffer, and
+// a memory BIO refuses a null one.
+std::string readWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 long protocolFloorOptions(TLSVersion minVer) {
@@ -103,7 +105,7 @@ bool OpenSSLTLSContext::addCredentialFile(const std::string& certfile, const std
 }
 
 bool OpenSSLTLSContext::addP12CredentialFile(const std::string& p12file) {
-  std::vector<char> data = readWholeFile(p12file);
+  std::string data = readWholeFile(p12file);
   BioPtr bio(BIO_new_mem_buf(data.data(), static_cast<int>(data.size())));
   if (!bio) {
     QLOG_ERROR("Failed to open PKCS12 file: no memory.");

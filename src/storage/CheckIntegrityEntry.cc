@@ -1,10 +1,13 @@
 #include "storage/CheckIntegrityEntry.h"
 
 #include "engine/Command.h"
+#include "engine/DownloadEngine.h"
 #include "engine/RequestGroup.h"
 #include "storage/DiskAdaptor.h"
+#include "storage/FileAllocationEntry.h"
 #include "storage/IteratableValidator.h"
 #include "storage/PieceStorage.h"
+#include "storage/SequentialPicker.h"
 
 namespace quarn {
 
@@ -36,6 +39,16 @@ void CheckIntegrityEntry::cutTrailingGarbage() {
 
 void CheckIntegrityEntry::setValidator(std::unique_ptr<IteratableValidator> validator) {
   validator_ = std::move(validator);
+}
+
+void CheckIntegrityEntry::proceedFileAllocation(std::vector<std::unique_ptr<Command>>& commands,
+                                                std::unique_ptr<FileAllocationEntry> entry,
+                                                DownloadEngine* e) {
+  if (getRequestGroup()->isFileAllocationEnabled()) {
+    e->getFileAllocationMan()->pushEntry(std::move(entry));
+  } else {
+    entry->prepareForNextAction(commands, e);
+  }
 }
 
 }  // namespace quarn

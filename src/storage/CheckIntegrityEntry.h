@@ -10,6 +10,7 @@ namespace quarn {
 
 class Command;
 class DownloadEngine;
+class FileAllocationEntry;
 class IteratableValidator;
 
 // Queued integrity check of one download: it owns the validator and knows what
@@ -32,6 +33,12 @@ class CheckIntegrityEntry : public RequestGroupEntry, public ProgressAwareEntry 
 
   void cutTrailingGarbage();
   void setValidator(std::unique_ptr<IteratableValidator> validator);
+
+ protected:
+  // Queues the allocation when the download needs one; otherwise goes on to
+  // what follows it at once.
+  void proceedFileAllocation(std::vector<std::unique_ptr<Command>>& commands,
+                             std::unique_ptr<FileAllocationEntry> entry, DownloadEngine* e);
 
  private:
   std::unique_ptr<IteratableValidator> validator_;

@@ -203,6 +203,17 @@ TEST_F(FtpConnectionTest, MultiLineReplyEndsOnlyAtItsOwnStatus) {
   EXPECT_EQ(250, conn_->receiveResponse());
 }
 
+TEST_F(FtpConnectionTest, BytesReceivedByAnEarlierReaderComeFirst) {
+  conn_->setInitialReceivedBytes("220 Hel");
+  EXPECT_TRUE(conn_->hasPendingReply());
+  EXPECT_EQ(0, conn_->receiveResponse());
+  serverWrites("lo\r\n331 Pass\r\n");
+  EXPECT_EQ(220, conn_->receiveResponse());
+  EXPECT_TRUE(conn_->hasPendingReply());
+  EXPECT_EQ(331, conn_->receiveResponse());
+  EXPECT_FALSE(conn_->hasPendingReply());
+}
+
 TEST_F(FtpConnectionTest, ReplySplitAcrossReads) {
   serverWrites("22");
   EXPECT_EQ(0, conn_->receiveResponse());

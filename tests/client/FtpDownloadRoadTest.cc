@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "DownloadRoad.h"
 #include "ScriptedFtpServer.h"
+#include "TestProxy.h"
 #include "client/AuthConfigFactory.h"
 #include "config/Option.h"
 #include "config/OptionParser.h"
@@ -86,37 +88,8 @@ class FtpDownloadRoadTest : public ::testing::Test {
     return s;
   }
 
-  // Runs downloads of the URIs, one after the other, to their end; returns
-  // their results.
   std::vector<error_code::Value> download(const std::vector<std::string>& uris) {
-    DownloadEngine engine(std::make_unique<EpollEventPoll>());
-    engine.setOption(option_.get());
-    engine.setAuthConfigFactory(std::make_unique<AuthConfigFactory>());
-    std::vector<std::shared_ptr<RequestGroup>> groups;
-    for (const auto& uri : uris) {
-      auto op = std::make_shared<Option>();
-      op->setParent(option_);
-      auto group = std::make_shared<RequestGroup>(GroupId::create(), op);
-      auto ctx = std::make_shared<DownloadContext>(option_->getAsInt(PREF_PIECE_LENGTH), 0, "");
-      ctx->getFirstFileEntry()->setUris({uri});
-      ctx->getFirstFileEntry()->setMaxConnectionPerServer(
-          option_->getAsInt(PREF_MAX_CONNECTION_PER_SERVER));
-      group->setDownloadContext(ctx);
-      groups.push_back(group);
-    }
-    engine.setRequestGroupMan(std::make_unique<RequestGroupMan>(groups, 1, option_.get()));
-    auto* rgman = engine.getRequestGroupMan();
-    rgman->requestQueueCheck();
-    engine.addRoutineCommand(std::make_unique<FillRequestGroupCommand>(engine.newCUID(), &engine));
-    engine.run();
-    rgman->removeStoppedGroup(&engine);
-    std::vector<error_code::Value> results;
-    paths_.clear();
-    for (const auto& g : groups) {
-      results.push_back(g->downloadResult().first);
-      paths_.push_back(g->getDownloadContext()->getFirstFileEntry()->getPath());
-    }
-    return results;
+    return runDownloads(option_, uris, paths_);
   }
 
   error_code::Value download(const std::string& uri) { return download(std::vector{uri})[0]; }
@@ -277,6 +250,75 @@ TEST_F(FtpDownloadRoadTest, LineBreaksInThePathNeverReachTheServer) {
   }
   EXPECT_EQ("", srv->log());
   EXPECT_EQ("keep me", readFile(srv->root() + "/data.bin"));
+}
+
+// Over IPv6 the extended commands are used.
+TEST_F(FtpDownloadRoadTest, Ipv6UsesExtendedCommands) {
+  for (bool pasv : {true, false}) {
+    SERVER_OR_SKIP(srv, {"--host", "::1"});
+    std::string body = randomBody(20000);
+    srv->put("data.bin", body);
+    option_->put(PREF_FTP_PASV, pasv ? "true" : "false");
+    ASSERT_EQ(error_code::FINISHED, download(srv->url("data.bin"))) << pasv;
+    EXPECT_EQ(body, readFile(paths_[0]));
+    auto cmds = lines(srv->log());
+    EXPECT_EQ(1U, countPrefix(cmds, pasv ? "EPSV" : "EPRT |2|::1|")) << srv->log();
+    EXPECT_EQ(0U, countPrefix(cmds, pasv ? "PASV" : "PORT")) << srv->log();
+  }
+}
+
+// Refused extended commands fall back to their classic forms, which the test
+// server cannot serve over IPv6: the dialogue shows the fallback.
+TEST_F(FtpDownloadRoadTest, Ipv6FallsBackWhenExtendedCommandsAreRefused) {
+  SERVER_OR_SKIP(srv, {"--host", "::1", "--refuse", "EPSV"});
+  srv->put("data.bin", "x");
+  option_->put(PREF_MAX_TRIES, "1");
+  EXPECT_NE(error_code::FINISHED, download(srv->url("data.bin")));
+  auto cmds = lines(srv->log());
+  EXPECT_EQ(1U, countPrefix(cmds, "EPSV")) << srv->log();
+  EXPECT_EQ(1U, countPrefix(cmds, "PASV")) << srv->log();
+}
+
+TEST_F(FtpDownloadRoadTest, Ipv6ActiveFallsBackToPortWhenEprtIsRefused) {
+  SERVER_OR_SKIP(srv, {"--host", "::1", "--refuse", "EPRT"});
+  srv->put("data.bin", "x");
+  option_->put(PREF_FTP_PASV, "false");
+  option_->put(PREF_MAX_TRIES, "1");
+  EXPECT_NE(error_code::FINISHED, download(srv->url("data.bin")));
+  auto cmds = lines(srv->log());
+  EXPECT_EQ(1U, countPrefix(cmds, "EPRT")) << srv->log();
+  EXPECT_EQ(1U, countPrefix(cmds, "PORT")) << srv->log();
+}
+
+TEST_F(FtpDownloadRoadTest, TunnelThroughAnHttpProxy) {
+  SERVER_OR_SKIP(srv);
+  std::string body = randomBody(200000);
+  srv->put("pub/data.bin", body);
+  TestProxy proxy;
+  option_->put(PREF_FTP_PROXY, proxy.uri());
+  option_->put(PREF_PROXY_METHOD, "tunnel");
+  ASSERT_EQ(error_code::FINISHED, download(srv->url("pub/data.bin")));
+  EXPECT_EQ(body, readFile(paths_[0]));
+  auto heads = proxy.heads();
+  ASSERT_EQ(2U, heads.size());
+  // The control connection, then the passive data connection.
+  EXPECT_EQ(0U, heads[0].find("CONNECT 127.0.0.1:" + std::to_string(srv->port()) + " "));
+  EXPECT_EQ(0U, heads[1].find("CONNECT 127.0.0.1:"));
+  EXPECT_EQ(1U, countPrefix(lines(srv->log()), "RETR data.bin"));
+}
+
+TEST_F(FtpDownloadRoadTest, GetThroughAnHttpProxy) {
+  std::string body = randomBody(30000);
+  TestProxy proxy(body);
+  option_->put(PREF_FTP_PROXY, proxy.uri());
+  option_->put(PREF_PROXY_METHOD, "get");
+  ASSERT_EQ(error_code::FINISHED, download("ftp://ftp.example.org/pub/data.bin"));
+  EXPECT_EQ(body, readFile(paths_[0]));
+  auto heads = proxy.heads();
+  ASSERT_FALSE(heads.empty());
+  EXPECT_EQ(0U, heads[0].find("GET ftp://")) << heads[0];
+  EXPECT_NE(std::string::npos, heads[0].find("ftp.example.org/pub/data.bin HTTP/1.1\r\n"))
+      << heads[0];
 }
 
 }  // namespace

@@ -36,6 +36,11 @@ class ScriptedFtpServer {
     std::vector<std::string> args = {"/usr/bin/python3", script,         "--root", dir_ + "/root",
                                      "--port-file",      dir_ + "/port", "--log",  dir_ + "/log"};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    for (size_t i = 0; i + 1 < extraArgs.size(); ++i) {
+      if (extraArgs[i] == "--host" && extraArgs[i + 1] == "::1") {
+        host_ = "[::1]";
+      }
+    }
     pid_ = fork();
     if (pid_ == 0) {
       std::vector<char*> argv;
@@ -65,7 +70,8 @@ class ScriptedFtpServer {
       kill(pid_, SIGTERM);
       waitpid(pid_, nullptr, 0);
     }
-    if (!getenv("QUARN_KEEP_FTP")) std::system(("rm -rf " + dir_).c_str());
+    if (!getenv("QUARN_KEEP_FTP"))
+      std::system(("rm -rf " + dir_).c_str());
   }
 
   bool available() const { return port_ != 0; }
@@ -79,8 +85,8 @@ class ScriptedFtpServer {
   std::string root() const { return dir_ + "/root"; }
 
   std::string url(const std::string& relpath, const std::string& userinfo = "") const {
-    return "ftp://" + (userinfo.empty() ? "" : userinfo + "@") +
-           "127.0.0.1:" + std::to_string(port_) + "/" + relpath;
+    return "ftp://" + (userinfo.empty() ? "" : userinfo + "@") + host_ + ":" +
+           std::to_string(port_) + "/" + relpath;
   }
 
   std::string log() const {
@@ -94,6 +100,7 @@ class ScriptedFtpServer {
   std::string dir_;
   pid_t pid_ = -1;
   uint16_t port_ = 0;
+  std::string host_ = "127.0.0.1";
 };
 
 }  // namespace quarn

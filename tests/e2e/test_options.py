@@ -25,6 +25,9 @@ class OptionsTest(unittest.TestCase):
         shutil.rmtree(self.tmp, ignore_errors=True)
 
     def run_quarnc(self, *args, env=None):
+        if "--enable-rpc" in args:
+            # With the control server on the run waits for requests; end it.
+            args = (*args, "--stop=1")
         full_env = dict(self.env)
         if env:
             full_env.update(env)

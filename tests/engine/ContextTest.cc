@@ -6,7 +6,11 @@
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "engine/DownloadContext.h"
+#include "engine/DownloadEngine.h"
+#include "engine/MultiUrlRequestInfo.h"
+#include "engine/Notifier.h"
 #include "engine/RequestGroup.h"
+#include "engine/RequestGroupMan.h"
 #include "engine/UriListParser.h"
 #include "foundation/DlAbortEx.h"
 #include "net/SocketCore.h"
@@ -40,11 +44,17 @@ TEST(ContextTest, InputListIsTakenOverPositionalArgumentsAndOneShotOptionsGo) {
                    {"out", "x.bin"},
                    {"checksum", "sha-1=0000000000000000000000000000000000000000"},
                    {"dscp", "10"}});
-  ASSERT_EQ(2u, context.getRequestGroups().size());
+  const auto& reqinfo = context.getReqinfo();
+  ASSERT_NE(nullptr, reqinfo);
+  reqinfo->setUseSignalHandlers(false);
+  ASSERT_EQ(0, reqinfo->prepare());
+  auto* rgman = reqinfo->getDownloadEngine()->getRequestGroupMan();
+  const auto& waiting = rgman->getReservedGroups();
+  ASSERT_EQ(2u, waiting.size());
   EXPECT_EQ((std::vector<std::string>{"http://127.0.0.1/1"}),
-            context.getRequestGroups()[0]->getDownloadContext()->getFirstFileEntry()->getUris());
-  EXPECT_EQ(nullptr, context.getUriListParser());
-  EXPECT_TRUE(context.hasRun());
+            waiting[0].second->getDownloadContext()->getFirstFileEntry()->getUris());
+  EXPECT_EQ(nullptr, rgman->getUriListParser());
+  Notifier::setInstance(nullptr);
   for (const Pref* pref : {PREF_OUT, PREF_INPUT_FILE, PREF_CHECKSUM}) {
     EXPECT_FALSE(context.getOption()->defined(pref)) << pref->k;
   }
@@ -57,10 +67,15 @@ TEST(ContextTest, DeferredInputListMakesNoDownloadYet) {
   Context context(
       false, 0, nullptr,
       {{"no-conf", "true"}, {"input-file", dir.file("list")}, {"deferred-input", "true"}});
-  EXPECT_TRUE(context.getRequestGroups().empty());
-  ASSERT_NE(nullptr, context.getUriListParser());
-  EXPECT_TRUE(context.getUriListParser()->hasNext());
-  EXPECT_TRUE(context.hasRun());
+  const auto& reqinfo = context.getReqinfo();
+  ASSERT_NE(nullptr, reqinfo);
+  reqinfo->setUseSignalHandlers(false);
+  ASSERT_EQ(0, reqinfo->prepare());
+  auto* rgman = reqinfo->getDownloadEngine()->getRequestGroupMan();
+  EXPECT_TRUE(rgman->getReservedGroups().empty());
+  ASSERT_NE(nullptr, rgman->getUriListParser());
+  EXPECT_TRUE(rgman->getUriListParser()->hasNext());
+  Notifier::setInstance(nullptr);
 }
 
 }  // namespace quarn

@@ -19,6 +19,7 @@
 #include "engine/Notifier.h"
 #include "engine/RequestGroupEntry.h"
 #include "foundation/DlAbortEx.h"
+#include "foundation/wallclock.h"
 #include "storage/DefaultPieceStorage.h"
 
 namespace quarn {
@@ -383,6 +384,43 @@ TEST_F(RequestGroupManTest, HooksGetIdFileCountAndPath) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_EQ(script + " " + g->getGroupId()->toHex() + " 1 /d/file.bin\n", test::readFile(record));
+}
+
+}  // namespace quarn
+
+namespace quarn {
+
+TEST(DownloadContextStatTest, TransfersCountInTheManagersStatisticsToo) {
+  auto option = test::makeGlobalOption();
+  RequestGroupMan rgman({}, 1, option.get());
+  auto g = test::makeGroup(option);
+  const auto& dctx = g->getDownloadContext();
+  dctx->updateDownload(10);
+  EXPECT_EQ(10, dctx->getNetStat().getSessionDownloadLength());
+  EXPECT_EQ(0, rgman.getNetStat().getSessionDownloadLength());
+  g->setRequestGroupMan(&rgman);
+  dctx->updateDownload(100);
+  dctx->updateUploadLength(7);
+  dctx->updateUploadSpeed(3);
+  EXPECT_EQ(110, dctx->getNetStat().getSessionDownloadLength());
+  EXPECT_EQ(100, rgman.getNetStat().getSessionDownloadLength());
+  EXPECT_EQ(7, rgman.getNetStat().getSessionUploadLength());
+  EXPECT_EQ(7, dctx->getNetStat().getSessionUploadLength());
+}
+
+TEST(DownloadContextStatTest, SessionTimeRunsFromStartToStop) {
+  global::wallclock() = Timer(Timer::now());
+  DownloadContext dctx(1024, 0);
+  dctx.resetDownloadStartTime();
+  EXPECT_TRUE(dctx.getDownloadStopTime().isZero());
+  EXPECT_EQ(NetStat::ACTIVE, dctx.getNetStat().getStatus());
+  global::wallclock() = Timer(global::wallclock().getTime() + std::chrono::milliseconds(1500));
+  dctx.resetDownloadStopTime();
+  EXPECT_EQ(std::chrono::milliseconds(1500), dctx.calculateSessionTime());
+  EXPECT_EQ(NetStat::IDLE, dctx.getNetStat().getStatus());
+  // Starting again clears the stop time.
+  dctx.resetDownloadStartTime();
+  EXPECT_TRUE(dctx.getDownloadStopTime().isZero());
 }
 
 }  // namespace quarn

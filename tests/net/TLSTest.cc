@@ -12,6 +12,7 @@
 #include "net/OpenSSLTLSContext.h"
 #include "net/SocketCore.h"
 #include "net/TLSContext.h"
+#include "storage/LogCapture.h"
 
 namespace quarn {
 
@@ -255,6 +256,33 @@ TEST_F(TLSTest, UnusableCredentialsAreRefused) {
     EXPECT_FALSE(ctx->addTrustedCACertFile(certs_->path("missing.pem")));
     EXPECT_EQ(side, ctx->getSide());
     EXPECT_TRUE(ctx->getVerifyPeer());
+  }
+}
+
+TEST_F(TLSTest, MissingOrEmptyPkcs12FileGetsTheParseHint) {
+  runOrThrow(": > " + certs_->path("empty.p12"));
+  struct Case {
+    TLSSessionSide side;
+    const char* file;
+    const char* hint;
+  } cases[] = {
+      {TLS_CLIENT, "missing.p12", "--private-key. See the manual."},
+      {TLS_SERVER, "missing.p12", "--rpc-private-key. See the manual."},
+      {TLS_CLIENT, "empty.p12", "--private-key. See the manual."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    auto ctx = TLSContext::make(c.side, TLS_PROTO_TLS12);
+    test::LogCapture log(certs_->path(std::string(c.file) + std::to_string(c.side) + ".log"));
+    EXPECT_FALSE(ctx->addCredentialFile(certs_->path(c.file), ""));
+    std::string text = log.text();
+    // No bytes are a PKCS#12 file that does not parse, not a lack of memory.
+    EXPECT_EQ(std::string::npos, text.find("no memory")) << text;
+    EXPECT_NE(std::string::npos, text.find("Failed to open PKCS12 file: ")) << text;
+    EXPECT_NE(
+        std::string::npos,
+        text.find(std::string("If you meant to use PEM, you'll also have to specify ") + c.hint))
+        << text;
   }
 }
 

@@ -1,0 +1,31 @@
+#pragma once
+
+namespace quarn {
+
+class PreDownloadHandler;
+class PostDownloadHandler;
+
+// The process-wide download handlers, each made on first request.
+namespace download_handlers {
+
+// Keeps any download in memory (downloads made from Metalink documents).
+const PreDownloadHandler* getMemoryPreDownloadHandler();
+// Keeps a Metalink document in memory.
+const PreDownloadHandler* getMetalinkPreDownloadHandler();
+// Parses a torrent file in memory.
+const PreDownloadHandler* getBtPreDownloadHandler();
+
+// The handlers that turn a completed Metalink document, torrent file or
+// magnet metadata into new downloads; null until the subsystem that reads the
+// format provides one.
+const PostDownloadHandler* getMetalinkPostDownloadHandler();
+const PostDownloadHandler* getBtPostDownloadHandler();
+const PostDownloadHandler* getUTMetadataPostDownloadHandler();
+
+extern const char* METALINK_CONTENT_TYPES[];
+extern const char* METALINK_EXTENSIONS[];
+extern const char* BT_CONTENT_TYPES[];
+extern const char* BT_EXTENSIONS[];
+
+}  // namespace download_handlers
+}  // namespace quarn

@@ -1,0 +1,150 @@
+// The SFTP client commands end to end inside one process: downloads run
+// through the real engine loop against an sshd of the test's own (root only).
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "DownloadRoad.h"
+#include "config/OptionParser.h"
+#include "foundation/TempDir.h"
+#include "foundation/util_string.h"
+// The sshd harness of the transport tests, built into this binary too.
+#include "net/SshTestServer.cc"
+
+namespace quarn {
+namespace {
+
+std::string randomBody(size_t n) {
+  std::mt19937 rng(20261212);
+  std::string s(n, '\0');
+  for (auto& c : s) {
+    c = static_cast<char>(rng() & 0xff);
+  }
+  return s;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class SftpDownloadRoadTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { server_ = new SshTestServer(); }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+
+  void SetUp() override {
+    if (!server_->available()) {
+      GTEST_SKIP() << server_->whyUnavailable();
+    }
+    option_ = std::make_shared<Option>();
+    OptionParser::getInstance()->parseDefaultValues(*option_);
+    option_->put(PREF_DIR, dir_.path());
+    option_->put(PREF_TIMEOUT, "10");
+    option_->put(PREF_CONNECT_TIMEOUT, "10");
+    option_->put(PREF_MAX_TRIES, "1");
+    option_->put(PREF_RETRY_WAIT, "0");
+  }
+
+  std::string put(const std::string& name, const std::string& data) {
+    std::string path = server_->dir().file(name);
+    std::ofstream(path, std::ios::binary) << data;
+    chmod(path.c_str(), 0644);
+    return path;
+  }
+
+  std::string url(const std::string& path, const std::string& password = "") const {
+    return "sftp://" + server_->user() + ":" + (password.empty() ? server_->password() : password) +
+           "@127.0.0.1:" + std::to_string(server_->port()) + path;
+  }
+
+  std::vector<error_code::Value> download(const std::vector<std::string>& uris) {
+    return runDownloads(option_, uris, paths_);
+  }
+  error_code::Value download(const std::string& uri) { return download(std::vector{uri})[0]; }
+
+  static SshTestServer* server_;
+  TempDir dir_;
+  std::shared_ptr<Option> option_;
+  std::vector<std::string> paths_;
+};
+
+SshTestServer* SftpDownloadRoadTest::server_ = nullptr;
+
+TEST_F(SftpDownloadRoadTest, DownloadsTheFile) {
+  std::string body = randomBody(300 * 1024);
+  std::string path = put("plain.bin", body);
+  ASSERT_EQ(error_code::FINISHED, download(url(path)));
+  EXPECT_EQ(dir_.file("plain.bin"), paths_[0]);
+  EXPECT_EQ(body, readFile(paths_[0]));
+}
+
+TEST_F(SftpDownloadRoadTest, EscapedPath) {
+  std::string body = randomBody(1000);
+  std::string path = put("my file.bin", body);
+  ASSERT_EQ(error_code::FINISHED, download(url(util::replace(path, " ", "%20"))));
+  EXPECT_EQ(body, readFile(dir_.file("my file.bin")));
+}
+
+TEST_F(SftpDownloadRoadTest, HostKeyChecked) {
+  std::string body = randomBody(5000);
+  std::string path = put("hk.bin", body);
+  option_->put(PREF_SSH_HOST_KEY_MD, "SHA-1=" + util::toHex(server_->hostKeySha1()));
+  ASSERT_EQ(error_code::FINISHED, download(url(path)));
+  EXPECT_EQ(body, readFile(paths_[0]));
+}
+
+TEST_F(SftpDownloadRoadTest, WrongHostKeyIsRefused) {
+  std::string path = put("hk2.bin", "secret");
+  option_->put(PREF_SSH_HOST_KEY_MD, "sha-1=" + std::string(40, '0'));
+  EXPECT_NE(error_code::FINISHED, download(url(path)));
+  EXPECT_NE("secret", readFile(paths_[0]));
+}
+
+TEST_F(SftpDownloadRoadTest, WrongPasswordFails) {
+  std::string path = put("pw.bin", "secret");
+  EXPECT_NE(error_code::FINISHED, download(url(path, "wrong")));
+}
+
+TEST_F(SftpDownloadRoadTest, MissingFileFails) {
+  EXPECT_NE(error_code::FINISHED, download(url(server_->dir().file("nothere.bin"))));
+}
+
+TEST_F(SftpDownloadRoadTest, SeveralConnections) {
+  std::string body = randomBody(3 * 1024 * 1024 + 5);
+  std::string path = put("big.bin", body);
+  option_->put(PREF_MAX_CONNECTION_PER_SERVER, "4");
+  option_->put(PREF_SPLIT, "4");
+  option_->put(PREF_MIN_SPLIT_SIZE, "1048576");
+  ASSERT_EQ(error_code::FINISHED, download(url(path)));
+  EXPECT_EQ(body, readFile(paths_[0]));
+}
+
+TEST_F(SftpDownloadRoadTest, PooledSessionOpensTheNextFile) {
+  std::string a = randomBody(40000);
+  std::string b = randomBody(70000);
+  std::string pa = put("a.bin", a);
+  std::string pb = put("b.bin", b);
+  auto results = download({url(pa), url(pb)});
+  EXPECT_EQ(error_code::FINISHED, results[0]);
+  EXPECT_EQ(error_code::FINISHED, results[1]);
+  EXPECT_EQ(a, readFile(paths_[0]));
+  EXPECT_EQ(b, readFile(paths_[1]));
+}
+
+TEST_F(SftpDownloadRoadTest, NulInThePathIsRefused) {
+  std::string path = put("nul.bin", "x");
+  EXPECT_NE(error_code::FINISHED, download(url(path + "%00.other")));
+}
+
+}  // namespace
+}  // namespace quarn

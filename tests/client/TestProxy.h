@@ -1,0 +1,142 @@
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quarn {
+
+// An HTTP proxy on 127.0.0.1 for the client tests: CONNECT opens a relayed
+// tunnel to the named loopback port; any other request is answered with the
+// fixed body. Every request head it received is kept.
+class TestProxy {
+ public:
+  explicit TestProxy(std::string getBody = "") : getBody_(std::move(getBody)) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+    socklen_t len = sizeof(addr);
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    ::listen(fd_, 16);
+    acceptor_ = std::thread([this] { acceptLoop(); });
+  }
+
+  ~TestProxy() {
+    stop_ = true;
+    ::shutdown(fd_, SHUT_RDWR);
+    ::close(fd_);
+    acceptor_.join();
+    for (auto& t : workers_) {
+      t.join();
+    }
+  }
+
+  std::string uri() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+  std::vector<std::string> heads() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return heads_;
+  }
+
+ private:
+  void acceptLoop() {
+    while (!stop_) {
+      int c = ::accept(fd_, nullptr, nullptr);
+      if (c < 0) {
+        return;
+      }
+      workers_.emplace_back([this, c] { serve(c); });
+    }
+  }
+
+  static void sendAll(int fd, const std::string& data) {
+    size_t off = 0;
+    while (off < data.size()) {
+      ssize_t n = ::send(fd, data.data() + off, data.size() - off, MSG_NOSIGNAL);
+      if (n <= 0) {
+        return;
+      }
+      off += static_cast<size_t>(n);
+    }
+  }
+
+  void serve(int c) {
+    std::string head;
+    char ch;
+    while (head.find("\r\n\r\n") == std::string::npos && ::recv(c, &ch, 1, 0) == 1) {
+      head += ch;
+    }
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      heads_.push_back(head);
+    }
+    if (head.rfind("CONNECT ", 0) != 0) {
+      std::ostringstream out;
+      out << "HTTP/1.1 200 OK\r\nContent-Length: " << getBody_.size()
+          << "\r\nConnection: close\r\n\r\n"
+          << getBody_;
+      sendAll(c, out.str());
+      ::close(c);
+      return;
+    }
+    size_t colon = head.find(':', 8);
+    int port = std::stoi(head.substr(colon + 1));
+    int up = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    if (::connect(up, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+      sendAll(c, "HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n");
+      ::close(up);
+      ::close(c);
+      return;
+    }
+    sendAll(c, "HTTP/1.1 200 Connection established\r\n\r\n");
+    relay(c, up);
+    ::close(up);
+    ::close(c);
+  }
+
+  void relay(int a, int b) {
+    char buf[16384];
+    while (!stop_) {
+      pollfd fds[2] = {{a, POLLIN, 0}, {b, POLLIN, 0}};
+      if (::poll(fds, 2, 200) <= 0) {
+        continue;
+      }
+      for (int i = 0; i < 2; ++i) {
+        if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) {
+          ssize_t n = ::recv(fds[i].fd, buf, sizeof(buf), 0);
+          if (n <= 0) {
+            return;
+          }
+          sendAll(fds[1 - i].fd, std::string(buf, static_cast<size_t>(n)));
+        }
+      }
+    }
+  }
+
+  std::string getBody_;
+  int fd_;
+  uint16_t port_;
+  std::atomic<bool> stop_{false};
+  std::thread acceptor_;
+  std::vector<std::thread> workers_;
+  std::mutex mu_;
+  std::vector<std::string> heads_;
+};
+
+}  // namespace quarn
