@@ -18,6 +18,9 @@
 #include "foundation/console.h"
 #include "foundation/util_number.h"
 #include "foundation/wallclock.h"
+#include "storage/CheckIntegrityEntry.h"
+#include "storage/FileAllocationEntry.h"
+#include "storage/SequentialPicker.h"
 
 namespace quarn {
 
@@ -73,6 +76,29 @@ void printProgress(std::ostream& o, const std::shared_ptr<RequestGroup>& rg,
     o << " ETA:" << colors::yellow << util::secfmt(eta) << colors::clear;
   }
   o << colors::magenta << "]" << colors::clear;
+}
+
+// The entry in progress of a queue of per-download work, and how many wait.
+template <typename Entry>
+void printEntryProgress(std::ostream& o, const char* label, const SequentialPicker<Entry>& picker,
+                        const SizeFormatter& sizeFormatter) {
+  Entry* entry = picker.getPickedEntry();
+  if (!entry) {
+    return;
+  }
+  const int64_t current = entry->getCurrentLength();
+  const int64_t total = entry->getTotalLength();
+  o << label << entry->getRequestGroup()->getGroupId()->toAbbrevHex() << " "
+    << sizeFormatter(current) << "B/" << sizeFormatter(total) << "B(";
+  if (total > 0) {
+    o << 100 * current / total;
+  } else {
+    o << "--";
+  }
+  o << "%)]";
+  if (picker.hasNext()) {
+    o << "(+" << picker.countEntryInQueue() << ")";
+  }
 }
 
 void printSummary(size_t width, RequestGroupMan* rgman, const SizeFormatter& sizeFormatter) {
@@ -185,8 +211,12 @@ void ConsoleStatCalc::calculateStat(const DownloadEngine* e) {
       o << "(+" << groups.size() - shown << ")";
     }
   }
-  // File allocation and integrity checks in progress are shown here once the
-  // engine queues them.
+  if (auto* faman = e->getFileAllocationMan()) {
+    printEntryProgress(o, " [FileAlloc:#", *faman, *sizeFormatter_);
+  }
+  if (auto* ciman = e->getCheckIntegrityMan()) {
+    printEntryProgress(o, " [Checksum:#", *ciman, *sizeFormatter_);
+  }
   if (isTTY_) {
     std::string line = truncate_ ? o.str(color, width) : o.str(color);
     out->write(line.c_str());

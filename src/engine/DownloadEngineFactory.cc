@@ -19,7 +19,9 @@
 #include "engine/WatchProcessCommand.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/fmt.h"
+#include "storage/CheckIntegrityDispatcherCommand.h"
 #include "storage/CheckIntegrityEntry.h"
+#include "storage/FileAllocationDispatcherCommand.h"
 #include "storage/FileAllocationEntry.h"
 #include "storage/SequentialPicker.h"
 
@@ -59,6 +61,10 @@ std::unique_ptr<DownloadEngine> DownloadEngineFactory::newDownloadEngine(
   e->setFileAllocationMan(std::make_unique<SequentialPicker<FileAllocationEntry>>());
   e->setCheckIntegrityMan(std::make_unique<SequentialPicker<CheckIntegrityEntry>>());
   e->addRoutineCommand(std::make_unique<FillRequestGroupCommand>(e->newCUID(), e.get()));
+  e->addRoutineCommand(std::make_unique<FileAllocationDispatcherCommand>(
+      e->newCUID(), e->getFileAllocationMan(), e.get()));
+  e->addRoutineCommand(std::make_unique<CheckIntegrityDispatcherCommand>(
+      e->newCUID(), e->getCheckIntegrityMan(), e.get()));
   e->addRoutineCommand(
       std::make_unique<EvictSocketPoolCommand>(e->newCUID(), e.get(), std::chrono::seconds(30)));
   if (op->getAsInt(PREF_AUTO_SAVE_INTERVAL) > 0) {

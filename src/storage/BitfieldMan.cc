@@ -255,7 +255,8 @@ bool BitfieldMan::isBitRangeSet(size_t startIndex, size_t endIndex) const {
 }
 
 bool BitfieldMan::isBitSetOffsetRange(int64_t offset, int64_t length) const {
-  if (length <= 0 || offset >= totalLength_) {
+  // Without blocks the block length may be 0: nothing to divide by.
+  if (blocks_ == 0 || length <= 0 || offset >= totalLength_) {
     return false;
   }
   length = std::min(length, totalLength_ - offset);
@@ -289,7 +290,7 @@ bool BitfieldMan::hasMissingPiece(const uint8_t* peerBitfield, size_t peerLength
 }
 
 int64_t BitfieldMan::getOffsetCompletedLength(int64_t offset, int64_t length) const {
-  if (length <= 0 || offset >= totalLength_) {
+  if (blocks_ == 0 || length <= 0 || offset >= totalLength_) {
     return 0;
   }
   length = std::min(length, totalLength_ - offset);
@@ -598,11 +599,17 @@ bool BitfieldMan::getInorderMissingUnusedIndex(size_t& index, size_t startIndex,
   return false;
 }
 
-bool BitfieldMan::getAllMissingIndexes(uint8_t* out, size_t outLength) const {
-  assert(outLength == bitfieldLength_ && "len == bitfieldLength_");
+bool BitfieldMan::writeMissing(uint8_t* out, size_t outLength, const uint8_t* peerBitfield,
+                               bool unusedOnly) const {
   bool any = false;
   for (size_t i = 0; i < outLength; ++i) {
     uint8_t b = ~bitfield_[i];
+    if (unusedOnly) {
+      b &= ~useBitfield_[i];
+    }
+    if (peerBitfield) {
+      b &= peerBitfield[i];
+    }
     if (filterEnabled_) {
       b &= filterBitfield_[i];
     }
@@ -615,25 +622,18 @@ bool BitfieldMan::getAllMissingIndexes(uint8_t* out, size_t outLength) const {
   return any;
 }
 
+bool BitfieldMan::getAllMissingIndexes(uint8_t* out, size_t outLength) const {
+  assert(outLength == bitfieldLength_ && "len == bitfieldLength_");
+  return writeMissing(out, outLength, nullptr, false);
+}
+
 bool BitfieldMan::getAllMissingIndexes(uint8_t* out, size_t outLength, const uint8_t* peerBitfield,
                                        size_t peerBitfieldLength) const {
   assert(outLength == bitfieldLength_ && "len == bitfieldLength_");
   if (peerBitfieldLength != outLength) {
     return false;
   }
-  bool any = false;
-  for (size_t i = 0; i < outLength; ++i) {
-    uint8_t b = ~bitfield_[i] & peerBitfield[i];
-    if (filterEnabled_) {
-      b &= filterBitfield_[i];
-    }
-    if (i + 1 == outLength) {
-      b &= bitfield::lastByteMask(blocks_);
-    }
-    out[i] = b;
-    any |= b != 0;
-  }
-  return any;
+  return writeMissing(out, outLength, peerBitfield, false);
 }
 
 bool BitfieldMan::getAllMissingUnusedIndexes(uint8_t* out, size_t outLength,
@@ -643,19 +643,7 @@ bool BitfieldMan::getAllMissingUnusedIndexes(uint8_t* out, size_t outLength,
   if (peerBitfieldLength != outLength) {
     return false;
   }
-  bool any = false;
-  for (size_t i = 0; i < outLength; ++i) {
-    uint8_t b = ~bitfield_[i] & ~useBitfield_[i] & peerBitfield[i];
-    if (filterEnabled_) {
-      b &= filterBitfield_[i];
-    }
-    if (i + 1 == outLength) {
-      b &= bitfield::lastByteMask(blocks_);
-    }
-    out[i] = b;
-    any |= b != 0;
-  }
-  return any;
+  return writeMissing(out, outLength, peerBitfield, true);
 }
 
 }  // namespace quarn

@@ -115,6 +115,9 @@ class BitfieldMan {
   bool isCandidate(size_t index, const uint8_t* ignore) const;
   void setFilterRange(int64_t offset, int64_t length, bool on);
   int64_t lengthOfCount(size_t count, bool lastCounted) const;
+  // Writes NOT have (AND NOT use) (AND peer when given) (AND filter when on).
+  bool writeMissing(uint8_t* out, size_t outLength, const uint8_t* peerBitfield,
+                    bool unusedOnly) const;
   void copyFrom(const BitfieldMan& other);
   void freeArrays();
 

@@ -12,10 +12,6 @@ const std::string ChunkedDecodingStreamFilter::NAME("ChunkedDecodingStreamFilter
 
 namespace {
 
-int hexValue(uint8_t c) {
-  return util::isHexDigit(c) ? static_cast<int>(util::hexCharToUInt(c)) : -1;
-}
-
 constexpr int64_t MAX_SIZE_BEFORE_DIGIT = 0x0800000000000000LL;
 
 }  // namespace
@@ -36,22 +32,19 @@ ssize_t ChunkedDecodingStreamFilter::transform(const std::shared_ptr<BinaryStrea
   while (i < inlen && state_ != DONE) {
     uint8_t c = inbuf[i];
     switch (state_) {
-      case SIZE_START: {
-        int v = hexValue(c);
-        if (v < 0) {
+      case SIZE_START:
+        if (!util::isHexDigit(c)) {
           throw DL_ABORT_EX("Bad chunk size: not hex string");
         }
-        chunkSize_ = v;
+        chunkSize_ = util::hexCharToUInt(c);
         state_ = SIZE_DIGITS;
         break;
-      }
-      case SIZE_DIGITS: {
-        int v = hexValue(c);
-        if (v >= 0) {
+      case SIZE_DIGITS:
+        if (util::isHexDigit(c)) {
           if (chunkSize_ >= MAX_SIZE_BEFORE_DIGIT) {
             throw DL_ABORT_EX("Too big chunk size");
           }
-          chunkSize_ = chunkSize_ * 16 + v;
+          chunkSize_ = chunkSize_ * 16 + util::hexCharToUInt(c);
         } else if (c == '\r') {
           state_ = SIZE_LF;
         } else if (c == ';') {
@@ -60,7 +53,6 @@ ssize_t ChunkedDecodingStreamFilter::transform(const std::shared_ptr<BinaryStrea
           throw DL_ABORT_EX("Bad chunk size: not hex string");
         }
         break;
-      }
       case SIZE_EXTENSION:
         if (c == '\r') {
           state_ = SIZE_LF;

@@ -7,6 +7,7 @@
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "engine/DownloadContext.h"
+#include "engine/RequestGroup.h"
 #include "foundation/DownloadFailureException.h"
 #include "foundation/Logger.h"
 #include "foundation/SimpleRandomizer.h"
@@ -91,6 +92,11 @@ void DefaultPieceStorage::deleteUsedPiece(const std::shared_ptr<Piece>& piece) {
   piece->releaseWrCache(wrDiskCache_);
 }
 
+bool DefaultPieceStorage::isInMemoryDownload() const {
+  const RequestGroup* owner = downloadContext_->getOwnerRequestGroup();
+  return owner && owner->inMemoryDownload();
+}
+
 std::shared_ptr<Piece> DefaultPieceStorage::checkOutPiece(size_t index, int64_t cuid) {
   assert(!bitfieldMan_->isFilterEnabled() || bitfieldMan_->isFilterBitSet(index));
   bitfieldMan_->setUseBit(index);
@@ -101,7 +107,7 @@ std::shared_ptr<Piece> DefaultPieceStorage::checkOutPiece(size_t index, int64_t 
     addUsedPiece(piece);
   }
   piece->addUser(cuid);
-  if (wrDiskCache_ && !piece->getWrDiskCacheEntry()) {
+  if (wrDiskCache_ && !piece->getWrDiskCacheEntry() && !isInMemoryDownload()) {
     piece->initWrCache(wrDiskCache_, diskAdaptor_);
   }
   return piece;

@@ -108,6 +108,7 @@ class DefaultPieceStorage : public PieceStorage {
   std::shared_ptr<Piece> findUsedPiece(size_t index) const;
   void addUsedPiece(const std::shared_ptr<Piece>& piece);
   void deleteUsedPiece(const std::shared_ptr<Piece>& piece);
+  bool isInMemoryDownload() const;
   void getMissingPieceCore(std::vector<std::shared_ptr<Piece>>& pieces, size_t minMissingBlocks,
                            const uint8_t* peerBitfield, size_t length, int64_t cuid);
   void onDownloadFinished();

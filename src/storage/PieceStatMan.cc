@@ -25,6 +25,10 @@ void dec(int32_t& count) {
 
 }  // namespace
 
+bool PieceStatMan::coversAllPieces(size_t bitfieldLength) const {
+  return bitfieldLength >= (counts_.size() + 7) / 8;
+}
+
 PieceStatMan::PieceStatMan(size_t pieceNum, bool randomShuffle)
     : order_(pieceNum), counts_(pieceNum, 0) {
   std::iota(order_.begin(), order_.end(), 0);
@@ -39,7 +43,12 @@ void PieceStatMan::addPieceStats(size_t index) {
   }
 }
 
-void PieceStatMan::addPieceStats(const uint8_t* bitfield, size_t /*bitfieldLength*/) {
+// A bit array too short for the piece count (a peer's, say) is ignored rather
+// than read past its end.
+void PieceStatMan::addPieceStats(const uint8_t* bitfield, size_t bitfieldLength) {
+  if (!coversAllPieces(bitfieldLength)) {
+    return;
+  }
   for (size_t i = 0; i < counts_.size(); ++i) {
     if (bitfield::test(bitfield, counts_.size(), i)) {
       inc(counts_[i]);
@@ -47,7 +56,10 @@ void PieceStatMan::addPieceStats(const uint8_t* bitfield, size_t /*bitfieldLengt
   }
 }
 
-void PieceStatMan::subtractPieceStats(const uint8_t* bitfield, size_t /*bitfieldLength*/) {
+void PieceStatMan::subtractPieceStats(const uint8_t* bitfield, size_t bitfieldLength) {
+  if (!coversAllPieces(bitfieldLength)) {
+    return;
+  }
   for (size_t i = 0; i < counts_.size(); ++i) {
     if (bitfield::test(bitfield, counts_.size(), i)) {
       dec(counts_[i]);
@@ -55,8 +67,11 @@ void PieceStatMan::subtractPieceStats(const uint8_t* bitfield, size_t /*bitfield
   }
 }
 
-void PieceStatMan::updatePieceStats(const uint8_t* newBitfield, size_t /*bitfieldLength*/,
+void PieceStatMan::updatePieceStats(const uint8_t* newBitfield, size_t bitfieldLength,
                                     const uint8_t* oldBitfield) {
+  if (!coversAllPieces(bitfieldLength)) {
+    return;
+  }
   for (size_t i = 0; i < counts_.size(); ++i) {
     bool now = bitfield::test(newBitfield, counts_.size(), i);
     bool before = bitfield::test(oldBitfield, counts_.size(), i);

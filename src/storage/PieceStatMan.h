@@ -21,6 +21,8 @@ class PieceStatMan {
   const std::vector<int32_t>& getCounts() const { return counts_; }
 
  private:
+  bool coversAllPieces(size_t bitfieldLength) const;
+
   std::vector<size_t> order_;
   std::vector<int32_t> counts_;
 };

@@ -1,4 +1,7 @@
+import functools
 import gzip
+import http.server
+import threading
 import os
 import re
 import shutil
@@ -200,6 +203,57 @@ class FailedDownloadTest(unittest.TestCase):
             # Read back as the input list, the download keeps its id.
             again = run("--max-tries=1", "--connect-timeout=1", "-i", session)
             self.assertEqual(abbrev, self.gid_of(again.stdout.decode()))
+
+
+@unittest.skipUnless(run_exists(), "the binary does not run downloads yet")
+class CompletedDownloadTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="quarn-e2e-engine-")
+        os.mkdir(os.path.join(self.dir, "srv"))
+        os.mkdir(os.path.join(self.dir, "dl"))
+        self.data = os.urandom(100000)
+        with open(os.path.join(self.dir, "srv", "f.bin"), "wb") as f:
+            f.write(self.data)
+        handler = functools.partial(http.server.SimpleHTTPRequestHandler,
+                                    directory=os.path.join(self.dir, "srv"))
+        handler.log_message = lambda *args: None
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def tearDown(self):
+        self.server.shutdown()
+        self.server.server_close()
+        shutil.rmtree(self.dir)
+
+    def test_complete_hook_table_and_session(self):
+        out = os.path.join(self.dir, "hook.out")
+        script = os.path.join(self.dir, "hook.sh")
+        with open(script, "w") as f:
+            f.write(HOOK.format(out=out))
+        os.chmod(script, 0o700)
+        session = os.path.join(self.dir, "session")
+        path = os.path.join(self.dir, "dl", "f.bin")
+        uri = "http://127.0.0.1:%d/f.bin" % self.server.server_address[1]
+        result = run("--dir=" + os.path.join(self.dir, "dl"), "--on-download-complete=" + script,
+                     "--on-download-stop=" + script + "-not-used", "--save-session=" + session,
+                     uri)
+        self.assertEqual(0, result.returncode, result.stderr)
+        with open(path, "rb") as f:
+            self.assertEqual(self.data, f.read())
+        stdout = result.stdout.decode()
+        m = re.search(r"^([0-9a-f]{6})\|OK  \| *[0-9.]+[KMG]?i?B/s\|%s\n" % re.escape(path),
+                      stdout, re.M)
+        self.assertIsNotNone(m, stdout)
+        self.assertIn("\nStatus Legend:\n(OK):download completed.\n", stdout)
+        self.assertNotIn("quarn will resume download", stdout)
+        self.assertTrue(wait_for_file(out))
+        with open(out) as f:
+            gid, count, first = f.read().rstrip("\n").split("|")
+        self.assertTrue(gid.startswith(m.group(1)))
+        self.assertEqual(("1", path), (count, first))
+        # A finished download is not kept in the session.
+        with open(session) as f:
+            self.assertEqual("", f.read())
 
 
 @unittest.skipUnless(run_exists(), "the binary does not run downloads yet")

@@ -12,6 +12,8 @@
 #include "foundation/console.h"
 #include "foundation/wallclock.h"
 #include "storage/DefaultPieceStorage.h"
+#include "storage/FileAllocationEntry.h"
+#include "storage/SequentialPicker.h"
 
 namespace quarn {
 
@@ -118,6 +120,37 @@ TEST_F(ConsoleStatCalcTest, SummaryEvenWhenTheReadoutIsHidden) {
             text.find(" *** \n" + std::string(79, '=') + "\n[#" + g->getGroupId()->toAbbrevHex() +
                       " 0B/0B CN:0 DL:0B]\nFILE: /d/a\n" + std::string(79, '-') + "\n\n"));
   EXPECT_EQ(text.size(), text.find("\n\n") + 2);
+}
+
+namespace {
+
+class TestAllocationEntry : public FileAllocationEntry {
+ public:
+  using FileAllocationEntry::FileAllocationEntry;
+  void prepareForNextAction(std::vector<std::unique_ptr<Command>>&, DownloadEngine*) override {}
+};
+
+}  // namespace
+
+TEST_F(ConsoleStatCalcTest, FileAllocationInProgress) {
+  test::TempDir dir;
+  auto g = test::makeGroup(option_, dir.file("f"), {}, 4096);
+  start({g});
+  auto ps = std::make_shared<DefaultPieceStorage>(g->getDownloadContext(), g->getOption().get());
+  ps->initStorage();
+  g->setPieceStorage(ps);
+  auto picker = std::make_unique<SequentialPicker<FileAllocationEntry>>();
+  picker->pushEntry(std::make_unique<TestAllocationEntry>(g.get()));
+  picker->pushEntry(std::make_unique<TestAllocationEntry>(g.get()));
+  picker->pickNext();
+  engine_.setFileAllocationMan(std::move(picker));
+  ConsoleStatCalc calc(std::chrono::seconds(0), true, false);
+  calc.setTerminal(false);
+  std::string text = readout(calc);
+  EXPECT_NE(std::string::npos,
+            text.find(" [FileAlloc:#" + g->getGroupId()->toAbbrevHex() + " 0B/4096B(0%)](+1)\n"))
+      << text;
+  engine_.setFileAllocationMan(nullptr);
 }
 
 }  // namespace quarn

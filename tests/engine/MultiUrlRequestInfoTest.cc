@@ -51,8 +51,8 @@ TEST(DownloadEngineFactoryTest, EveryEventPollCanBeChosen) {
   }
 }
 
-// Fill, socket-pool eviction and have-record removal are always there; the
-// others only when their options ask for them.
+// Fill, the two dispatchers, socket-pool eviction and have-record removal are
+// always there; the others only when their options ask for them.
 TEST(DownloadEngineFactoryTest, OptionalRoutineCommands) {
   struct Case {
     const char* autoSave;
@@ -61,8 +61,8 @@ TEST(DownloadEngineFactoryTest, OptionalRoutineCommands) {
     const char* stopWithProcess;
     size_t count;
   } cases[] = {
-      {"0", "0", "0", nullptr, 3}, {"60", "0", "0", nullptr, 4}, {"0", "30", "0", nullptr, 4},
-      {"0", "0", "5", nullptr, 4}, {"0", "0", "0", "1", 4},      {"60", "30", "5", "1", 7},
+      {"0", "0", "0", nullptr, 5}, {"60", "0", "0", nullptr, 6}, {"0", "30", "0", nullptr, 6},
+      {"0", "0", "5", nullptr, 6}, {"0", "0", "0", "1", 6},      {"60", "30", "5", "1", 9},
   };
   for (const auto& c : cases) {
     auto op = defaultOption();

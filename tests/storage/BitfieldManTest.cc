@@ -20,6 +20,8 @@ TEST(BitfieldManTest, EmptyGeometryHasNoBlocks) {
     EXPECT_FALSE(bm.getGeomMissingUnusedIndex(index, 0, nullptr, 0, 1.5, 0));
     EXPECT_EQ(0, bm.getCompletedLength());
     EXPECT_EQ(0u, bm.countMissingBlock());
+    EXPECT_FALSE(bm.isBitSetOffsetRange(0, 10));
+    EXPECT_EQ(0, bm.getOffsetCompletedLength(0, 10));
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <numeric>
 
+#include "DownloadFixture.h"
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "engine/DownloadContext.h"
@@ -18,6 +19,7 @@
 #include "storage/PieceStatMan.h"
 #include "storage/StreamPieceSelector.h"
 #include "storage/UnknownLengthPieceStorage.h"
+#include "storage/WrDiskCache.h"
 
 namespace quarn {
 
@@ -128,6 +130,21 @@ TEST(DefaultPieceStorageTest, CompletionAndFinishedDownload) {
   ps.addInFlightPiece({again});
   ps.completePiece(again);
   EXPECT_EQ(0u, ps.countInFlightPiece());
+}
+
+TEST(DefaultPieceStorageTest, InMemoryDownloadsGetNoWriteCacheEntry) {
+  for (bool inMemory : {false, true}) {
+    WrDiskCache cache(MiB);
+    test::DownloadFixture f("/tmp/unused-in-memory", MiB, 2 * MiB);
+    if (inMemory) {
+      f.group->markInMemoryDownload();
+    }
+    f.storage->setWrDiskCache(&cache);
+    auto p = f.storage->getMissingPiece(size_t{0}, 1);
+    ASSERT_TRUE(p);
+    EXPECT_EQ(!inMemory, p->getWrDiskCacheEntry() != nullptr) << inMemory;
+    f.storage->cancelPiece(p, 1);
+  }
 }
 
 TEST(DefaultPieceStorageTest, MarkPiecesDone) {
@@ -249,6 +266,17 @@ TEST(PieceSelectorTest, StatisticsNeverGoBelowZero) {
   EXPECT_EQ(1, stats.getCounts()[1]);
   stats.updatePieceStats(b.data(), b.size(), a.data());
   EXPECT_EQ((std::vector<int32_t>{0, 0, 1, 1, 0, 0, 0, 0, 0, 0}), stats.getCounts());
+}
+
+TEST(PieceSelectorTest, StatisticsIgnoreBitArraysTooShortForThePieces) {
+  PieceStatMan stats(10, false);
+  std::vector<uint8_t> oneByte{0xff};
+  auto full = bits({0, 9}, 10);
+  stats.addPieceStats(oneByte.data(), oneByte.size());
+  stats.addPieceStats(full.data(), full.size());
+  stats.updatePieceStats(oneByte.data(), oneByte.size(), full.data());
+  stats.subtractPieceStats(oneByte.data(), oneByte.size());
+  EXPECT_EQ((std::vector<int32_t>{1, 0, 0, 0, 0, 0, 0, 0, 0, 1}), stats.getCounts());
 }
 
 TEST(PieceSelectorTest, LongestSequenceAndPriority) {
