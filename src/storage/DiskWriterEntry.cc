@@ -15,25 +15,23 @@ const std::string& DiskWriterEntry::getFilePath() const {
   return fileEntry_->getPath();
 }
 
-void DiskWriterEntry::initAndOpenFile() {
+void DiskWriterEntry::openWith(void (DiskWriter::*open)(int64_t)) {
   if (diskWriter_) {
-    diskWriter_->initAndOpenFile(fileEntry_->getLength());
+    (diskWriter_.get()->*open)(fileEntry_->getLength());
     open_ = true;
   }
+}
+
+void DiskWriterEntry::initAndOpenFile() {
+  openWith(&DiskWriter::initAndOpenFile);
 }
 
 void DiskWriterEntry::openFile() {
-  if (diskWriter_) {
-    diskWriter_->openFile(fileEntry_->getLength());
-    open_ = true;
-  }
+  openWith(&DiskWriter::openFile);
 }
 
 void DiskWriterEntry::openExistingFile() {
-  if (diskWriter_) {
-    diskWriter_->openExistingFile(fileEntry_->getLength());
-    open_ = true;
-  }
+  openWith(&DiskWriter::openExistingFile);
 }
 
 void DiskWriterEntry::closeFile() {

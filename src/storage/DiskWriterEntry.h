@@ -34,6 +34,9 @@ class DiskWriterEntry {
   void needsDiskWriter(bool f) { needsDiskWriter_ = f; }
 
  private:
+  // Opens the writer, when there is one, with the file's length.
+  void openWith(void (DiskWriter::*open)(int64_t));
+
   std::shared_ptr<FileEntry> fileEntry_;
   std::unique_ptr<DiskWriter> diskWriter_;
   bool open_;

@@ -258,24 +258,26 @@ size_t Piece::appendWrCache(WrDiskCache* diskCache, int64_t goff, const uint8_t*
   return delta;
 }
 
-void Piece::flushWrCache(WrDiskCache* diskCache) {
+bool Piece::uncountWrCache(WrDiskCache* diskCache) {
   if (!diskCache) {
-    return;
+    return false;
   }
   assert(wrCache_);
   int64_t size = wrCache_->getSize();
   diskCache->update(wrCache_.get(), -size);
-  wrCache_->writeToDisk();
+  return true;
+}
+
+void Piece::flushWrCache(WrDiskCache* diskCache) {
+  if (uncountWrCache(diskCache)) {
+    wrCache_->writeToDisk();
+  }
 }
 
 void Piece::clearWrCache(WrDiskCache* diskCache) {
-  if (!diskCache) {
-    return;
+  if (uncountWrCache(diskCache)) {
+    wrCache_->clear();
   }
-  assert(wrCache_);
-  int64_t size = wrCache_->getSize();
-  diskCache->update(wrCache_.get(), -size);
-  wrCache_->clear();
 }
 
 void Piece::releaseWrCache(WrDiskCache* diskCache) {

@@ -85,6 +85,9 @@ class Piece {
   std::string toString() const;
 
  private:
+  // Takes the entry's whole size off the cache's total; false without a cache.
+  bool uncountWrCache(WrDiskCache* diskCache);
+
   std::unique_ptr<BitfieldMan> bitfield_;
   std::unique_ptr<WrDiskCacheEntry> wrCache_;
   std::unique_ptr<MessageDigest> mdctx_;

@@ -45,26 +45,24 @@ void PieceStatMan::addPieceStats(size_t index) {
 
 // A bit array too short for the piece count (a peer's, say) is ignored rather
 // than read past its end.
-void PieceStatMan::addPieceStats(const uint8_t* bitfield, size_t bitfieldLength) {
+void PieceStatMan::adjustEach(const uint8_t* bitfield, size_t bitfieldLength,
+                              void (*adjust)(int32_t&)) {
   if (!coversAllPieces(bitfieldLength)) {
     return;
   }
   for (size_t i = 0; i < counts_.size(); ++i) {
     if (bitfield::test(bitfield, counts_.size(), i)) {
-      inc(counts_[i]);
+      adjust(counts_[i]);
     }
   }
 }
 
+void PieceStatMan::addPieceStats(const uint8_t* bitfield, size_t bitfieldLength) {
+  adjustEach(bitfield, bitfieldLength, inc);
+}
+
 void PieceStatMan::subtractPieceStats(const uint8_t* bitfield, size_t bitfieldLength) {
-  if (!coversAllPieces(bitfieldLength)) {
-    return;
-  }
-  for (size_t i = 0; i < counts_.size(); ++i) {
-    if (bitfield::test(bitfield, counts_.size(), i)) {
-      dec(counts_[i]);
-    }
-  }
+  adjustEach(bitfield, bitfieldLength, dec);
 }
 
 void PieceStatMan::updatePieceStats(const uint8_t* newBitfield, size_t bitfieldLength,

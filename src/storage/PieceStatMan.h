@@ -22,6 +22,8 @@ class PieceStatMan {
 
  private:
   bool coversAllPieces(size_t bitfieldLength) const;
+  // Applies adjust to the count of every piece whose bit is set.
+  void adjustEach(const uint8_t* bitfield, size_t bitfieldLength, void (*adjust)(int32_t&));
 
   std::vector<size_t> order_;
   std::vector<int32_t> counts_;
