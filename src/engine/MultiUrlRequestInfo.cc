@@ -14,6 +14,7 @@
 #include "engine/NullStatCalc.h"
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
+#include "engine/SessionSerializer.h"
 #include "engine/global_halt.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/File.h"
@@ -223,6 +224,14 @@ int MultiUrlRequestInfo::getResult() {
       status = error_code::IN_PROGRESS;
     } else {
       status = stat.lastErrorResult;
+    }
+  }
+  if (!option_->blank(PREF_SAVE_SESSION)) {
+    const std::string& filename = option_->get(PREF_SAVE_SESSION);
+    if (SessionSerializer(rgman).save(filename)) {
+      QLOG_NOTICE(fmt(_("Serialized session to '%s' successfully."), filename.c_str()));
+    } else {
+      QLOG_NOTICE(fmt(_("Failed to serialize session to '%s'."), filename.c_str()));
     }
   }
   Notifier::setInstance(nullptr);

@@ -18,6 +18,7 @@
 #include "foundation/LogMacros.h"
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
+#include "storage/DefaultBtProgressInfoFile.h"
 #include "storage/DefaultPieceStorage.h"
 #include "storage/DiskAdaptor.h"
 #include "storage/NullProgressInfoFile.h"
@@ -142,11 +143,16 @@ void RequestGroup::initPieceStorage() {
 }
 
 bool RequestGroup::openStorage() {
-  if (downloadFinished()) {
-    return false;
+  auto progressInfoFile =
+      std::make_shared<DefaultBtProgressInfoFile>(downloadContext_, pieceStorage_, option_.get());
+  if (progressInfoFile->exists()) {
+    progressInfoFile->load();
+    pieceStorage_->getDiskAdaptor()->openExistingFile();
+  } else {
+    pieceStorage_->getDiskAdaptor()->initAndOpenFile();
   }
-  pieceStorage_->getDiskAdaptor()->initAndOpenFile();
-  return true;
+  progressInfoFile_ = std::move(progressInfoFile);
+  return !downloadFinished();
 }
 
 int64_t RequestGroup::getTotalLength() const {

@@ -99,8 +99,8 @@ class RequestGroup {
                                 DownloadEngine* engine, int numAdj);
   // Piece storage, disk adaptor and segment manager for the now known length.
   void initPieceStorage();
-  // Opens the output file for downloading: a fresh, truncated file. False
-  // when nothing is left to do.
+  // Opens the output file for downloading: resumed from its control file when
+  // one exists, else a fresh, truncated file. False when nothing is left to do.
   bool openStorage();
 
   int64_t getTotalLength() const;
