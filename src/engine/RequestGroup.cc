@@ -249,11 +249,16 @@ void RequestGroup::createNextCommandWithAdj(std::vector<std::unique_ptr<Command>
 }
 
 bool RequestGroup::openStorage() {
-  if (downloadFinished()) {
-    return false;
+  auto progressInfoFile =
+      std::make_shared<DefaultBtProgressInfoFile>(downloadContext_, pieceStorage_, option_.get());
+  if (progressInfoFile->exists()) {
+    progressInfoFile->load();
+    pieceStorage_->getDiskAdaptor()->openExistingFile();
+  } else {
+    pieceStorage_->getDiskAdaptor()->initAndOpenFile();
   }
-  pieceStorage_->getDiskAdaptor()->initAndOpenFile();
-  return true;
+  progressInfoFile_ = std::move(progressInfoFile);
+  return !downloadFinished();
 }
 
 int64_t RequestGroup::getTotalLength() const {

@@ -129,8 +129,8 @@ class RequestGroup {
   void processCheckIntegrityEntry(std::vector<std::unique_ptr<Command>>& commands,
                                   std::unique_ptr<CheckIntegrityEntry> entry,
                                   DownloadEngine* engine);
-  // Opens the output file for downloading: a fresh, truncated file. False
-  // when nothing is left to do.
+  // Opens the output file for downloading: resumed from its control file when
+  // one exists, else a fresh, truncated file. False when nothing is left to do.
   bool openStorage();
 
   // Storage set-up and the protection of existing files.

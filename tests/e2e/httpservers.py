@@ -144,8 +144,8 @@ class _Handler(BaseHTTPRequestHandler):
             self.send_header("Set-Cookie", route.set_cookie)
         if route.encoding:
             self.send_header("Content-Encoding", route.encoding)
-        for i in range(route.huge_head // 64):
-            self.send_header("X-Filler-%d" % i, "f" * 48)
+        for i in range(route.huge_head // 400):
+            self.send_header("X-Filler-%d" % i, "f" * 384)
         if route.ranges:
             self.send_header("Accept-Ranges", "bytes")
         if status == 206:

@@ -274,7 +274,11 @@ class ScriptedServerTest(FtpCase):
                 proc.wait()
         if not os.path.exists(self.out("big.bin") + CONTROL_SUFFIX):
             self.skipTest("quarnc keeps no control file for FTP downloads yet")
-        self.download([srv.url("big.bin")])
+        # By default a download that cannot resume stops, keeping what it has.
+        self.download([srv.url("big.bin")], rc=8)
+        self.assertTrue(os.path.exists(self.out("big.bin") + CONTROL_SUFFIX))
+        # Allowed to, it starts again from the first byte.
+        self.download(["--always-resume=false", srv.url("big.bin")])
         self.assert_downloaded(BIG, "big.bin")
         self.assertIn("REST 0", srv.commands())
 

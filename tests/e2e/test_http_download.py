@@ -87,7 +87,7 @@ def retried_once(test, srv, _):
 
 
 def redirected(test, srv, _):
-    test.assertEqual(["/r1", "/r2", "/f"], [r["path"] for r in srv.seen][:3])
+    test.assertEqual(["/r1", "/r2", "/r3", "/f"], [r["path"] for r in srv.seen][:4])
 
 
 def stayed_inside(test, _, workdir):
@@ -142,7 +142,7 @@ CASES = [
     Case("stalled server", lambda: {"/f": Route(BIG, stall_after=50000)},
          ["--timeout=2", "--max-tries=1", "{/f}"], 2, control=True, timeout=60),
     Case("too slow", lambda: {"/f": Route(BIG, stall_after=50000)},
-         ["--lowest-speed-limit=1M", "--startup-idle-time=1", "--timeout=30", "{/f}"], 5,
+         ["--lowest-speed-limit=1M", "--timeout=30", "{/f}"], 5,
          control=True, timeout=60),
     Case("body cut short is retried", lambda: {"/f": Route(DATA, close_after=100000)},
          ["--max-tries=3", "{/f}"], 0, DATA),
@@ -243,8 +243,12 @@ class InterruptionCases(unittest.TestCase):
             with open(out, "rb") as f:
                 self.assertEqual(sha256(BIG), sha256(f.read()))
             self.assertFalse(os.path.exists(out + CONTROL_SUFFIX))
-            first = ranges_seen(srv.seen, "/f")[0]
-            self.assertTrue(first and not first.startswith("bytes=0-"), srv.seen)
+            # The first request learns the size; its body is not read when the
+            # control file says the start is already there. Every ranged
+            # request then starts past what the first run saved.
+            ranged = [r for r in ranges_seen(srv.seen, "/f") if r]
+            self.assertTrue(ranged, srv.seen)
+            self.assertFalse([r for r in ranged if r.startswith("bytes=0-")], srv.seen)
 
 
 class MirrorAndListCases(unittest.TestCase):
@@ -259,7 +263,8 @@ class MirrorAndListCases(unittest.TestCase):
 
     def test_two_mirrors_share_one_file(self):
         with CraftedServer({"/f": Route(BIG)}) as a, CraftedServer({"/f": Route(BIG)}) as b:
-            result = run_quarnc(self.dir, ["-s2", "-k1M", a.url("/f"), b.url("/f")])
+            # Both mirrors are on 127.0.0.1: the per-server limit must allow two.
+            result = run_quarnc(self.dir, ["-x2", "-s2", "-k1M", a.url("/f"), b.url("/f")])
             self.assertEqual(0, result.returncode, result.stderr)
             with open(os.path.join(self.dir, "f"), "rb") as f:
                 self.assertEqual(sha256(BIG), sha256(f.read()))

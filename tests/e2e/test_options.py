@@ -3,6 +3,7 @@
 import os
 import platform
 import shutil
+import signal
 import subprocess
 import tempfile
 import unittest
@@ -31,8 +32,19 @@ class OptionsTest(unittest.TestCase):
         full_env = dict(self.env)
         if env:
             full_env.update(env)
-        return subprocess.run([QUARNC, *args], capture_output=True, text=True,
-                              env=full_env, cwd=self.tmp, timeout=60)
+        if "--enable-rpc" not in args:
+            return subprocess.run([QUARNC, *args], capture_output=True, text=True,
+                                  env=full_env, cwd=self.tmp, timeout=60)
+        # A run with the control server lasts until it is interrupted; one
+        # whose options are refused ends by itself first.
+        proc = subprocess.Popen([QUARNC, *args], stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True, env=full_env, cwd=self.tmp)
+        try:
+            out, err = proc.communicate(timeout=1.5)
+        except subprocess.TimeoutExpired:
+            proc.send_signal(signal.SIGINT)
+            out, err = proc.communicate(timeout=60)
+        return subprocess.CompletedProcess(proc.args, proc.returncode, out, err)
 
     def write_conf(self, text):
         path = os.path.join(self.tmp, "quarn.conf")
