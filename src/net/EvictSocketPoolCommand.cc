@@ -1,7 +1,6 @@
 #include "net/EvictSocketPoolCommand.h"
 
 #include "engine/DownloadEngine.h"
-#include "engine/RequestGroupMan.h"
 
 namespace quarn {
 
@@ -10,10 +9,7 @@ EvictSocketPoolCommand::EvictSocketPoolCommand(cuid_t cuid, DownloadEngine* e,
     : TimeBasedCommand(cuid, e, interval, true) {}
 
 void EvictSocketPoolCommand::preProcess() {
-  DownloadEngine* e = getDownloadEngine();
-  if (e->getRequestGroupMan()->downloadFinished() || e->isHaltRequested()) {
-    enableExit();
-  }
+  exitWhenRunIsOver();
 }
 
 void EvictSocketPoolCommand::process() {

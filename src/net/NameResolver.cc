@@ -2,8 +2,6 @@
 
 #include <netdb.h>
 
-#include <memory>
-
 #include "foundation/DlAbortEx.h"
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
@@ -12,14 +10,6 @@
 #include "net/util_net.h"
 
 namespace quarn {
-
-namespace {
-
-struct AddrinfoDeleter {
-  void operator()(addrinfo* res) const { freeaddrinfo(res); }
-};
-
-}  // namespace
 
 NameResolver::NameResolver() : socktype_(0), family_(AF_UNSPEC) {}
 
@@ -32,7 +22,7 @@ void NameResolver::resolve(std::vector<std::string>& resolvedAddresses,
         fmt(_("Failed to resolve the hostname %s, cause: %s"), hostname.c_str(), gai_strerror(s)),
         error_code::NAME_RESOLVE_ERROR);
   }
-  std::unique_ptr<addrinfo, AddrinfoDeleter> res(raw);
+  AddrinfoPtr res(raw);
   for (addrinfo* rp = res.get(); rp; rp = rp->ai_next) {
     resolvedAddresses.push_back(util::getNumericNameInfo(rp->ai_addr, rp->ai_addrlen).addr);
   }

@@ -104,6 +104,15 @@ bool OpenSSLTLSContext::addCredentialFile(const std::string& certfile, const std
   return true;
 }
 
+// A PKCS#12 file that does not open or parse may be a PEM certificate given
+// without its key option; the hint names the option of this side.
+void OpenSSLTLSContext::logP12Failure(const char* step) const {
+  QLOG_ERROR(
+      fmt("Failed to %s PKCS12 file: %s. If you meant to use PEM, you'll also have to "
+          "specify --%s. See the manual.",
+          step, errorText().c_str(), side_ == TLS_SERVER ? "rpc-private-key" : "private-key"));
+}
+
 bool OpenSSLTLSContext::addP12CredentialFile(const std::string& p12file) {
   std::string data = readWholeFile(p12file);
   BioPtr bio(BIO_new_mem_buf(data.data(), static_cast<int>(data.size())));
@@ -113,17 +122,7 @@ bool OpenSSLTLSContext::addP12CredentialFile(const std::string& p12file) {
   }
   P12Ptr p12(d2i_PKCS12_bio(bio.get(), nullptr));
   if (!p12) {
-    if (side_ == TLS_SERVER) {
-      QLOG_ERROR(
-          fmt("Failed to open PKCS12 file: %s. If you meant to use PEM, you'll also have "
-              "to specify --rpc-private-key. See the manual.",
-              errorText().c_str()));
-    } else {
-      QLOG_ERROR(
-          fmt("Failed to open PKCS12 file: %s. If you meant to use PEM, you'll also have "
-              "to specify --private-key. See the manual.",
-              errorText().c_str()));
-    }
+    logP12Failure("open");
     return false;
   }
   EVP_PKEY* rawKey = nullptr;
@@ -134,17 +133,7 @@ bool OpenSSLTLSContext::addP12CredentialFile(const std::string& p12file) {
   X509Ptr cert(rawCert);
   X509StackPtr chain(rawChain);
   if (!parsed) {
-    if (side_ == TLS_SERVER) {
-      QLOG_ERROR(
-          fmt("Failed to parse PKCS12 file: %s. If you meant to use PEM, you'll also have "
-              "to specify --rpc-private-key. See the manual.",
-              errorText().c_str()));
-    } else {
-      QLOG_ERROR(
-          fmt("Failed to parse PKCS12 file: %s. If you meant to use PEM, you'll also have "
-              "to specify --private-key. See the manual.",
-              errorText().c_str()));
-    }
+    logP12Failure("parse");
     return false;
   }
   if (!pkey || !cert) {

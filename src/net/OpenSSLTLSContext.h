@@ -25,6 +25,7 @@ class OpenSSLTLSContext : public TLSContext {
 
  private:
   bool addP12CredentialFile(const std::string& p12file);
+  void logP12Failure(const char* step) const;
 
   SSL_CTX* sslCtx_;
   TLSSessionSide side_;

@@ -123,37 +123,30 @@ int OpenSSLTLSSession::checkDirection() {
   return SSL_get_error(ssl_, rv_) == SSL_ERROR_WANT_WRITE ? TLS_WANT_WRITE : TLS_WANT_READ;
 }
 
-ssize_t OpenSSLTLSSession::writeData(const void* data, size_t len) {
-  ERR_clear_error();
-  rv_ = SSL_write(ssl_, data, static_cast<int>(len));
+ssize_t OpenSSLTLSSession::ioResult(int rv, bool closeNotifyEndsStream) {
+  rv_ = rv;
   if (rv_ > 0) {
-    int count = rv_;
     rv_ = 1;
-    return count;
+    return rv;
   }
   int error = SSL_get_error(ssl_, rv_);
   if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
     return TLS_ERR_WOULDBLOCK;
+  }
+  if (closeNotifyEndsStream && rv_ == 0 && error == SSL_ERROR_ZERO_RETURN) {
+    return 0;
   }
   return TLS_ERR_ERROR;
 }
 
+ssize_t OpenSSLTLSSession::writeData(const void* data, size_t len) {
+  ERR_clear_error();
+  return ioResult(SSL_write(ssl_, data, static_cast<int>(len)), false);
+}
+
 ssize_t OpenSSLTLSSession::readData(void* data, size_t len) {
   ERR_clear_error();
-  rv_ = SSL_read(ssl_, data, static_cast<int>(len));
-  if (rv_ > 0) {
-    int count = rv_;
-    rv_ = 1;
-    return count;
-  }
-  int error = SSL_get_error(ssl_, rv_);
-  if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
-    return TLS_ERR_WOULDBLOCK;
-  }
-  if (rv_ == 0 && error == SSL_ERROR_ZERO_RETURN) {
-    return 0;
-  }
-  return TLS_ERR_ERROR;
+  return ioResult(SSL_read(ssl_, data, static_cast<int>(len)), true);
 }
 
 // Done only when OpenSSL reports the handshake complete. Any wish to wait

@@ -27,6 +27,10 @@ class OpenSSLTLSSession : public TLSSession {
   size_t getRecvBufferedLength() override { return 0; }
 
  private:
+  // Keeps the result of SSL_read or SSL_write as the last result and maps it:
+  // a count, TLS_ERR_WOULDBLOCK or TLS_ERR_ERROR; 0 for the peer's close_notify
+  // when that ends the stream (reads).
+  ssize_t ioResult(int rv, bool closeNotifyEndsStream);
   int handshake(TLSVersion& version);
   std::string verifyPeer(const std::string& hostname);
 

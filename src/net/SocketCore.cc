@@ -1,7 +1,6 @@
 #include "net/SocketCore.h"
 
 #include <fcntl.h>
-#include <ifaddrs.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -37,15 +36,6 @@ std::shared_ptr<TLSContext> SocketCore::clTlsContext_;
 std::shared_ptr<TLSContext> SocketCore::svTlsContext_;
 
 namespace {
-
-struct AddrinfoDeleter {
-  void operator()(addrinfo* res) const { freeaddrinfo(res); }
-};
-using AddrinfoPtr = std::unique_ptr<addrinfo, AddrinfoDeleter>;
-
-struct IfaddrsDeleter {
-  void operator()(ifaddrs* ifa) const { freeifaddrs(ifa); }
-};
 
 std::string errnoText(int errNum) {
   return util::safeStrerror(errNum);
@@ -486,6 +476,10 @@ void SocketCore::clearWant() {
   wantWrite_ = false;
 }
 
+// TLS and SSH sessions share their would-block result and direction codes.
+static_assert(static_cast<int>(TLS_ERR_WOULDBLOCK) == static_cast<int>(SSH_ERR_WOULDBLOCK) &&
+              static_cast<int>(TLS_WANT_READ) == static_cast<int>(SSH_WANT_READ));
+
 void SocketCore::raiseWantFromDirection(int direction) {
   if (direction == TLS_WANT_READ) {
     wantRead_ = true;
@@ -494,24 +488,7 @@ void SocketCore::raiseWantFromDirection(int direction) {
   }
 }
 
-ssize_t SocketCore::writeData(const void* data, size_t len) {
-  clearWant();
-  if (secure_ != TLS_NONE) {
-    ssize_t ret = tlsSession_->writeData(data, len);
-    if (ret >= 0) {
-      return ret;
-    }
-    if (ret == TLS_ERR_WOULDBLOCK) {
-      raiseWantFromDirection(tlsSession_->checkDirection());
-      return 0;
-    }
-    throw DL_RETRY_EX(
-        fmt(_("Failed to send data, cause: %s"), tlsSession_->getLastErrorString().c_str()));
-  }
-  ssize_t ret;
-  // MSG_NOSIGNAL: a peer that went away must give an error, not SIGPIPE.
-  while ((ret = send(sockfd_, data, len, MSG_NOSIGNAL)) == -1 && errno == EINTR) {
-  }
+ssize_t SocketCore::plainSendResult(ssize_t ret) {
   if (ret >= 0) {
     return ret;
   }
@@ -521,6 +498,43 @@ ssize_t SocketCore::writeData(const void* data, size_t len) {
     return 0;
   }
   throw DL_RETRY_EX(fmt(_("Failed to send data, cause: %s"), errnoText(errNum).c_str()));
+}
+
+ssize_t SocketCore::plainRecvResult(ssize_t ret) {
+  if (ret >= 0) {
+    return ret;
+  }
+  int errNum = errno;
+  if (errNum == EAGAIN || errNum == EWOULDBLOCK) {
+    wantRead_ = true;
+    return 0;
+  }
+  throw DL_RETRY_EX(fmt(_("Failed to receive data, cause: %s"), errnoText(errNum).c_str()));
+}
+
+template <typename Session>
+ssize_t SocketCore::sessionIoResult(Session& session, ssize_t ret, const char* failureFormat) {
+  if (ret >= 0) {
+    return ret;
+  }
+  if (ret == TLS_ERR_WOULDBLOCK) {
+    raiseWantFromDirection(session.checkDirection());
+    return 0;
+  }
+  throw DL_RETRY_EX(fmt(failureFormat, session.getLastErrorString().c_str()));
+}
+
+ssize_t SocketCore::writeData(const void* data, size_t len) {
+  clearWant();
+  if (secure_ != TLS_NONE) {
+    return sessionIoResult(*tlsSession_, tlsSession_->writeData(data, len),
+                           _("Failed to send data, cause: %s"));
+  }
+  ssize_t ret;
+  // MSG_NOSIGNAL: a peer that went away must give an error, not SIGPIPE.
+  while ((ret = send(sockfd_, data, len, MSG_NOSIGNAL)) == -1 && errno == EINTR) {
+  }
+  return plainSendResult(ret);
 }
 
 ssize_t SocketCore::writeVector(iovec* iov, size_t iovcnt) {
@@ -543,61 +557,28 @@ ssize_t SocketCore::writeVector(iovec* iov, size_t iovcnt) {
   // sendmsg rather than writev, so that MSG_NOSIGNAL applies.
   while ((ret = sendmsg(sockfd_, &msg, MSG_NOSIGNAL)) == -1 && errno == EINTR) {
   }
-  if (ret >= 0) {
-    return ret;
-  }
-  int errNum = errno;
-  if (errNum == EAGAIN || errNum == EWOULDBLOCK) {
-    wantWrite_ = true;
-    return 0;
-  }
-  throw DL_RETRY_EX(fmt(_("Failed to send data, cause: %s"), errnoText(errNum).c_str()));
+  return plainSendResult(ret);
 }
 
 void SocketCore::readData(void* data, size_t& len) {
   clearWant();
+  // The length is 0 until a result is known, so that a throw leaves nothing read.
+  size_t room = len;
+  len = 0;
   if (sshSession_) {
-    ssize_t ret = sshSession_->readData(data, len);
-    if (ret >= 0) {
-      len = ret;
-      return;
-    }
-    len = 0;
-    if (ret == SSH_ERR_WOULDBLOCK) {
-      raiseWantFromDirection(sshSession_->checkDirection());
-      return;
-    }
-    throw DL_RETRY_EX(
-        fmt(_("Failed to receive data, cause: %s"), sshSession_->getLastErrorString().c_str()));
+    len = sessionIoResult(*sshSession_, sshSession_->readData(data, room),
+                          _("Failed to receive data, cause: %s"));
+    return;
   }
   if (secure_ == TLS_NONE) {
     ssize_t ret;
-    while ((ret = recv(sockfd_, data, len, 0)) == -1 && errno == EINTR) {
+    while ((ret = recv(sockfd_, data, room, 0)) == -1 && errno == EINTR) {
     }
-    if (ret >= 0) {
-      len = ret;
-      return;
-    }
-    int errNum = errno;
-    len = 0;
-    if (errNum == EAGAIN || errNum == EWOULDBLOCK) {
-      wantRead_ = true;
-      return;
-    }
-    throw DL_RETRY_EX(fmt(_("Failed to receive data, cause: %s"), errnoText(errNum).c_str()));
-  }
-  ssize_t ret = tlsSession_->readData(data, len);
-  if (ret >= 0) {
-    len = ret;
+    len = plainRecvResult(ret);
     return;
   }
-  len = 0;
-  if (ret == TLS_ERR_WOULDBLOCK) {
-    raiseWantFromDirection(tlsSession_->checkDirection());
-    return;
-  }
-  throw DL_RETRY_EX(
-      fmt(_("Failed to receive data, cause: %s"), tlsSession_->getLastErrorString().c_str()));
+  len = sessionIoResult(*tlsSession_, tlsSession_->readData(data, room),
+                        _("Failed to receive data, cause: %s"));
 }
 
 size_t SocketCore::getRecvBufferedLength() const {
@@ -646,14 +627,8 @@ ssize_t SocketCore::readDataFrom(void* data, size_t len, Endpoint& sender) {
   }
   if (r >= 0) {
     sender = util::getNumericNameInfo(&su.sa, sulen);
-    return r;
   }
-  int errNum = errno;
-  if (errNum == EAGAIN || errNum == EWOULDBLOCK) {
-    wantRead_ = true;
-    return 0;
-  }
-  throw DL_RETRY_EX(fmt(_("Failed to receive data, cause: %s"), errnoText(errNum).c_str()));
+  return plainRecvResult(r);
 }
 
 std::string SocketCore::getSocketError() const {
@@ -829,7 +804,7 @@ std::vector<SockAddr> SocketCore::getInterfaceAddress(const std::string& iface, 
     QLOG_INFO(fmt(_("Failed to find given interface %s, cause: %s"), iface.c_str(),
                   errnoText(errNum).c_str()));
   } else {
-    std::unique_ptr<ifaddrs, IfaddrsDeleter> ifaddr(rawIfaddr);
+    IfaddrsPtr ifaddr(rawIfaddr);
     for (ifaddrs* ifa = ifaddr.get(); ifa; ifa = ifa->ifa_next) {
       if (!ifa->ifa_addr || iface != ifa->ifa_name) {
         continue;

@@ -109,6 +109,13 @@ class SocketCore {
   // Maps an SSH step's result: true when done, false with a want flag raised.
   bool sshStepResult(int rv, const char* failureFormat, const std::string* path = nullptr);
   void raiseWantFromDirection(int direction);
+  // Map the result of a plain send or receive: would-block raises the want
+  // flag and counts 0, an error throws DlRetryEx.
+  ssize_t plainSendResult(ssize_t ret);
+  ssize_t plainRecvResult(ssize_t ret);
+  // The same for a TLS or SSH session's read or write.
+  template <typename Session>
+  ssize_t sessionIoResult(Session& session, ssize_t ret, const char* failureFormat);
   void clearWant();
 
   int sockType_;

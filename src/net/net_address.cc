@@ -1,10 +1,7 @@
 #include "net/net_address.h"
 
-#include <ifaddrs.h>
-
 #include <cerrno>
 #include <cstring>
-#include <memory>
 
 #include "foundation/LogMacros.h"
 #include "foundation/fmt.h"
@@ -19,14 +16,6 @@ namespace {
 int defaultAIFlags = AI_ADDRCONFIG;
 bool ipv4AddrConfigured = true;
 bool ipv6AddrConfigured = true;
-
-struct AddrinfoDeleter {
-  void operator()(addrinfo* res) const { freeaddrinfo(res); }
-};
-
-struct IfaddrsDeleter {
-  void operator()(ifaddrs* ifa) const { freeifaddrs(ifa); }
-};
 
 bool isIPv6LinkLocal(const in6_addr& addr) {
   return addr.s6_addr[0] == 0xfe && (addr.s6_addr[1] & 0xc0) == 0x80;
@@ -101,7 +90,7 @@ size_t getBinAddr(void* dest, const std::string& ip) {
   if (callGetaddrinfo(&raw, ip.c_str(), nullptr, AF_UNSPEC, 0, AI_NUMERICHOST, 0) != 0) {
     return 0;
   }
-  std::unique_ptr<addrinfo, AddrinfoDeleter> res(raw);
+  AddrinfoPtr res(raw);
   for (addrinfo* rp = res.get(); rp; rp = rp->ai_next) {
     if (rp->ai_family == AF_INET6) {
       memcpy(dest, &reinterpret_cast<sockaddr_in6*>(rp->ai_addr)->sin6_addr, 16);
@@ -125,7 +114,7 @@ void checkAddrconfig() {
     QLOG_INFO(fmt("getifaddrs failed. Cause: %s", util::safeStrerror(errNum).c_str()));
     return;
   }
-  std::unique_ptr<ifaddrs, IfaddrsDeleter> ifaddr(raw);
+  IfaddrsPtr ifaddr(raw);
   for (ifaddrs* ifa = ifaddr.get(); ifa; ifa = ifa->ifa_next) {
     if (!ifa->ifa_addr) {
       continue;

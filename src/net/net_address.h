@@ -1,13 +1,27 @@
 #pragma once
 
+#include <ifaddrs.h>
 #include <netdb.h>
 #include <sys/socket.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace quarn {
+
+struct AddrinfoDeleter {
+  void operator()(addrinfo* res) const { freeaddrinfo(res); }
+};
+// Owns a getaddrinfo result list.
+using AddrinfoPtr = std::unique_ptr<addrinfo, AddrinfoDeleter>;
+
+struct IfaddrsDeleter {
+  void operator()(ifaddrs* ifa) const { freeifaddrs(ifa); }
+};
+// Owns a getifaddrs list.
+using IfaddrsPtr = std::unique_ptr<ifaddrs, IfaddrsDeleter>;
 
 // Flags added to every getaddrinfo call of the network layer; AI_ADDRCONFIG
 // unless start-up finds no configured address of either family.

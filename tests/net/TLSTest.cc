@@ -259,29 +259,33 @@ TEST_F(TLSTest, UnusableCredentialsAreRefused) {
   }
 }
 
-TEST_F(TLSTest, MissingOrEmptyPkcs12FileGetsTheParseHint) {
+TEST_F(TLSTest, UnusablePkcs12FileGetsThePemHintOfItsSide) {
   runOrThrow(": > " + certs_->path("empty.p12"));
   struct Case {
     TLSSessionSide side;
     const char* file;
+    const char* failure;
     const char* hint;
   } cases[] = {
-      {TLS_CLIENT, "missing.p12", "--private-key. See the manual."},
-      {TLS_SERVER, "missing.p12", "--rpc-private-key. See the manual."},
-      {TLS_CLIENT, "empty.p12", "--private-key. See the manual."},
+      // No bytes are a PKCS#12 file that does not open, not a lack of memory.
+      {TLS_CLIENT, "missing.p12", "Failed to open PKCS12 file: ", "--private-key."},
+      {TLS_SERVER, "missing.p12", "Failed to open PKCS12 file: ", "--rpc-private-key."},
+      {TLS_CLIENT, "empty.p12", "Failed to open PKCS12 file: ", "--private-key."},
+      // A password-protected file opens but does not unpack.
+      {TLS_CLIENT, "locked.p12", "Failed to parse PKCS12 file: ", "--private-key."},
+      {TLS_SERVER, "locked.p12", "Failed to parse PKCS12 file: ", "--rpc-private-key."},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.file);
+    SCOPED_TRACE(std::string(c.file) + " on side " + std::to_string(c.side));
     auto ctx = TLSContext::make(c.side, TLS_PROTO_TLS12);
     test::LogCapture log(certs_->path(std::string(c.file) + std::to_string(c.side) + ".log"));
     EXPECT_FALSE(ctx->addCredentialFile(certs_->path(c.file), ""));
     std::string text = log.text();
-    // No bytes are a PKCS#12 file that does not parse, not a lack of memory.
     EXPECT_EQ(std::string::npos, text.find("no memory")) << text;
-    EXPECT_NE(std::string::npos, text.find("Failed to open PKCS12 file: ")) << text;
-    EXPECT_NE(
-        std::string::npos,
-        text.find(std::string("If you meant to use PEM, you'll also have to specify ") + c.hint))
+    EXPECT_NE(std::string::npos, text.find(c.failure)) << text;
+    EXPECT_NE(std::string::npos,
+              text.find(std::string(". If you meant to use PEM, you'll also have to specify ") +
+                        c.hint + " See the manual.\n"))
         << text;
   }
 }
