@@ -217,6 +217,7 @@ void HttpResponseCommand::startOtherConnections(int adjustment) {
 
 bool HttpResponseCommand::handleDefaultEncoding(std::unique_ptr<HttpResponse> httpResponse) {
   const auto& req = getRequest();
+  getRequestGroup()->adjustFilename();
   getRequestGroup()->initPieceStorage();
   if (getOption()->getAsBool(PREF_DRY_RUN)) {
     onDryRunFileFound();

@@ -142,6 +142,33 @@ void RequestGroup::initPieceStorage() {
   pieceStorage_ = std::move(storage);
 }
 
+void RequestGroup::adjustFilename() {
+  DefaultBtProgressInfoFile progressInfoFile(downloadContext_, nullptr, option_.get());
+  const auto& fileEntry = downloadContext_->getFirstFileEntry();
+  if (!progressInfoFile.exists() && downloadContext_->getFileEntries().size() == 1 &&
+      File(fileEntry->getPath()).exists() && !option_->getAsBool(PREF_ALLOW_OVERWRITE)) {
+    // Never truncate a file this download did not start.
+    if (!option_->getAsBool(PREF_AUTO_FILE_RENAMING)) {
+      throw DOWNLOAD_FAILURE_EXCEPTION(
+          fmt("File %s exists, but a control file(*.quarn) does not exist. Download was "
+              "canceled in order to prevent your file from being truncated to 0. If you are "
+              "sure to download the file all over again, then delete it or add "
+              "--allow-overwrite=true option and restart quarn.",
+              fileEntry->getPath().c_str()),
+          error_code::FILE_ALREADY_EXISTS);
+    }
+    const std::string original = fileEntry->getPath();
+    for (int i = 1;; ++i) {
+      std::string candidate = fmt("%s.%d", original.c_str(), i);
+      if (!File(candidate).exists() && !File(candidate + ".quarn").exists()) {
+        fileEntry->setPath(candidate);
+        QLOG_NOTICE(fmt("File already exists. Renamed to %s.", candidate.c_str()));
+        break;
+      }
+    }
+  }
+}
+
 bool RequestGroup::openStorage() {
   auto progressInfoFile =
       std::make_shared<DefaultBtProgressInfoFile>(downloadContext_, pieceStorage_, option_.get());

@@ -102,6 +102,9 @@ class RequestGroup {
   // Opens the output file for downloading: resumed from its control file when
   // one exists, else a fresh, truncated file. False when nothing is left to do.
   bool openStorage();
+  // Before storage is set up: an existing file that no control file accounts
+  // for is never truncated; the download is renamed or refused instead.
+  void adjustFilename();
 
   int64_t getTotalLength() const;
   int64_t getCompletedLength() const;
