@@ -24,6 +24,7 @@
 #include "foundation/util_address.h"
 #include "foundation/util_string.h"
 #include "foundation/wallclock.h"
+#include "net/AsyncNameResolverMan.h"
 #include "net/NameResolver.h"
 #include "net/SocketCore.h"
 #include "net/SocketRecvBuffer.h"
@@ -60,6 +61,7 @@ AbstractCommand::AbstractCommand(cuid_t cuid, std::shared_ptr<Request> req,
       fileEntry_(std::move(fileEntry)),
       socket_(std::move(s)),
       socketRecvBuffer_(std::move(socketRecvBuffer)),
+      asyncNameResolverMan_(std::make_unique<AsyncNameResolverMan>()),
       requestGroup_(requestGroup),
       e_(e),
       checkPoint_(global::wallclock()),
@@ -76,11 +78,15 @@ AbstractCommand::AbstractCommand(cuid_t cuid, std::shared_ptr<Request> req,
   }
   requestGroup_->increaseStreamCommand();
   requestGroup_->increaseNumCommand();
+  if (e_->getOption()) {
+    configureAsyncNameResolverMan(asyncNameResolverMan_.get(), e_->getOption());
+  }
 }
 
 AbstractCommand::~AbstractCommand() {
   disableReadCheckSocket();
   disableWriteCheckSocket();
+  asyncNameResolverMan_->disableNameResolverCheck(e_, this);
   requestGroup_->decreaseNumCommand();
   requestGroup_->decreaseStreamCommand();
   if (countsConnection_) {
@@ -213,7 +219,11 @@ bool AbstractCommand::shouldProcess() const {
   if (writeCheckEnabled_ && writeEventEnabled()) {
     return true;
   }
-  if (!readCheckEnabled_ && !writeCheckEnabled_) {
+  bool resolving = asyncNameResolverMan_->started();
+  if (resolving && asyncNameResolverMan_->getStatus() != 0) {
+    return true;
+  }
+  if (!readCheckEnabled_ && !writeCheckEnabled_ && !resolving) {
     return true;
   }
   return noCheck();
@@ -507,12 +517,39 @@ std::string AbstractCommand::resolveHostname(std::vector<std::string>& addrs,
                   joinAddrs(addrs).c_str()));
     return cached;
   }
+  if (getOption()->getAsBool(PREF_ASYNC_DNS)) {
+    if (!asyncNameResolverMan_->started()) {
+      asyncNameResolverMan_->startAsync(hostname, e_, this);
+    }
+    switch (asyncNameResolverMan_->getStatus()) {
+      case 0:
+        return "";
+      case 1:
+        asyncNameResolverMan_->getResolvedAddress(addrs);
+        if (addrs.empty()) {
+          throw DL_ABORT_EX(fmt("CUID#%" PRId64 " - Name resolution for %s failed:%s", getCuid(),
+                                hostname.c_str(), "No address returned"),
+                            error_code::NAME_RESOLVE_ERROR);
+        }
+        break;
+      default:
+        throw DL_ABORT_EX(fmt("CUID#%" PRId64 " - Name resolution for %s failed:%s", getCuid(),
+                              hostname.c_str(), asyncNameResolverMan_->getLastError().c_str()),
+                          error_code::NAME_RESOLVE_ERROR);
+    }
+    return finishResolution(addrs, hostname, port);
+  }
   NameResolver resolver;
   resolver.setSocktype(SOCK_STREAM);
   if (e_->getOption() && e_->getOption()->getAsBool(PREF_DISABLE_IPV6)) {
     resolver.setFamily(AF_INET);
   }
   resolver.resolve(addrs, hostname);
+  return finishResolution(addrs, hostname, port);
+}
+
+std::string AbstractCommand::finishResolution(const std::vector<std::string>& addrs,
+                                              const std::string& hostname, uint16_t port) {
   QLOG_INFO(fmt("CUID#%" PRId64 " - Name resolution complete: %s -> %s", getCuid(),
                 hostname.c_str(), joinAddrs(addrs).c_str()));
   for (const auto& addr : addrs) {

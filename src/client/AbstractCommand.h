@@ -10,6 +10,7 @@
 
 namespace quarn {
 
+class AsyncNameResolverMan;
 class CheckIntegrityEntry;
 class DownloadContext;
 class DownloadEngine;
@@ -93,6 +94,8 @@ class AbstractCommand : public Command {
 
  private:
   bool runStep();
+  std::string finishResolution(const std::vector<std::string>& addrs, const std::string& hostname,
+                               uint16_t port);
   bool takeSegments();
 
   std::shared_ptr<Request> req_;
@@ -101,6 +104,7 @@ class AbstractCommand : public Command {
   std::shared_ptr<SocketRecvBuffer> socketRecvBuffer_;
   std::shared_ptr<SocketCore> readCheckTarget_;
   std::shared_ptr<SocketCore> writeCheckTarget_;
+  std::unique_ptr<AsyncNameResolverMan> asyncNameResolverMan_;
   RequestGroup* requestGroup_;
   DownloadEngine* e_;
   std::vector<std::shared_ptr<Segment>> segments_;

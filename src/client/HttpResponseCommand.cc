@@ -24,6 +24,7 @@
 #include "foundation/util_path.h"
 #include "net/SocketCore.h"
 #include "storage/ChunkedDecodingStreamFilter.h"
+#include "storage/DefaultBtProgressInfoFile.h"
 #include "storage/DiskAdaptor.h"
 #include "storage/GZipDecodingStreamFilter.h"
 #include "storage/PieceStorage.h"
@@ -217,6 +218,8 @@ void HttpResponseCommand::startOtherConnections(int adjustment) {
 
 bool HttpResponseCommand::handleDefaultEncoding(std::unique_ptr<HttpResponse> httpResponse) {
   const auto& req = getRequest();
+  getRequestGroup()->adjustFilename(std::make_shared<DefaultBtProgressInfoFile>(
+      getDownloadContext(), nullptr, getOption().get()));
   getRequestGroup()->initPieceStorage();
   if (getOption()->getAsBool(PREF_DRY_RUN)) {
     onDryRunFileFound();

@@ -184,6 +184,21 @@ class CraftedServerCases(unittest.TestCase):
             with self.subTest(case.name):
                 self.run_case(case)
 
+    def test_existing_file_is_never_truncated(self):
+        workdir = tempfile.mkdtemp(dir=self.dir)
+        target = os.path.join(workdir, "f")
+        with open(target, "wb") as f:
+            f.write(b"precious")
+        with CraftedServer({"/f": Route(DATA)}) as srv:
+            refused = run_quarnc(workdir, ["--auto-file-renaming=false", srv.url("/f")])
+            self.assertEqual(13, refused.returncode, refused.stderr)
+            renamed = run_quarnc(workdir, [srv.url("/f")])
+            self.assertEqual(0, renamed.returncode, renamed.stderr)
+        with open(target, "rb") as f:
+            self.assertEqual(b"precious", f.read())
+        with open(target + ".1", "rb") as f:
+            self.assertEqual(sha256(DATA), sha256(f.read()))
+
     def run_case(self, case):
         workdir = tempfile.mkdtemp(dir=self.dir)
         with CraftedServer(case.routes()) as srv:
