@@ -1,5 +1,7 @@
 #include "client/AbstractCommand.h"
 
+#include "storage/CheckIntegrityEntry.h"
+
 #include <cinttypes>
 
 #include <sys/socket.h>
@@ -394,6 +396,13 @@ bool AbstractCommand::execute() {
     e_->setRefreshInterval(std::chrono::milliseconds(0));
     return true;
   }
+}
+
+void AbstractCommand::prepareForNextAction(std::unique_ptr<CheckIntegrityEntry> entry) {
+  std::vector<std::unique_ptr<Command>> commands;
+  getRequestGroup()->processCheckIntegrityEntry(commands, std::move(entry), getDownloadEngine());
+  getDownloadEngine()->addCommand(std::move(commands));
+  getDownloadEngine()->setNoWait(true);
 }
 
 bool AbstractCommand::prepareForRetry(int64_t wait) {

@@ -84,6 +84,9 @@ class AbstractCommand : public Command {
 
  protected:
   virtual bool prepareForRetry(int64_t wait);
+  // Hands the download to its integrity check or file allocation; the entry's
+  // next command runs after them.
+  void prepareForNextAction(std::unique_ptr<CheckIntegrityEntry> entry);
   virtual void onAbort();
   virtual bool executeInternal() = 0;
   virtual bool noCheck() const { return false; }

@@ -24,7 +24,9 @@
 #include "foundation/util_string.h"
 #include "net/SocketCore.h"
 #include "net/SocketRecvBuffer.h"
+#include "storage/DefaultBtProgressInfoFile.h"
 #include "storage/DiskAdaptor.h"
+#include "storage/NullProgressInfoFile.h"
 #include "storage/PieceStorage.h"
 #include "storage/Segment.h"
 #include "storage/SegmentMan.h"
@@ -274,6 +276,8 @@ bool FtpNegotiationCommand::onFileSizeDetermined(int64_t totalLength) {
     getFileEntry()->setSuffixPath(name);
   }
   if (totalLength != 0) {
+    getRequestGroup()->adjustFilename(std::make_shared<DefaultBtProgressInfoFile>(
+        getDownloadContext(), nullptr, getOption().get()));
     getRequestGroup()->initPieceStorage();
     if (getOption()->getAsBool(PREF_DRY_RUN)) {
       onDryRunFileFound();
@@ -290,6 +294,7 @@ bool FtpNegotiationCommand::onFileSizeDetermined(int64_t totalLength) {
     return true;
   }
   sequence_ = dataConnectionStart();
+  getRequestGroup()->adjustFilename(std::make_shared<NullProgressInfoFile>());
   getRequestGroup()->initPieceStorage();
   if (getOption()->getAsBool(PREF_DRY_RUN)) {
     onDryRunFileFound();

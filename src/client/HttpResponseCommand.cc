@@ -23,10 +23,12 @@
 #include "foundation/util_chars.h"
 #include "foundation/util_path.h"
 #include "net/SocketCore.h"
+#include "storage/CheckIntegrityEntry.h"
 #include "storage/ChunkedDecodingStreamFilter.h"
 #include "storage/DefaultBtProgressInfoFile.h"
 #include "storage/DiskAdaptor.h"
 #include "storage/GZipDecodingStreamFilter.h"
+#include "storage/NullProgressInfoFile.h"
 #include "storage/PieceStorage.h"
 #include "storage/Segment.h"
 #include "storage/SegmentMan.h"
@@ -209,15 +211,10 @@ void HttpResponseCommand::onDryRunFileFound() {
   poolConnection();
 }
 
-void HttpResponseCommand::startOtherConnections(int adjustment) {
-  std::vector<std::unique_ptr<Command>> commands;
-  getRequestGroup()->createNextCommandWithAdj(commands, getDownloadEngine(), adjustment);
-  getDownloadEngine()->setNoWait(true);
-  getDownloadEngine()->addCommand(std::move(commands));
-}
-
 bool HttpResponseCommand::handleDefaultEncoding(std::unique_ptr<HttpResponse> httpResponse) {
   const auto& req = getRequest();
+  // Renaming away from (or refusing) a clashing file comes before the storage
+  // is made, since the storage opens the file under its final name.
   getRequestGroup()->adjustFilename(std::make_shared<DefaultBtProgressInfoFile>(
       getDownloadContext(), nullptr, getOption().get()));
   getRequestGroup()->initPieceStorage();
@@ -225,7 +222,8 @@ bool HttpResponseCommand::handleDefaultEncoding(std::unique_ptr<HttpResponse> ht
     onDryRunFileFound();
     return true;
   }
-  if (!getRequestGroup()->openStorage()) {
+  auto entry = getRequestGroup()->createCheckIntegrityEntry();
+  if (!entry) {
     // The file is already complete.
     return true;
   }
@@ -235,13 +233,12 @@ bool HttpResponseCommand::handleDefaultEncoding(std::unique_ptr<HttpResponse> ht
   bool head = req->getMethod() == Request::METHOD_HEAD;
   if (continueHere) {
     auto filter = getTransferEncodingStreamFilter(httpResponse.get());
-    getDownloadEngine()->addCommand(
-        createHttpDownloadCommand(std::move(httpResponse), std::move(filter)));
+    entry->pushNextCommand(createHttpDownloadCommand(std::move(httpResponse), std::move(filter)));
   } else {
     getSegmentMan()->cancelSegment(getCuid());
     getFileEntry()->poolRequest(req);
   }
-  startOtherConnections(continueHere ? -1 : 0);
+  prepareForNextAction(std::move(entry));
   if (head) {
     poolConnection();
     req->setMethod(Request::METHOD_GET);
@@ -264,6 +261,7 @@ bool HttpResponseCommand::handleOtherEncoding(std::unique_ptr<HttpResponse> http
   auto filter = getTransferEncodingStreamFilter(httpResponse.get(),
                                                 getContentEncodingStreamFilter(httpResponse.get()));
   bool chunked = filter && filter->getName() == ChunkedDecodingStreamFilter::NAME;
+  getRequestGroup()->adjustFilename(std::make_shared<NullProgressInfoFile>());
   getRequestGroup()->initPieceStorage();
   getPieceStorage()->getDiskAdaptor()->initAndOpenFile();
   if (chunked || !getDownloadContext()->knowsTotalLength()) {

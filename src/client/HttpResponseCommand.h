@@ -33,7 +33,6 @@ class HttpResponseCommand : public AbstractCommand {
   bool shouldInflateContentEncoding(const HttpResponse* httpResponse) const;
   void onDryRunFileFound();
   void setFilePathFromResponse(const HttpResponse& httpResponse);
-  void startOtherConnections(int adjustment);
 
   std::shared_ptr<HttpConnection> httpConnection_;
 };

@@ -19,7 +19,9 @@
 #include "foundation/util_path.h"
 #include "foundation/util_string.h"
 #include "net/SocketCore.h"
+#include "storage/DefaultBtProgressInfoFile.h"
 #include "storage/DiskAdaptor.h"
+#include "storage/NullProgressInfoFile.h"
 #include "storage/PieceStorage.h"
 #include "storage/Segment.h"
 #include "storage/SegmentMan.h"
@@ -172,6 +174,12 @@ void SftpNegotiationCommand::onFileSizeDetermined(int64_t totalLength) {
     std::string name = util::createSafePath(util::percentDecode(file.begin(), file.end()));
     getFileEntry()->setPath(util::applyDir(getOption()->get(PREF_DIR), name));
     getFileEntry()->setSuffixPath(name);
+  }
+  if (totalLength != 0) {
+    getRequestGroup()->adjustFilename(std::make_shared<DefaultBtProgressInfoFile>(
+        getDownloadContext(), nullptr, getOption().get()));
+  } else {
+    getRequestGroup()->adjustFilename(std::make_shared<NullProgressInfoFile>());
   }
   getRequestGroup()->initPieceStorage();
   if (getOption()->getAsBool(PREF_DRY_RUN)) {

@@ -249,15 +249,8 @@ void RequestGroup::createNextCommandWithAdj(std::vector<std::unique_ptr<Command>
 }
 
 bool RequestGroup::openStorage() {
-  auto progressInfoFile =
-      std::make_shared<DefaultBtProgressInfoFile>(downloadContext_, pieceStorage_, option_.get());
-  if (progressInfoFile->exists()) {
-    progressInfoFile->load();
-    pieceStorage_->getDiskAdaptor()->openExistingFile();
-  } else {
-    pieceStorage_->getDiskAdaptor()->initAndOpenFile();
-  }
-  progressInfoFile_ = std::move(progressInfoFile);
+  loadAndOpenFile(
+      std::make_shared<DefaultBtProgressInfoFile>(downloadContext_, pieceStorage_, option_.get()));
   return !downloadFinished();
 }
 

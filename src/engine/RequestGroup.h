@@ -129,8 +129,10 @@ class RequestGroup {
   void processCheckIntegrityEntry(std::vector<std::unique_ptr<Command>>& commands,
                                   std::unique_ptr<CheckIntegrityEntry> entry,
                                   DownloadEngine* engine);
-  // Opens the output file for downloading: resumed from its control file when
-  // one exists, else a fresh, truncated file. False when nothing is left to do.
+  // Opens the output file for downloading: resumed from its control file or,
+  // with "continue", from the file itself, else a fresh, truncated file. Call
+  // adjustFilename before the piece storage is made. False when nothing is
+  // left to do.
   bool openStorage();
 
   // Storage set-up and the protection of existing files.
