@@ -212,6 +212,9 @@ class HttpDownloadRoadTest : public ::testing::Test {
     option_->put(PREF_CONNECT_TIMEOUT, "10");
     option_->put(PREF_MAX_TRIES, "2");
     option_->put(PREF_RETRY_WAIT, "0");
+    // The hand-built engine has no allocation dispatcher; the real program's
+    // allocation road is covered end to end.
+    option_->put(PREF_FILE_ALLOCATION, "none");
   }
 
   // Runs one download of `uri` to its end; returns the download's result.
