@@ -92,13 +92,10 @@ void BitfieldMan::freeArrays() {
 }
 
 int32_t BitfieldMan::getBlockLength(size_t index) const {
-  if (index + 1 < blocks_) {
-    return blockLength_;
+  if (index >= blocks_) {
+    return 0;
   }
-  if (index + 1 == blocks_) {
-    return getLastBlockLength();
-  }
-  return 0;
+  return index + 1 == blocks_ ? getLastBlockLength() : blockLength_;
 }
 
 int32_t BitfieldMan::getLastBlockLength() const {

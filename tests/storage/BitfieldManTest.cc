@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "storage/bitfield.h"
@@ -31,6 +32,7 @@ TEST(BitfieldManTest, ShortLastBlock) {
   EXPECT_EQ(30, bm.getBlockLength(2));
   EXPECT_EQ(10, bm.getBlockLength(3));
   EXPECT_EQ(0, bm.getBlockLength(4));
+  EXPECT_EQ(0, bm.getBlockLength(SIZE_MAX));
   EXPECT_EQ(10, bm.getLastBlockLength());
   bm.setBit(3);
   EXPECT_EQ(10, bm.getCompletedLength());
