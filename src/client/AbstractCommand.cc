@@ -1,5 +1,7 @@
 #include "client/AbstractCommand.h"
 
+#include "client/userinfo.h"
+
 #include "storage/CheckIntegrityEntry.h"
 
 #include <cinttypes>
@@ -278,7 +280,7 @@ bool AbstractCommand::runStep() {
   }
   if (req_ && req_->removalRequested()) {
     QLOG_DEBUG(fmt("CUID#%" PRId64 " - Discard original URI=%s because it is requested.", getCuid(),
-                   req_->getUri().c_str()));
+                   userinfo::erase(req_->getUri()).c_str()));
     return prepareForRetry(0);
   }
   if (getPieceStorage()) {
@@ -333,8 +335,9 @@ bool AbstractCommand::execute() {
     requestGroup_->setLastErrorCode(err.getErrorCode(), err.what());
     if (req_) {
       QLOG_ERROR_EX(
-          fmt("CUID#%" PRId64 " - Download aborted. URI=%s", getCuid(), req_->getUri().c_str()),
-          DL_ABORT_EX(fmt("URI=%s", req_->getCurrentUri().c_str()), err));
+          fmt("CUID#%" PRId64 " - Download aborted. URI=%s", getCuid(),
+              userinfo::erase(req_->getUri()).c_str()),
+          DL_ABORT_EX(fmt("URI=%s", userinfo::erase(req_->getCurrentUri()).c_str()), err));
       fileEntry_->addURIResult(req_->getUri(), err.getErrorCode());
       if (err.getErrorCode() == error_code::CANNOT_RESUME) {
         requestGroup_->increaseResumeFailureCount();
@@ -355,8 +358,8 @@ bool AbstractCommand::execute() {
       return true;
     }
     QLOG_INFO_EX(fmt("CUID#%" PRId64 " - Restarting the download. URI=%s", getCuid(),
-                     req_->getUri().c_str()),
-                 DL_RETRY_EX(fmt("URI=%s", req_->getCurrentUri().c_str()), err));
+                     userinfo::erase(req_->getUri()).c_str()),
+                 DL_RETRY_EX(fmt("URI=%s", userinfo::erase(req_->getCurrentUri()).c_str()), err));
     req_->addTryCount();
     req_->resetRedirectCount();
     req_->resetUri();
@@ -364,9 +367,9 @@ bool AbstractCommand::execute() {
     if (maxTries != 0 && req_->getTryCount() >= maxTries) {
       QLOG_INFO(fmt("CUID#%" PRId64 " - %d times attempted, but no success. Download aborted.",
                     getCuid(), req_->getTryCount()));
-      QLOG_ERROR_EX(
-          fmt("CUID#%" PRId64 " - Download aborted. URI=%s", getCuid(), req_->getUri().c_str()),
-          err);
+      QLOG_ERROR_EX(fmt("CUID#%" PRId64 " - Download aborted. URI=%s", getCuid(),
+                        userinfo::erase(req_->getUri()).c_str()),
+                    err);
       fileEntry_->addURIResult(req_->getUri(), err.getErrorCode());
       requestGroup_->setLastErrorCode(err.getErrorCode(), err.what());
       if (err.getErrorCode() == error_code::CANNOT_RESUME) {
@@ -386,8 +389,9 @@ bool AbstractCommand::execute() {
     requestGroup_->setLastErrorCode(err.getErrorCode(), err.what());
     if (req_) {
       QLOG_ERROR_EX(
-          fmt("CUID#%" PRId64 " - Download aborted. URI=%s", getCuid(), req_->getUri().c_str()),
-          DL_ABORT_EX(fmt("URI=%s", req_->getCurrentUri().c_str()), err));
+          fmt("CUID#%" PRId64 " - Download aborted. URI=%s", getCuid(),
+              userinfo::erase(req_->getUri()).c_str()),
+          DL_ABORT_EX(fmt("URI=%s", userinfo::erase(req_->getCurrentUri()).c_str()), err));
       fileEntry_->addURIResult(req_->getUri(), err.getErrorCode());
     } else {
       QLOG_ERROR_EX("Exception caught", err);
@@ -413,7 +417,8 @@ bool AbstractCommand::prepareForRetry(int64_t wait) {
     req_->supportsPersistentConnection(true);
     req_->setMaxPipelinedRequest(1);
     fileEntry_->poolRequest(req_);
-    QLOG_DEBUG(fmt("CUID#%" PRId64 " - Pooling request URI=%s", getCuid(), req_->getUri().c_str()));
+    QLOG_DEBUG(fmt("CUID#%" PRId64 " - Pooling request URI=%s", getCuid(),
+                   userinfo::erase(req_->getUri()).c_str()));
     if (getSegmentMan()) {
       getSegmentMan()->recognizeSegmentFor(fileEntry_);
     }

@@ -131,8 +131,11 @@ class ScriptedServerTest(FtpCase):
     def test_wrong_password_fails_with_the_ftp_error(self):
         srv = self.server(users=[("alice", "s3cret")], anonymous=False)
         srv.put("data.bin", DATA)
-        self.download(["--max-tries=1", srv.url("data.bin", "alice:wrong")], rc=21)
+        result = self.download(["--max-tries=1", srv.url("data.bin", "alice:wrong")], rc=21)
         self.assertNotIn("RETR data.bin", srv.commands())
+        # The failure's log records name the URI without its password.
+        self.assertNotIn("wrong", client_log(self.workdir))
+        self.assertIn(b"Download aborted. URI=ftp://127.0.0.1:", result.stdout)
         self.assertFalse(os.path.exists(self.out()) and read(self.out()))
 
     def test_missing_file_is_resource_not_found(self):
