@@ -15,7 +15,12 @@
 
 namespace quarn {
 
+// CTest gives the checkout's root; __FILE__ can be relative to a build folder
+// when the compiler cache rewrites paths.
 inline std::string sourceDir() {
+  if (const char* root = std::getenv("QUARN_SOURCE_DIR")) {
+    return std::string(root) + "/tests/client";
+  }
   std::string file = __FILE__;
   return file.substr(0, file.rfind('/'));
 }
