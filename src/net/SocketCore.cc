@@ -684,15 +684,24 @@ bool SocketCore::tlsHandshake(TLSContext* tlsctx, const std::string& hostname) {
     std::string error = handshakeError.empty() ? tlsSession_->getLastErrorString() : handshakeError;
     throw DL_ABORT_EX(fmt("SSL/TLS handshake failure: %s", error.c_str()));
   }
-  if (LogFactory::getInstance()->levelEnabled(Logger::Q_DEBUG)) {
-    Endpoint peer = getPeerInfo();
-    std::string peerText = hostname.empty()
-                               ? fmt("%s:%u", peer.addr.c_str(), peer.port)
-                               : fmt("%s (%s:%u)", hostname.c_str(), peer.addr.c_str(), peer.port);
-    QLOG_DEBUG(fmt("Securely connected to %s with %s", peerText.c_str(), tlsVersionName(version)));
-  }
   secure_ = TLS_CONNECTED;
+  if (LogFactory::getInstance()->levelEnabled(Logger::Q_DEBUG)) {
+    logSecureConnection(hostname, version);
+  }
   return true;
+}
+
+// Only a log line: a peer that is already gone does not undo the handshake.
+void SocketCore::logSecureConnection(const std::string& hostname, TLSVersion version) const {
+  std::string peerText;
+  try {
+    Endpoint peer = getPeerInfo();
+    peerText = hostname.empty() ? fmt("%s:%u", peer.addr.c_str(), peer.port)
+                                : fmt("%s (%s:%u)", hostname.c_str(), peer.addr.c_str(), peer.port);
+  } catch (RecoverableException&) {
+    peerText = hostname;
+  }
+  QLOG_DEBUG(fmt("Securely connected to %s with %s", peerText.c_str(), tlsVersionName(version)));
 }
 
 bool SocketCore::sshHandshake(const std::string& hashType, const std::string& digest) {

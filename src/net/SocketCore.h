@@ -106,6 +106,7 @@ class SocketCore {
   enum TlsState { TLS_NONE, TLS_HANDSHAKING, TLS_CONNECTED };
 
   bool tlsHandshake(TLSContext* tlsctx, const std::string& hostname);
+  void logSecureConnection(const std::string& hostname, TLSVersion version) const;
   // Maps an SSH step's result: true when done, false with a want flag raised.
   bool sshStepResult(int rv, const char* failureFormat, const std::string* path = nullptr);
   void raiseWantFromDirection(int direction);
