@@ -18,6 +18,7 @@
 #include "engine/TimedHaltCommand.h"
 #include "engine/WatchProcessCommand.h"
 #include "foundation/DlAbortEx.h"
+#include "foundation/LogMacros.h"
 #include "foundation/fmt.h"
 #include "storage/CheckIntegrityDispatcherCommand.h"
 #include "storage/CheckIntegrityEntry.h"
@@ -84,6 +85,17 @@ std::unique_ptr<DownloadEngine> DownloadEngineFactory::newDownloadEngine(
   if (op->defined(PREF_STOP_WITH_PROCESS)) {
     e->addRoutineCommand(std::make_unique<WatchProcessCommand>(
         e->newCUID(), e.get(), op->getAsLLInt(PREF_STOP_WITH_PROCESS), false));
+  }
+  if (op->getAsBool(PREF_ENABLE_RPC)) {
+    if (op->blank(PREF_RPC_SECRET) && op->blank(PREF_RPC_USER)) {
+      QLOG_WARN(
+          "Neither --rpc-secret nor a combination of --rpc-user and --rpc-passwd is set. This is "
+          "insecure. It is extremely recommended to specify --rpc-secret with the adequate "
+          "secrecy or now deprecated --rpc-user and --rpc-passwd.");
+    }
+    if (op->getAsBool(PREF_RPC_SECURE)) {
+      QLOG_NOTICE("RPC transport will be encrypted.");
+    }
   }
   return e;
 }
