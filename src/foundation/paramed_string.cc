@@ -17,19 +17,36 @@ namespace {
 
 constexpr uint32_t MAX_LOOP_VALUE = 65535;
 
+size_t totalSize(const std::vector<std::string>& res) {
+  size_t bytes = 0;
+  for (const auto& partial : res) {
+    bytes += partial.size();
+  }
+  return bytes;
+}
+
+void checkExpandedBytes(size_t bytes) {
+  if (bytes > MAX_EXPANDED_BYTES) {
+    throw DL_ABORT_EX(
+        fmt("The parameterized string expands to more than %zu bytes.", MAX_EXPANDED_BYTES));
+  }
+}
+
 // Replaces res by every partial result followed by every suffix, refusing a
-// product beyond MAX_EXPANSIONS before building it.
-void extend(std::vector<std::string>& res, size_t suffixCount,
-            const std::function<std::string(size_t)>& suffixAt) {
-  if (suffixCount != 0 && res.size() > MAX_EXPANSIONS / suffixCount) {
+// product beyond MAX_EXPANSIONS or MAX_EXPANDED_BYTES before building it.
+void extend(std::vector<std::string>& res, const std::vector<std::string>& suffixes) {
+  if (!suffixes.empty() && res.size() > MAX_EXPANSIONS / suffixes.size()) {
     throw DL_ABORT_EX(
         fmt("Too many expansions of the parameterized string: more than %zu.", MAX_EXPANSIONS));
   }
+  // Both products stay far below the size_t range: the partial results already
+  // hold at most MAX_EXPANDED_BYTES, and there are at most MAX_EXPANSIONS of them.
+  checkExpandedBytes(totalSize(res) * suffixes.size() + res.size() * totalSize(suffixes));
   std::vector<std::string> next;
-  next.reserve(res.size() * suffixCount);
+  next.reserve(res.size() * suffixes.size());
   for (const auto& partial : res) {
-    for (size_t i = 0; i < suffixCount; ++i) {
-      next.push_back(partial + suffixAt(i));
+    for (const auto& suffix : suffixes) {
+      next.push_back(partial + suffix);
     }
   }
   res.swap(next);
@@ -94,7 +111,7 @@ Iterator expandChoice(std::vector<std::string>& res, Iterator first, Iterator la
   }
   std::vector<std::string> choices;
   util::split(first, close, std::back_inserter(choices), ',', true);
-  extend(res, choices.size(), [&](size_t i) { return choices[i]; });
+  extend(res, choices);
   return close + 1;
 }
 
@@ -142,8 +159,11 @@ Iterator expandLoop(std::vector<std::string>& res, Iterator first, Iterator last
     throw DL_ABORT_EX("Invalid loop range.");
   }
   if (start <= end) {
-    size_t count = (end - start) / step + 1;
-    extend(res, count, [&](size_t i) { return format(start + static_cast<uint32_t>(i) * step); });
+    std::vector<std::string> values;
+    for (uint32_t v = start; v <= end; v += step) {
+      values.push_back(format(v));
+    }
+    extend(res, values);
   }
   return close + 1;
 }
@@ -152,6 +172,7 @@ void expand(Iterator first, Iterator last, std::vector<std::string>& out) {
   std::vector<std::string> res{""};
   while (true) {
     auto open = std::find_if(first, last, [](char c) { return c == '[' || c == '{'; });
+    checkExpandedBytes(totalSize(res) + res.size() * static_cast<size_t>(open - first));
     for (auto& partial : res) {
       partial.append(first, open);
     }

@@ -92,6 +92,24 @@ TEST(ParamedStringTest, ProductOfLoopsIsCapped) {
   EXPECT_THROW(expand("{a,b}[0-999][0-999]"), DlAbortEx);
 }
 
+// Within the count cap the texts must stay bounded too: a long literal repeated
+// in each of a million expansions would otherwise take gigabytes.
+TEST(ParamedStringTest, TotalSizeOfExpansionsIsCapped) {
+  const std::string literal(100, 'x');
+  for (const auto& text :
+       {"http://h/" + literal + "/[0-999][0-999]", "http://h/[0-499]{a,b}[0-999]/" + literal}) {
+    std::vector<std::string> out{"keep"};
+    try {
+      paramed_string::expand(text.begin(), text.end(), out);
+      FAIL() << "no exception for " << text;
+    } catch (const DlAbortEx& e) {
+      EXPECT_STREQ("The parameterized string expands to more than 67108864 bytes.", e.what());
+    }
+    EXPECT_EQ(Strings{"keep"}, out);
+  }
+  EXPECT_EQ(1000u * 10u, expand(literal + "[0-999]{a,b,c,d,e,f,g,h,i,j}").size());
+}
+
 TEST(ParamedStringTest, Base26Numerals) {
   EXPECT_EQ("a", paramed_string::toBase26(0, 'a', 0));
   EXPECT_EQ("aaa", paramed_string::toBase26(0, 'a', 3));
