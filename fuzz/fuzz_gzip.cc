@@ -6,37 +6,14 @@
 #include <memory>
 #include <string>
 
+#include "StreamFilterFuzz.h"
 #include "foundation/RecoverableException.h"
 #include "storage/GZipDecodingStreamFilter.h"
 
 namespace {
 
-class Collector : public quarn::StreamFilter {
- public:
-  explicit Collector(std::string* out) : out_(out) {}
-  void init() override {}
-  ssize_t transform(const std::shared_ptr<quarn::BinaryStream>&,
-                    const std::shared_ptr<quarn::Segment>&, const uint8_t* in,
-                    size_t len) override {
-    out_->append(reinterpret_cast<const char*>(in), len);
-    return len;
-  }
-  bool finished() override { return true; }
-  void release() override {}
-  const std::string& getName() const override { return name_; }
-  size_t getBytesProcessed() const override { return 0; }
-
- private:
-  std::string* out_;
-  std::string name_ = "Collector";
-};
-
-struct Result {
-  std::string output;
-  size_t consumed = 0;
-  bool failed = false;
-  bool finished = false;
-};
+using fuzz::Collector;
+using fuzz::Result;
 
 Result decode(const uint8_t* data, size_t size, size_t split) {
   Result r;
