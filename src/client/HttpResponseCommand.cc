@@ -22,8 +22,12 @@
 #include "foundation/i18n.h"
 #include "foundation/util_chars.h"
 #include "foundation/util_path.h"
+#include "foundation/util_string.h"
+#include "metalink/MetalinkHttpEntry.h"
 #include "net/SocketCore.h"
 #include "storage/CheckIntegrityEntry.h"
+#include "storage/Checksum.h"
+#include "storage/ChecksumCheckIntegrityEntry.h"
 #include "storage/ChunkedDecodingStreamFilter.h"
 #include "storage/DefaultBtProgressInfoFile.h"
 #include "storage/DiskAdaptor.h"
@@ -32,6 +36,7 @@
 #include "storage/PieceStorage.h"
 #include "storage/Segment.h"
 #include "storage/SegmentMan.h"
+#include "storage/SequentialPicker.h"
 #include "storage/StreamFilter.h"
 
 namespace quarn {
@@ -96,6 +101,66 @@ HttpResponseCommand::HttpResponseCommand(cuid_t cuid, std::shared_ptr<Request> r
 
 HttpResponseCommand::~HttpResponseCommand() = default;
 
+bool HttpResponseCommand::checkChecksum(const std::shared_ptr<DownloadContext>& dctx,
+                                        const Checksum& checksum) {
+  if (dctx->getHashType() != checksum.getHashType()) {
+    return false;
+  }
+  if (dctx->getDigest() != checksum.getDigest()) {
+    throw DL_ABORT_EX("Invalid hash found in Digest header field.");
+  }
+  QLOG_INFO("Valid hash found in Digest header field.");
+  return true;
+}
+
+void HttpResponseCommand::addMirrorsFromLinks(const HttpResponse& httpResponse) {
+  getDownloadContext()->setAcceptMetalink(false);
+  std::vector<MetalinkHttpEntry> entries;
+  httpResponse.getMetalinKHttpEntries(entries, getOption());
+  for (const auto& entry : entries) {
+    getFileEntry()->addUri(entry.uri);
+    QLOG_DEBUG(fmt("Adding URI=%s", entry.uri.c_str()));
+  }
+}
+
+// The first digest sets the download's own when it has none; otherwise the
+// announced ones must agree with it.
+void HttpResponseCommand::takeDigest(const HttpResponse& httpResponse) {
+  const auto& ctx = getDownloadContext();
+  std::vector<Checksum> checksums;
+  httpResponse.getDigest(checksums);
+  for (const auto& checksum : checksums) {
+    if (ctx->getHashType().empty()) {
+      QLOG_DEBUG(fmt("Setting digest: type=%s, digest=%s", checksum.getHashType().c_str(),
+                     util::toHex(checksum.getDigest()).c_str()));
+      ctx->setDigest(checksum.getHashType(), checksum.getDigest());
+      return;
+    }
+    if (checkChecksum(ctx, checksum)) {
+      return;
+    }
+  }
+}
+
+void HttpResponseCommand::checkDigest(const HttpResponse& httpResponse) {
+  std::vector<Checksum> checksums;
+  httpResponse.getDigest(checksums);
+  for (const auto& checksum : checksums) {
+    if (checkChecksum(getDownloadContext(), checksum)) {
+      return;
+    }
+  }
+}
+
+void HttpResponseCommand::queueChecksumCheck(bool openExistingFile) {
+  auto entry = std::make_unique<ChecksumCheckIntegrityEntry>(getRequestGroup());
+  entry->initValidator();
+  if (openExistingFile) {
+    getPieceStorage()->getDiskAdaptor()->openExistingFile();
+  }
+  getDownloadEngine()->getCheckIntegrityMan()->pushEntry(std::move(entry));
+}
+
 void HttpResponseCommand::poolConnection() {
   if (getRequest()->isPersistentConnection()) {
     poolRequestSocket(getDownloadEngine(), getRequest(), createProxyRequest(), getSocket());
@@ -146,6 +211,15 @@ bool HttpResponseCommand::executeInternal() {
     fileEntry->poolRequest(req);
     return true;
   }
+  const auto& header = httpResponse->getHttpHeader();
+  if (!getPieceStorage()) {
+    if (ctx->getAcceptMetalink() && header->defined(HttpHeader::LINK)) {
+      addMirrorsFromLinks(*httpResponse);
+    }
+    if (header->defined(HttpHeader::DIGEST)) {
+      takeDigest(*httpResponse);
+    }
+  }
   if (status >= 300) {
     if (status == 404) {
       getRequestGroup()->increaseAndValidateFileNotFoundCount();
@@ -174,6 +248,9 @@ bool HttpResponseCommand::executeInternal() {
       return handleOtherEncoding(std::move(httpResponse));
     }
     return handleDefaultEncoding(std::move(httpResponse));
+  }
+  if (!ctx->getHashType().empty() && header->defined(HttpHeader::DIGEST)) {
+    checkDigest(*httpResponse);
   }
   getRequestGroup()->validateTotalLength(fileEntry->getLength(), httpResponse->getEntityLength());
   updateLastModifiedTime(httpResponse->getLastModifiedTime());
@@ -261,17 +338,38 @@ bool HttpResponseCommand::handleOtherEncoding(std::unique_ptr<HttpResponse> http
   auto filter = getTransferEncodingStreamFilter(httpResponse.get(),
                                                 getContentEncodingStreamFilter(httpResponse.get()));
   bool chunked = filter && filter->getName() == ChunkedDecodingStreamFilter::NAME;
+  const auto& ctx = getDownloadContext();
+  if (!chunked && ctx->knowsTotalLength() && getRequestGroup()->downloadFinishedByFileLength()) {
+    getRequestGroup()->initPieceStorage();
+    if (!ctx->isChecksumVerificationNeeded()) {
+      getPieceStorage()->markAllPiecesDone();
+      ctx->setChecksumVerified(true);
+      QLOG_NOTICE(fmt(_("GID#%s - Download has already completed: %s"),
+                      GroupId::toHex(getRequestGroup()->getGID()).c_str(),
+                      getRequestGroup()->getFirstFilePath().c_str()));
+    } else {
+      QLOG_DEBUG("Zero length file exists. Verify checksum.");
+      queueChecksumCheck(true);
+    }
+    poolConnection();
+    return true;
+  }
   getRequestGroup()->adjustFilename(std::make_shared<NullProgressInfoFile>());
   getRequestGroup()->initPieceStorage();
   getPieceStorage()->getDiskAdaptor()->initAndOpenFile();
-  if (chunked || !getDownloadContext()->knowsTotalLength()) {
+  if (chunked || !ctx->knowsTotalLength()) {
     getSegmentMan()->getSegmentWithIndex(getCuid(), 0);
     getDownloadEngine()->addCommand(
         createHttpDownloadCommand(std::move(httpResponse), std::move(filter)));
     return true;
   }
   QLOG_DEBUG("File length becomes zero and it means download completed.");
-  getPieceStorage()->markAllPiecesDone();
+  if (ctx->isChecksumVerificationNeeded()) {
+    QLOG_DEBUG("Verify checksum for zero-length file");
+    queueChecksumCheck(false);
+  } else {
+    getPieceStorage()->markAllPiecesDone();
+  }
   poolConnection();
   return true;
 }
