@@ -214,6 +214,24 @@ class DigestCases(IntegrityTestBase):
         self.assertFalse(os.path.exists(path + CONTROL_SUFFIX))
 
 
+    def test_existing_empty_file_against_an_empty_answer(self):
+        rows = [
+            ({}, 0, "Download has already completed"),
+            ({"Digest": digest("SHA-256", b"")}, 0, "Zero length file exists. Verify checksum."),
+            ({"Digest": WRONG_SHA256}, 32, "Checksum error detected"),
+        ]
+        for headers, rc, logged in rows:
+            with self.subTest(headers=headers):
+                workdir = self.workdir()
+                path = os.path.join(workdir, "f")
+                open(path, "wb").close()
+                with CraftedServer({"/f": Route(b"", headers=headers)}) as srv:
+                    result = run_quarnc(workdir, [srv.url("/f")])
+                self.assertEqual(rc, result.returncode, log_text(workdir)[-3000:])
+                self.assertIn(logged, log_text(workdir))
+                self.assertEqual(["f", "log.txt"], sorted(os.listdir(workdir)))
+
+
 class LinkMirrorCases(IntegrityTestBase):
     def run_with_link(self, link_params, args=()):
         """Serves BIG from a first server whose answer announces a second one."""
