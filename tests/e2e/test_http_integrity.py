@@ -1,6 +1,6 @@
 """End-to-end whole-file integrity over HTTP: Digest and Link fields, the
 checksum option, and conditional GET, with the real quarnc against the crafted
-server on 127.0.0.1.
+server on 127.0.0.1; and the checksum option over FTP, which ends the same way.
 
 Each row of CASES says what the server answers and what must come of it: exit
 status, the output's bytes, whether the control file stays, and what the log or
@@ -16,6 +16,7 @@ import tempfile
 import time
 import unittest
 
+from ftpservers import ScriptedFtpServer
 from httpservers import CraftedServer, Route, sha256
 
 QUARNC = os.environ.get("QUARNC", "quarnc")
@@ -286,6 +287,22 @@ class ConditionalGetCases(IntegrityTestBase):
         path, _ = self.run_conditional(self.FILE_MTIME + 3600)
         self.assert_file(path, DATA)
         self.assertGreater(os.stat(path).st_mtime, time.time() - 600)
+
+
+class FtpChecksumCases(IntegrityTestBase):
+    def test_checksum_option_over_ftp(self):
+        for data, rc in ((DATA, 0), (OTHER, 32)):
+            with self.subTest(rc=rc):
+                workdir = self.workdir()
+                with ScriptedFtpServer() as srv:
+                    if not srv.available:
+                        self.skipTest(srv.why)
+                    srv.put("f", DATA)
+                    result = run_quarnc(workdir, [checksum_option(data), srv.url("f")])
+                self.assertEqual(rc, result.returncode, log_text(workdir)[-3000:])
+                path = os.path.join(workdir, "f")
+                self.assert_file(path, DATA)
+                self.assertEqual(rc != 0, os.path.exists(path + CONTROL_SUFFIX))
 
 
 if __name__ == "__main__":
