@@ -55,10 +55,6 @@ FtpNegotiationCommand::FtpNegotiationCommand(cuid_t cuid, const std::shared_ptr<
 
 FtpNegotiationCommand::~FtpNegotiationCommand() = default;
 
-void FtpNegotiationCommand::setInitialReceivedBytes(std::string bytes) {
-  ftp_->setInitialReceivedBytes(std::move(bytes));
-}
-
 bool FtpNegotiationCommand::executeInternal() {
   if (sequence_ == SEQ_RECV_GREETING || sequence_ == SEQ_SEND_CWD_PREP) {
     // Nothing of a path that would break the command line may reach the

@@ -581,6 +581,19 @@ void SocketCore::readData(void* data, size_t& len) {
                         _("Failed to receive data, cause: %s"));
 }
 
+void SocketCore::peekData(void* data, size_t& len) {
+  clearWant();
+  size_t room = len;
+  len = 0;
+  if (sshSession_ || secure_ != TLS_NONE) {
+    throw DL_ABORT_EX("Cannot peek into a secure connection");
+  }
+  ssize_t ret;
+  while ((ret = recv(sockfd_, data, room, MSG_PEEK)) == -1 && errno == EINTR) {
+  }
+  len = plainRecvResult(ret);
+}
+
 size_t SocketCore::getRecvBufferedLength() const {
   return tlsSession_ ? tlsSession_->getRecvBufferedLength() : 0;
 }

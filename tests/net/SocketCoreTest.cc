@@ -74,6 +74,33 @@ TEST(SocketCoreTest, StreamTransferEndsWithOrderlyClose) {
   EXPECT_FALSE(pair.server->wantWrite());
 }
 
+TEST(SocketCoreTest, PeekLeavesTheBytesForTheNextRead) {
+  auto pair = LoopbackPair::make();
+  char buf[16];
+  size_t len = sizeof(buf);
+  pair.server->peekData(buf, len);
+  EXPECT_EQ(0u, len);
+  EXPECT_TRUE(pair.server->wantRead());
+
+  EXPECT_EQ(5, pair.client->writeData("hello", 5));
+  ASSERT_TRUE(pair.server->isReadable(10));
+  for (int i = 0; i < 2; ++i) {
+    len = sizeof(buf);
+    pair.server->peekData(buf, len);
+    EXPECT_EQ("hello", std::string(buf, len));
+    EXPECT_FALSE(pair.server->wantRead());
+  }
+  EXPECT_EQ("hello", readAll(*pair.server, 5));
+
+  pair.client->closeConnection();
+  ASSERT_TRUE(pair.server->isReadable(10));
+  len = sizeof(buf);
+  pair.server->peekData(buf, len);
+  EXPECT_EQ(0u, len);
+  EXPECT_FALSE(pair.server->wantRead());
+  EXPECT_FALSE(pair.server->wantWrite());
+}
+
 TEST(SocketCoreTest, WriteToVanishedPeerFailsWithoutSignal) {
   // With the default action, a SIGPIPE would end the test process.
   struct sigaction dfl {};
