@@ -51,7 +51,8 @@ class Route:
 
     def __init__(self, body=b"", status=200, ranges=True, chunked=False, encoding=None,
                  headers=None, location=None, stall_after=None, close_after=None,
-                 auth=None, set_cookie=None, huge_head=0, fail_first=0, fail_status=503):
+                 auth=None, set_cookie=None, huge_head=0, fail_first=0, fail_status=503,
+                 announce_length=None):
         self.body = body
         self.status = status
         self.ranges = ranges
@@ -66,6 +67,7 @@ class Route:
         self.huge_head = huge_head  # bytes of filler header fields
         self.fail_first = fail_first  # the first N requests get fail_status
         self.fail_status = fail_status
+        self.announce_length = announce_length  # a Content-Length claimed, with no body sent
         self.hits = 0
 
 
@@ -112,6 +114,12 @@ class _Handler(BaseHTTPRequestHandler):
             return
         if route.status >= 400:
             self._simple(route.status, route.body or b"error")
+            return
+        if route.announce_length is not None:
+            self.send_response(200)
+            self.send_header("Content-Length", str(route.announce_length))
+            self.end_headers()
+            self.close_connection = True
             return
         self._serve_body(route, head)
 
