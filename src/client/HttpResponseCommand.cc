@@ -1,5 +1,7 @@
 #include "client/HttpResponseCommand.h"
 
+#include "client/length_limit.h"
+
 #include "client/HttpConnection.h"
 #include "client/HttpDownloadCommand.h"
 #include "client/HttpHeader.h"
@@ -15,6 +17,7 @@
 #include "engine/FileEntry.h"
 #include "engine/GroupId.h"
 #include "engine/RequestGroup.h"
+#include "engine/URISelector.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/LogMacros.h"
 #include "foundation/Time.h"
@@ -192,6 +195,7 @@ bool HttpResponseCommand::executeInternal() {
       req->isPipeliningEnabled() ? getOption()->getAsInt(PREF_MAX_HTTP_PIPELINING) : 1);
   int status = httpResponse->getStatusCode();
   if (status == 304) {
+    checkAnnouncedLength(httpResponse->getEntityLength(), ctx->getPieceLength());
     fileEntry->setLength(httpResponse->getEntityLength());
     getRequestGroup()->initPieceStorage();
     getPieceStorage()->markAllPiecesDone();
@@ -232,11 +236,13 @@ bool HttpResponseCommand::executeInternal() {
   if (!getPieceStorage()) {
     ctx->setAcceptMetalink(false);
     int64_t totalLength = httpResponse->getEntityLength();
+    checkAnnouncedLength(totalLength, ctx->getPieceLength());
     fileEntry->setLength(totalLength);
     if (fileEntry->getPath().empty()) {
       setFilePathFromResponse(*httpResponse);
     }
     fileEntry->setContentType(httpResponse->getContentType());
+    getRequestGroup()->preDownloadProcessing();
     updateLastModifiedTime(httpResponse->getLastModifiedTime());
     if (totalLength == 0 || shouldInflateContentEncoding(httpResponse.get())) {
       fileEntry->setLength(0);
@@ -404,6 +410,8 @@ std::unique_ptr<Command> HttpResponseCommand::createHttpDownloadCommand(
     getRequestGroup()->setFileAllocationEnabled(false);
   }
   command->installStreamFilter(std::move(filter));
+  getRequestGroup()->getURISelector()->tuneDownloadCommand(getFileEntry()->getRemainingUris(),
+                                                           command.get());
   return command;
 }
 

@@ -53,7 +53,7 @@ class Route:
     def __init__(self, body=b"", status=200, ranges=True, chunked=False, encoding=None,
                  headers=None, location=None, stall_after=None, close_after=None,
                  auth=None, set_cookie=None, huge_head=0, fail_first=0, fail_status=503,
-                 later_headers=None, last_modified=None):
+                 later_headers=None, last_modified=None, announce_length=None):
         self.body = body
         self.status = status
         self.ranges = ranges
@@ -70,6 +70,7 @@ class Route:
         self.fail_status = fail_status
         self.later_headers = later_headers or {}  # only on answers starting past byte 0
         self.last_modified = last_modified  # epoch seconds; If-Modified-Since is honoured
+        self.announce_length = announce_length  # a Content-Length claimed, with no body sent
         self.hits = 0
 
 
@@ -122,6 +123,12 @@ class _Handler(BaseHTTPRequestHandler):
             self.send_header("Last-Modified", email.utils.formatdate(route.last_modified,
                                                                      usegmt=True))
             self.end_headers()
+            return
+        if route.announce_length is not None:
+            self.send_response(200)
+            self.send_header("Content-Length", str(route.announce_length))
+            self.end_headers()
+            self.close_connection = True
             return
         self._serve_body(route, head)
 
