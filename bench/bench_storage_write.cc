@@ -9,6 +9,8 @@
 #include <string>
 
 #include "engine/DownloadContext.h"
+#include "net/SocketRecvBuffer.h"
+#include "platform/allocator_tuning.h"
 #include "storage/ChunkedDecodingStreamFilter.h"
 #include "storage/DefaultPieceStorage.h"
 #include "storage/DiskAdaptor.h"
@@ -25,7 +27,6 @@ using namespace quarn;
 
 constexpr int64_t TOTAL = 64 * 1024 * 1024;
 constexpr int32_t PIECE = 1024 * 1024;
-constexpr size_t RECV = 16 * 1024;  // one socket read
 
 enum Mode { PLAIN_DIRECT, PLAIN_CACHED, CHUNKED_CACHED, GZIP_CACHED };
 
@@ -74,8 +75,13 @@ std::unique_ptr<StreamFilter> makeChain(Mode mode, WrDiskCache* cache) {
   return head;
 }
 
+// The program tunes the allocator before anything else; so does the benchmark.
+const bool allocatorTuned = (platform::tuneAllocatorForStreaming(), true);
+
+// Argument 1 is the bytes handed over per call: what one socket read brings.
 void BM_StorageWrite(benchmark::State& state) {
   auto mode = static_cast<Mode>(state.range(0));
+  const auto recvSize = static_cast<size_t>(state.range(1));
   std::string dir =
       std::filesystem::temp_directory_path() / ("quarn-bench-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
@@ -102,7 +108,7 @@ void BM_StorageWrite(benchmark::State& state) {
     while (auto segment = segmentMan.getSegment(1, PIECE)) {
       auto chain = makeChain(mode, storage->getWrDiskCache());
       for (size_t pos = 0; pos < body.size();) {
-        size_t n = std::min(RECV, body.size() - pos);
+        size_t n = std::min(recvSize, body.size() - pos);
         chain->transform(adaptor, segment, reinterpret_cast<const uint8_t*>(body.data()) + pos, n);
         pos += chain->getBytesProcessed();
         if (chain->getBytesProcessed() == 0) {
@@ -126,10 +132,8 @@ void BM_StorageWrite(benchmark::State& state) {
 }
 
 BENCHMARK(BM_StorageWrite)
-    ->Arg(PLAIN_DIRECT)
-    ->Arg(PLAIN_CACHED)
-    ->Arg(CHUNKED_CACHED)
-    ->Arg(GZIP_CACHED)
+    ->ArgsProduct({{PLAIN_DIRECT, PLAIN_CACHED, CHUNKED_CACHED, GZIP_CACHED},
+                   {16 * 1024, SocketRecvBuffer::BUFFER_SIZE}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

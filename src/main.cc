@@ -5,8 +5,10 @@
 #include "foundation/Exception.h"
 #include "foundation/console.h"
 #include "foundation/i18n.h"
+#include "platform/allocator_tuning.h"
 
 int main(int argc, char** argv) {
+  quarn::platform::tuneAllocatorForStreaming();
   quarn::global::initConsole(false);
   try {
     quarn::Platform platform;
