@@ -293,7 +293,8 @@ std::shared_ptr<SocketCore> SocketCore::acceptConnection() const {
   sockaddr_union su;
   socklen_t len = sizeof(su);
   int fd;
-  while ((fd = accept(sockfd_, &su.sa, &len)) == -1 && errno == EINTR) {
+  // Close-on-exec from the start: hook commands must not inherit peers.
+  while ((fd = accept4(sockfd_, &su.sa, &len, SOCK_CLOEXEC)) == -1 && errno == EINTR) {
   }
   if (fd == -1) {
     int errNum = errno;

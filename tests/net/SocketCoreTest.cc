@@ -1,5 +1,6 @@
 #include "net/SocketCore.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -159,6 +160,18 @@ TEST(SocketCoreTest, IPv6ListenerLeavesIPv4ToItsOwnSocket) {
   EXPECT_FALSE(v6.isReadable(0));
   auto accepted = v4.acceptConnection();
   EXPECT_EQ(AF_INET, accepted->getAddressFamily());
+}
+
+// Hook commands run as children of the process; none of them may inherit a
+// connection, whichever way the descriptor came to be.
+TEST(SocketCoreTest, EveryDescriptorIsCloseOnExec) {
+  auto listener = listenOnLoopback();
+  auto pair = LoopbackPair::make();
+  for (const auto* socket : {listener.get(), pair.client.get(), pair.server.get()}) {
+    int flags = fcntl(socket->getSockfd(), F_GETFD);
+    ASSERT_NE(-1, flags);
+    EXPECT_TRUE(flags & FD_CLOEXEC) << "descriptor " << socket->getSockfd();
+  }
 }
 
 TEST(SocketCoreTest, DatagramsCarryTheSender) {
