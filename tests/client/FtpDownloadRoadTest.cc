@@ -26,6 +26,7 @@
 #include "engine/GroupId.h"
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
+#include "foundation/File.h"
 #include "foundation/LogFactory.h"
 #include "foundation/TempDir.h"
 #include "foundation/error_code.h"
@@ -216,6 +217,22 @@ TEST_F(FtpDownloadRoadTest, SizeRefusedDownloadsToTheEndOfTheData) {
   srv->put("data.bin", body);
   ASSERT_EQ(error_code::FINISHED, download(srv->url("data.bin")));
   EXPECT_EQ(body, readFile(paths_[0]));
+}
+
+// A made-up size must be refused before any storage is sized by it.
+TEST_F(FtpDownloadRoadTest, AbsurdSizeIsRefused) {
+  SERVER_OR_SKIP(srv, {"--size-reply", "213 9223372036854775807"});
+  srv->put("data.bin", "tiny");
+  EXPECT_NE(error_code::FINISHED, download(srv->url("data.bin")));
+  EXPECT_FALSE(File(dir_.file("data.bin")).exists());
+}
+
+TEST_F(FtpDownloadRoadTest, PreDownloadHandlerKeepsAMetalinkInMemory) {
+  SERVER_OR_SKIP(srv);
+  srv->put("list.metalink", "<metalink/>");
+  option_->put(PREF_FOLLOW_METALINK, V_MEM);
+  ASSERT_EQ(error_code::FINISHED, download(srv->url("list.metalink")));
+  EXPECT_FALSE(File(dir_.file("list.metalink")).exists());
 }
 
 TEST_F(FtpDownloadRoadTest, AbortedTransferOfUnknownSizeIsNotAFinishedDownload) {

@@ -350,6 +350,13 @@ TEST_F(HttpDownloadRoadTest, AbsurdAnnouncedLengthIsRefused) {
   }
 }
 
+TEST_F(HttpDownloadRoadTest, PreDownloadHandlerKeepsAMetalinkInMemory) {
+  TestHttpServer server("<metalink/>", {});
+  option_->put(PREF_FOLLOW_METALINK, V_MEM);
+  ASSERT_EQ(error_code::FINISHED, download(server.url("/list.metalink")));
+  EXPECT_FALSE(File(dir_.file("list.metalink")).exists());
+}
+
 TEST_F(HttpDownloadRoadTest, RefusedConnectionIsRetriedThenGivenUp) {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};

@@ -337,6 +337,30 @@ class MirrorAndListCases(unittest.TestCase):
                 self.assertEqual(sha256(BIG), sha256(f.read()))
             self.assertTrue(a.seen and b.seen)
 
+    def test_stalled_connection_moves_to_a_faster_mirror(self):
+        stat = os.path.join(self.dir, "known.stat")
+        with open(stat, "w") as f:
+            f.write("host=localhost, protocol=http, dl_speed=10000000, sc_avg_speed=10000000, "
+                    "mc_avg_speed=0, last_updated=%d, counter=1, status=OK\n" % time.time())
+        log = os.path.join(self.dir, "run.log")
+        with CraftedServer({"/f": Route(BIG, stall_after=50000)}) as slow, \
+                CraftedServer({"/f": Route(BIG)}) as fast:
+            # The slow mirror comes first; the statistics say the other one is
+            # fast, so after ten seconds the stalled connection moves to it
+            # long before the slow one would time out.
+            fast_url = "http://localhost:%d/f" % fast.port
+            result = run_quarnc(self.dir, ["--uri-selector=inorder", "-s1", "--timeout=600",
+                                           "--server-stat-if=" + stat, "--log=" + log,
+                                           "--log-level=info", slow.url("/f"), fast_url],
+                                timeout=300)
+            self.assertEqual(0, result.returncode, result.stderr)
+            with open(os.path.join(self.dir, "f"), "rb") as f:
+                self.assertEqual(sha256(BIG), sha256(f.read()))
+            with open(log) as f:
+                self.assertIn("Use faster Request hostname=localhost", f.read())
+            self.assertTrue([r for r in ranges_seen(fast.seen, "/f") if r and r != "bytes=0-"],
+                            fast.seen)
+
     def test_input_list_with_concurrency(self):
         routes = {"/a": Route(DATA), "/b": Route(BIG), "/c": Route(TEXT)}
         with CraftedServer(routes) as srv:
