@@ -53,7 +53,7 @@ class Route:
     def __init__(self, body=b"", status=200, ranges=True, chunked=False, encoding=None,
                  headers=None, location=None, stall_after=None, close_after=None,
                  auth=None, set_cookie=None, huge_head=0, fail_first=0, fail_status=503,
-                 later_headers=None, last_modified=None, announce_length=None):
+                 later_headers=None, last_modified=None, announce_length=None, rate=0):
         self.body = body
         self.status = status
         self.ranges = ranges
@@ -71,6 +71,7 @@ class Route:
         self.later_headers = later_headers or {}  # only on answers starting past byte 0
         self.last_modified = last_modified  # epoch seconds; If-Modified-Since is honoured
         self.announce_length = announce_length  # a Content-Length claimed, with no body sent
+        self.rate = rate  # bytes per second of each answer's body; 0 for no limit
         self.hits = 0
 
 
@@ -201,6 +202,8 @@ class _Handler(BaseHTTPRequestHandler):
                 self.wfile.write(b"%x;ext=1\r\n%s\r\n" % (len(piece), piece))
             if limit is None:
                 self.wfile.write(b"0\r\nX-Trailer: t\r\n\r\n")
+        elif route.rate:
+            self._write_paced(part, route.rate)
         else:
             self.wfile.write(part)
         self.wfile.flush()
@@ -209,6 +212,14 @@ class _Handler(BaseHTTPRequestHandler):
         if route.close_after is not None and route.hits == 1:
             self.close_connection = True
             self.connection.shutdown(socket.SHUT_RDWR)
+
+
+    def _write_paced(self, data, rate):
+        step = max(1, rate // 20)
+        for i in range(0, len(data), step):
+            self.wfile.write(data[i:i + step])
+            self.wfile.flush()
+            time.sleep(0.05)
 
 
 class CraftedServer:

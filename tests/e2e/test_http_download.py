@@ -225,7 +225,10 @@ class CraftedServerCases(unittest.TestCase):
         workdir = tempfile.mkdtemp(dir=self.dir)
         first = os.path.join(workdir, "first.stat")
         second = os.path.join(workdir, "second.stat")
-        with CraftedServer({"/a": Route(DATA), "/b": Route(DATA)}) as srv:
+        # Paced answers keep both runs' speeds alike: a much slower second run
+        # would rightly reset the counter.
+        paced = 1 << 20
+        with CraftedServer({"/a": Route(DATA, rate=paced), "/b": Route(DATA, rate=paced)}) as srv:
             result = run_quarnc(workdir, ["--server-stat-of=" + first, srv.url("/a")])
             self.assertEqual(0, result.returncode, result.stderr)
             [record] = records(first)

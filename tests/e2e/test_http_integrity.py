@@ -144,17 +144,17 @@ CASES = [
         ["{/f}"], 32, b""),
 #Later answers only check against a digest that is already known.
     Case("Digest on later answers only, none known", lambda: {"/f": Route(
-        BIG, later_headers={"Digest": WRONG_SHA256})},
+        BIG, rate=2 << 20, later_headers={"Digest": WRONG_SHA256})},
         ["-x2", "-s2", "-k1M", "{/f}"], 0, BIG,
         check=all_of(saw_later_range, log_lacks("Setting digest", "Invalid hash found"))),
     Case("Digest on later answers agrees", lambda: {"/f": Route(
-        BIG, later_headers={"Digest": digest("SHA-256", BIG)})},
+        BIG, rate=2 << 20, later_headers={"Digest": digest("SHA-256", BIG)})},
         ["-x2", "-s2", "-k1M", checksum_option(BIG), "{/f}"], 0, BIG,
         check=all_of(saw_later_range, log_has("Valid hash found in Digest header field."))),
 #The connection that got the contradicting answer gives up its URI; the
 #first connection fetches the rest from its own answer.
     Case("Digest on later answers contradicts", lambda: {"/f": Route(
-        BIG, later_headers={"Digest": WRONG_SHA256})},
+        BIG, rate=2 << 20, later_headers={"Digest": WRONG_SHA256})},
         ["-x2", "-s2", "-k1M", checksum_option(BIG), "{/f}"], 0, BIG,
         check=all_of(saw_later_range, log_has("Invalid hash found in Digest header field."))),
 ]
