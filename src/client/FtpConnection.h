@@ -61,8 +61,7 @@ class FtpConnection {
   int receivePwdResponse(std::string& dir);
 
   // Bytes of the control connection that an earlier reader took off the
-  // socket (a proxy's answer to CONNECT may arrive together with the
-  // greeting); they are read before anything the socket still holds.
+  // socket; they are read before anything the socket still holds.
   void setInitialReceivedBytes(std::string bytes) { recvBuffer_ = std::move(bytes); }
 
   // True while received bytes wait to be read as a reply: a reply that came

@@ -331,7 +331,9 @@ class TunnelTest(FtpCase):
         self.assertEqual(1, srv.verbs().count("USER"))
 
     def test_several_connections(self):
-        srv = self.server()
+        # Slow transfers, so that one connection cannot take the whole file
+        # before the others are through their tunnels.
+        srv = self.server(rate=512 * 1024)
         srv.put("big.bin", BIG)
         with ConnectProxy(answer_with_first_bytes=True) as proxy:
             self.download(["-x4", "-s4", "-k1M"] + self.tunnel_args(proxy) + [srv.url("big.bin")])
