@@ -19,6 +19,8 @@
 #include "engine/DownloadEngine.h"
 #include "engine/FileEntry.h"
 #include "engine/RequestGroup.h"
+#include "engine/RequestGroupMan.h"
+#include "engine/ServerStat.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DlRetryEx.h"
 #include "foundation/DownloadFailureException.h"
@@ -234,7 +236,47 @@ bool AbstractCommand::shouldProcess() const {
 }
 
 void AbstractCommand::markServerError() {
-  // Server statistics are kept by the download manager once it has them.
+  RequestGroupMan* rgman = e_->getRequestGroupMan();
+  if (req_ && rgman) {
+    rgman->getOrCreateServerStat(req_->getHost(), req_->getProtocol())->setError();
+  }
+}
+
+void AbstractCommand::useFasterRequest(const std::shared_ptr<Request>& fasterRequest) {
+  QLOG_INFO(fmt("CUID#%" PRId64 " - Use faster Request hostname=%s, port=%u", getCuid(),
+                fasterRequest->getHost().c_str(), fasterRequest->getPort()));
+  fileEntry_->removeRequest(req_);
+  e_->setNoWait(true);
+  e_->addCommand(InitiateConnectionCommandFactory::createInitiateConnectionCommand(
+      getCuid(), fasterRequest, fileEntry_, requestGroup_, e_));
+}
+
+// Switches to a faster mirror when one is known; true when this command is
+// replaced by a connection to it.
+bool AbstractCommand::switchToFasterRequest() {
+  if (fileEntry_->countPooledRequest() > 0 &&
+      requestGroup_->getTotalLength() - requestGroup_->getCompletedLength() <
+          static_cast<int64_t>(calculateMinSplitSize()) * 2) {
+    if (auto faster = fileEntry_->findFasterRequest(req_)) {
+      useFasterRequest(faster);
+      return true;
+    }
+  }
+  RequestGroupMan* rgman = e_->getRequestGroupMan();
+  if (rgman && fileEntry_->getLength() > 0 && rgman->getMaxOverallDownloadSpeedLimit() == 0 &&
+      requestGroup_->getMaxDownloadSpeedLimit() == 0 &&
+      fasterRequestTimer_.difference(global::wallclock()) >= std::chrono::seconds(10)) {
+    fasterRequestTimer_ = global::wallclock();
+    UsedHosts usedHosts;
+    if (getOption()->getAsBool(PREF_SELECT_LEAST_USED_HOST)) {
+      rgman->getUsedHosts(usedHosts);
+    }
+    if (auto faster = fileEntry_->findFasterRequest(req_, usedHosts, rgman->getServerStatMan())) {
+      useFasterRequest(faster);
+      return true;
+    }
+  }
+  return false;
 }
 
 bool AbstractCommand::takeSegments() {
@@ -294,6 +336,9 @@ bool AbstractCommand::runStep() {
         poolRequestSocket(e_, req_, createProxyRequest(), socket_);
       }
       return prepareForRetry(0);
+    }
+    if (req_ && switchToFasterRequest()) {
+      return true;
     }
   }
   if (shouldProcess()) {
@@ -524,12 +569,13 @@ std::string AbstractCommand::resolveHostname(std::vector<std::string>& addrs,
     addrs.push_back(hostname);
     return hostname;
   }
-  const std::string& cached = e_->findCachedIPAddress(hostname, port);
+  std::vector<std::string> cached;
+  e_->findAllCachedIPAddresses(cached, hostname, port);
   if (!cached.empty()) {
-    addrs.push_back(cached);
+    addrs.insert(addrs.end(), cached.begin(), cached.end());
     QLOG_INFO(fmt("CUID#%" PRId64 " - DNS cache hit: %s -> %s", getCuid(), hostname.c_str(),
-                  joinAddrs(addrs).c_str()));
-    return cached;
+                  joinAddrs(cached).c_str()));
+    return cached.front();
   }
   if (getOption()->getAsBool(PREF_ASYNC_DNS)) {
     if (!asyncNameResolverMan_->started()) {
@@ -547,6 +593,9 @@ std::string AbstractCommand::resolveHostname(std::vector<std::string>& addrs,
         }
         break;
       default:
+        if (!isProxyRequest(req_->getProtocol(), getOption())) {
+          markServerError();
+        }
         throw DL_ABORT_EX(fmt("CUID#%" PRId64 " - Name resolution for %s failed:%s", getCuid(),
                               hostname.c_str(), asyncNameResolverMan_->getLastError().c_str()),
                           error_code::NAME_RESOLVE_ERROR);
@@ -590,6 +639,11 @@ bool AbstractCommand::checkIfConnectionEstablished(const std::shared_ptr<SocketC
     return false;
   }
   e_->removeCachedIPAddress(connectedHostname, connectedPort);
+  // Through a GET proxy the endpoint that failed was the proxy, not the server.
+  if (!(resolveProxyMethod(req_->getProtocol()) == V_GET &&
+        isProxyRequest(req_->getProtocol(), getOption()))) {
+    markServerError();
+  }
   throw DL_RETRY_EX(fmt(_("Failed to establish connection, cause: %s"), error.c_str()));
 }
 

@@ -93,13 +93,17 @@ class AbstractCommand : public Command {
 
   void tryReserved();
   bool shouldProcess() const;
+  // Marks the request's server as failed in the server statistics.
   void markServerError();
+  // Hands the connection over to a faster mirror's request.
+  void useFasterRequest(const std::shared_ptr<Request>& fasterRequest);
 
  private:
   bool runStep();
   std::string finishResolution(const std::vector<std::string>& addrs, const std::string& hostname,
                                uint16_t port);
   bool takeSegments();
+  bool switchToFasterRequest();
 
   std::shared_ptr<Request> req_;
   std::shared_ptr<FileEntry> fileEntry_;

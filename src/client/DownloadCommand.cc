@@ -24,11 +24,13 @@
 #include "foundation/wallclock.h"
 #include "net/SocketCore.h"
 #include "net/SocketRecvBuffer.h"
+#include "storage/ChecksumCheckIntegrityEntry.h"
 #include "storage/DiskAdaptor.h"
 #include "storage/Piece.h"
 #include "storage/PieceStorage.h"
 #include "storage/Segment.h"
 #include "storage/SegmentMan.h"
+#include "storage/SequentialPicker.h"
 #include "storage/SinkStreamFilter.h"
 #include "storage/WrDiskCacheEntry.h"
 
@@ -244,7 +246,14 @@ bool DownloadCommand::prepareForNextSegment() {
     if (ctx->getFileEntries().size() == 1 && ctx->getFirstFileEntry()->getLength() == 0) {
       ctx->getFirstFileEntry()->setLength(getPieceStorage()->getCompletedLength());
     }
-    // The whole-file checksum check joins here once integrity checks exist.
+    if (ctx->getPieceHashType().empty()) {
+      auto entry = std::make_unique<ChecksumCheckIntegrityEntry>(getRequestGroup());
+      if (entry->isValidationReady()) {
+        entry->initValidator();
+        entry->cutTrailingGarbage();
+        getDownloadEngine()->getCheckIntegrityMan()->pushEntry(std::move(entry));
+      }
+    }
     getDownloadEngine()->setNoWait(true);
     getDownloadEngine()->setRefreshInterval(std::chrono::milliseconds(0));
     return true;

@@ -1,5 +1,7 @@
 #include "client/FtpNegotiationCommand.h"
 
+#include "client/length_limit.h"
+
 #include "client/AuthConfigFactory.h"
 #include "client/FtpConnection.h"
 #include "client/FtpDownloadCommand.h"
@@ -14,6 +16,7 @@
 #include "engine/DownloadEngine.h"
 #include "engine/FileEntry.h"
 #include "engine/RequestGroup.h"
+#include "engine/URISelector.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DlRetryEx.h"
 #include "foundation/Logger.h"
@@ -55,10 +58,6 @@ FtpNegotiationCommand::FtpNegotiationCommand(cuid_t cuid, const std::shared_ptr<
 
 FtpNegotiationCommand::~FtpNegotiationCommand() = default;
 
-void FtpNegotiationCommand::setInitialReceivedBytes(std::string bytes) {
-  ftp_->setInitialReceivedBytes(std::move(bytes));
-}
-
 bool FtpNegotiationCommand::executeInternal() {
   if (sequence_ == SEQ_RECV_GREETING || sequence_ == SEQ_SEND_CWD_PREP) {
     // Nothing of a path that would break the command line may reach the
@@ -81,6 +80,8 @@ bool FtpNegotiationCommand::executeInternal() {
       if (getFileEntry()->isUniqueProtocol()) {
         getFileEntry()->removeURIWhoseHostnameIs(getRequest()->getHost());
       }
+      getRequestGroup()->getURISelector()->tuneDownloadCommand(getFileEntry()->getRemainingUris(),
+                                                               command.get());
       getDownloadEngine()->addCommand(std::move(command));
       return true;
     }
@@ -268,6 +269,7 @@ bool FtpNegotiationCommand::recvSize() {
 }
 
 bool FtpNegotiationCommand::onFileSizeDetermined(int64_t totalLength) {
+  checkAnnouncedLength(totalLength, getDownloadContext()->getPieceLength());
   getFileEntry()->setLength(totalLength);
   if (getFileEntry()->getPath().empty()) {
     const std::string& file = getRequest()->getFile();
@@ -275,6 +277,7 @@ bool FtpNegotiationCommand::onFileSizeDetermined(int64_t totalLength) {
     getFileEntry()->setPath(util::applyDir(getOption()->get(PREF_DIR), name));
     getFileEntry()->setSuffixPath(name);
   }
+  getRequestGroup()->preDownloadProcessing();
   if (totalLength != 0) {
     getRequestGroup()->adjustFilename(std::make_shared<DefaultBtProgressInfoFile>(
         getDownloadContext(), nullptr, getOption().get()));

@@ -70,9 +70,6 @@ class FtpNegotiationCommand : public AbstractCommand {
                         Seq seq = SEQ_RECV_GREETING, const std::string& baseWorkingDir = "/");
   ~FtpNegotiationCommand() override;
 
-  // Control-connection bytes already received by the proxy tunnel's reader.
-  void setInitialReceivedBytes(std::string bytes);
-
  protected:
   bool executeInternal() override;
 

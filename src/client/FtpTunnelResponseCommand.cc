@@ -1,10 +1,8 @@
 #include "client/FtpTunnelResponseCommand.h"
 
 #include "client/FtpNegotiationCommand.h"
-#include "client/HttpConnection.h"
 #include "client/Request.h"
 #include "client/SftpNegotiationCommand.h"
-#include "net/SocketRecvBuffer.h"
 
 namespace quarn {
 

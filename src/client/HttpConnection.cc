@@ -56,15 +56,57 @@ void HttpConnection::sendRequest(std::unique_ptr<HttpRequest> httpRequest) {
 
 void HttpConnection::sendProxyRequest(std::unique_ptr<HttpRequest> httpRequest) {
   std::string request = httpRequest->createProxyRequest();
-  sendRequest(std::move(httpRequest), std::move(request));
+  queueRequest(std::move(request));
+  outstandingHttpRequests_.push_back(
+      std::make_unique<HttpRequestEntry>(std::move(httpRequest), true));
 }
 
 void HttpConnection::sendRequest(std::unique_ptr<HttpRequest> httpRequest, std::string request) {
+  queueRequest(std::move(request));
+  outstandingHttpRequests_.push_back(std::make_unique<HttpRequestEntry>(std::move(httpRequest)));
+}
+
+void HttpConnection::queueRequest(std::string request) {
   QLOG_INFO(fmt("CUID#%lld - Requesting:\n%s", static_cast<long long>(cuid_),
                 eraseConfidentialInfo(request).c_str()));
   socketBuffer_->pushStr(std::move(request));
   socketBuffer_->send();
-  outstandingHttpRequests_.push_back(std::make_unique<HttpRequestEntry>(std::move(httpRequest)));
+}
+
+void HttpConnection::throwIfEof() const {
+  if (!socket_->wantRead() && !socket_->wantWrite()) {
+    throw DL_RETRY_EX(_("Got EOF from the server."));
+  }
+}
+
+bool HttpConnection::parseBuffered(HttpHeaderProcessor* proc) {
+  if (socketRecvBuffer_->bufferEmpty() && socketRecvBuffer_->recv() == 0) {
+    throwIfEof();
+  }
+  bool complete = proc->parse(socketRecvBuffer_->getBuffer(), socketRecvBuffer_->getBufferLength());
+  socketRecvBuffer_->drain(proc->getLastBytesProcessed());
+  return complete;
+}
+
+bool HttpConnection::parseUpToEndOfHead(HttpHeaderProcessor* proc) {
+  unsigned char buf[SocketRecvBuffer::BUFFER_SIZE];
+  size_t len = sizeof(buf);
+  socket_->peekData(buf, len);
+  if (len == 0) {
+    throwIfEof();
+  }
+  bool complete = proc->parse(buf, len);
+  // The parser took everything it saw, or the head up to its end; those
+  // bytes are queued on the socket, so the reads below get them all.
+  for (size_t left = proc->getLastBytesProcessed(); left > 0;) {
+    size_t n = left;
+    socket_->readData(buf, n);
+    if (n == 0) {
+      throw DL_RETRY_EX(_("Got EOF from the server."));
+    }
+    left -= n;
+  }
+  return complete;
 }
 
 std::unique_ptr<HttpResponse> HttpConnection::receiveResponse() {
@@ -73,21 +115,14 @@ std::unique_ptr<HttpResponse> HttpConnection::receiveResponse() {
   }
   HttpRequestEntry& entry = *outstandingHttpRequests_.front();
   HttpHeaderProcessor* proc = entry.getHttpHeaderProcessor();
-  if (socketRecvBuffer_->bufferEmpty()) {
-    if (socketRecvBuffer_->recv() == 0 && !socket_->wantRead() && !socket_->wantWrite()) {
-      throw DL_RETRY_EX(_("Got EOF from the server."));
-    }
-  }
-  bool complete = proc->parse(socketRecvBuffer_->getBuffer(), socketRecvBuffer_->getBufferLength());
-  size_t consumed = proc->getLastBytesProcessed();
+  bool complete = entry.isTunnel() && socketRecvBuffer_->bufferEmpty() ? parseUpToEndOfHead(proc)
+                                                                       : parseBuffered(proc);
   if (!complete) {
-    socketRecvBuffer_->drain(consumed);
     return nullptr;
   }
   QLOG_INFO(fmt("CUID#%lld - Response received:\n%s", static_cast<long long>(cuid_),
                 eraseConfidentialInfo(proc->getHeaderString()).c_str()));
   auto header = proc->getResult();
-  socketRecvBuffer_->drain(consumed);
   if (header->getStatusCode() / 100 == 1) {
     // An informational answer; the request waits for its final one.
     entry.resetHttpHeaderProcessor();

@@ -31,7 +31,9 @@ class HttpConnection {
   void sendRequest(std::unique_ptr<HttpRequest> httpRequest, std::string request);
 
   // The answer to the oldest outstanding request once its head is complete,
-  // else null.
+  // else null. The answer to a CONNECT is taken off the socket up to the end
+  // of its head and no further: the server inside the tunnel may speak first
+  // (an FTP greeting, an SSH banner), and its next reader reads the socket.
   std::unique_ptr<HttpResponse> receiveResponse();
 
   bool isIssued(const std::shared_ptr<Segment>& segment) const;
@@ -44,6 +46,12 @@ class HttpConnection {
   static std::string eraseConfidentialInfo(const std::string& request);
 
  private:
+  void queueRequest(std::string request);
+  // Feed the parser; true once the head is complete.
+  bool parseBuffered(HttpHeaderProcessor* proc);
+  bool parseUpToEndOfHead(HttpHeaderProcessor* proc);
+  void throwIfEof() const;
+
   int64_t cuid_;
   std::shared_ptr<SocketCore> socket_;
   std::shared_ptr<SocketRecvBuffer> socketRecvBuffer_;

@@ -2,9 +2,10 @@
 
 namespace quarn {
 
-HttpRequestEntry::HttpRequestEntry(std::unique_ptr<HttpRequest> httpRequest)
+HttpRequestEntry::HttpRequestEntry(std::unique_ptr<HttpRequest> httpRequest, bool tunnel)
     : httpRequest_(std::move(httpRequest)),
-      proc_(std::make_unique<HttpHeaderProcessor>(HttpHeaderProcessor::RESPONSE_PARSER)) {}
+      proc_(std::make_unique<HttpHeaderProcessor>(HttpHeaderProcessor::RESPONSE_PARSER)),
+      tunnel_(tunnel) {}
 
 HttpRequestEntry::~HttpRequestEntry() = default;
 

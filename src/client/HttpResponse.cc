@@ -3,16 +3,26 @@
 #include "client/CookieStorage.h"
 #include "client/Request.h"
 #include "client/userinfo.h"
+#include "config/Option.h"
+#include "config/prefs.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DlRetryEx.h"
 #include "foundation/Logger.h"
+#include "foundation/MessageDigest.h"
+#include "foundation/base64.h"
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
 #include "foundation/util_chars.h"
 #include "foundation/util_content_disposition.h"
+#include "foundation/util_number.h"
 #include "foundation/util_string.h"
+#include "metalink/MetalinkHttpEntry.h"
+#include "storage/Checksum.h"
 #include "storage/ChunkedDecodingStreamFilter.h"
 #include "storage/GZipDecodingStreamFilter.h"
+#include "storage/HashTypeStronger.h"
+
+#include <algorithm>
 
 namespace quarn {
 
@@ -20,6 +30,53 @@ namespace {
 
 bool isRedirectStatus(int code) {
   return code == 300 || code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
+}
+
+// The mirror of one Link value: "<URI>; rel=duplicate; pri=N; geo=CC; pref".
+// False when the value names no mirror.
+bool parseMetalinkHttpLink(MetalinkHttpEntry& result, const std::string& s) {
+  auto first = std::find(s.begin(), s.end(), '<');
+  if (first == s.end()) {
+    return false;
+  }
+  auto last = std::find(first, s.end(), '>');
+  if (last == s.end()) {
+    return false;
+  }
+  auto uri = util::stripIter(first + 1, last);
+  if (uri.first == uri.second) {
+    return false;
+  }
+  result.uri.assign(uri.first, uri.second);
+  auto paramPos = std::find(last, s.end(), ';');
+  if (paramPos != s.end()) {
+    ++paramPos;
+  }
+  bool mirror = false;
+  std::string name, value;
+  for (;;) {
+    auto r = util::nextParam(name, value, paramPos, s.end(), ';');
+    if (!r.second) {
+      break;
+    }
+    paramPos = r.first;
+    if (value.empty()) {
+      if (name == "pref") {
+        result.pref = true;
+      }
+    } else if (name == "rel") {
+      mirror = value == "duplicate";
+    } else if (name == "pri") {
+      int32_t pri;
+      if (util::parseIntNoThrow(pri, value) && 1 <= pri && pri <= 999999) {
+        result.pri = pri;
+      }
+    } else if (name == "geo") {
+      util::lowercase(value);
+      result.geo = value;
+    }
+  }
+  return mirror;
 }
 
 }  // namespace
@@ -186,6 +243,76 @@ Time HttpResponse::getLastModifiedTime() const {
 
 bool HttpResponse::supportsPersistentConnection() const {
   return httpHeader_->isKeepAlive();
+}
+
+void HttpResponse::getMetalinKHttpEntries(std::vector<MetalinkHttpEntry>& result,
+                                          const std::shared_ptr<Option>& option) const {
+  auto range = httpHeader_->equalRange(HttpHeader::LINK);
+  for (auto i = range.first; i != range.second; ++i) {
+    MetalinkHttpEntry entry;
+    if (parseMetalinkHttpLink(entry, i->second)) {
+      result.push_back(std::move(entry));
+    }
+  }
+  if (!result.empty() && option && !option->blank(PREF_METALINK_LOCATION)) {
+    const std::string& locationOption = option->get(PREF_METALINK_LOCATION);
+    std::vector<std::string> locations;
+    util::split(locationOption.begin(), locationOption.end(), std::back_inserter(locations), ',',
+                true);
+    for (auto& location : locations) {
+      util::lowercase(location);
+    }
+    for (auto& entry : result) {
+      if (std::find(locations.begin(), locations.end(), entry.geo) != locations.end()) {
+        entry.pri -= 999999;
+      }
+    }
+  }
+  std::sort(result.begin(), result.end());
+}
+
+void HttpResponse::getDigest(std::vector<Checksum>& result) const {
+  std::vector<Checksum> found;
+  auto range = httpHeader_->equalRange(HttpHeader::DIGEST);
+  for (auto i = range.first; i != range.second; ++i) {
+    const std::string& s = i->second;
+    std::string hashType, digest;
+    for (auto pos = s.begin();;) {
+      auto r = util::nextParam(hashType, digest, pos, s.end(), ',');
+      if (!r.second) {
+        break;
+      }
+      pos = r.first;
+      util::lowercase(hashType);
+      if (!MessageDigest::supports(hashType)) {
+        continue;
+      }
+      std::string raw = base64::decode(digest.begin(), digest.end());
+      if (raw.size() != MessageDigest::getDigestLength(hashType)) {
+        continue;
+      }
+      found.emplace_back(std::move(hashType), std::move(raw));
+    }
+  }
+  // Types of equal strength (md5 and adler32) are ordered by name so that each
+  // type forms one run.
+  std::sort(found.begin(), found.end(), [](const Checksum& a, const Checksum& b) {
+    HashTypeStronger stronger;
+    return stronger(a, b) || (!stronger(b, a) && a.getHashType() < b.getHashType());
+  });
+  // Within one hash type the digests must agree; a server that contradicts
+  // itself cannot be trusted for that type.
+  for (auto first = found.begin(); first != found.end();) {
+    auto last = std::find_if(first, found.end(), [&first](const Checksum& c) {
+      return c.getHashType() != first->getHashType();
+    });
+    bool agree = std::all_of(
+        first, last, [&first](const Checksum& c) { return c.getDigest() == first->getDigest(); });
+    if (agree) {
+      result.push_back(*first);
+    }
+    first = last;
+  }
 }
 
 }  // namespace quarn

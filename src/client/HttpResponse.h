@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "client/HttpHeader.h"
 #include "client/HttpRequest.h"
@@ -10,7 +11,10 @@
 
 namespace quarn {
 
+class Checksum;
+class Option;
 class StreamFilter;
+struct MetalinkHttpEntry;
 
 // One received HTTP answer paired with the request that asked for it.
 class HttpResponse {
@@ -54,6 +58,15 @@ class HttpResponse {
   std::string getContentType() const;
   Time getLastModifiedTime() const;
   bool supportsPersistentConnection() const;
+
+  // Appends the mirrors of the Link fields (rel=duplicate), sorted best first.
+  // Mirrors whose location is listed in the metalink-location option gain
+  // priority.
+  void getMetalinKHttpEntries(std::vector<MetalinkHttpEntry>& result,
+                              const std::shared_ptr<Option>& option) const;
+  // Appends the usable digests of the Digest fields, strongest first, at most
+  // one per hash type; a type announced with two different digests is dropped.
+  void getDigest(std::vector<Checksum>& result) const;
 
  private:
   bool rangeSatisfied() const;

@@ -1,5 +1,7 @@
 #include "client/HttpResponseCommand.h"
 
+#include "client/length_limit.h"
+
 #include "client/HttpConnection.h"
 #include "client/HttpDownloadCommand.h"
 #include "client/HttpHeader.h"
@@ -15,6 +17,7 @@
 #include "engine/FileEntry.h"
 #include "engine/GroupId.h"
 #include "engine/RequestGroup.h"
+#include "engine/URISelector.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/LogMacros.h"
 #include "foundation/Time.h"
@@ -22,8 +25,12 @@
 #include "foundation/i18n.h"
 #include "foundation/util_chars.h"
 #include "foundation/util_path.h"
+#include "foundation/util_string.h"
+#include "metalink/MetalinkHttpEntry.h"
 #include "net/SocketCore.h"
 #include "storage/CheckIntegrityEntry.h"
+#include "storage/Checksum.h"
+#include "storage/ChecksumCheckIntegrityEntry.h"
 #include "storage/ChunkedDecodingStreamFilter.h"
 #include "storage/DefaultBtProgressInfoFile.h"
 #include "storage/DiskAdaptor.h"
@@ -32,6 +39,7 @@
 #include "storage/PieceStorage.h"
 #include "storage/Segment.h"
 #include "storage/SegmentMan.h"
+#include "storage/SequentialPicker.h"
 #include "storage/StreamFilter.h"
 
 namespace quarn {
@@ -96,6 +104,66 @@ HttpResponseCommand::HttpResponseCommand(cuid_t cuid, std::shared_ptr<Request> r
 
 HttpResponseCommand::~HttpResponseCommand() = default;
 
+bool HttpResponseCommand::checkChecksum(const std::shared_ptr<DownloadContext>& dctx,
+                                        const Checksum& checksum) {
+  if (dctx->getHashType() != checksum.getHashType()) {
+    return false;
+  }
+  if (dctx->getDigest() != checksum.getDigest()) {
+    throw DL_ABORT_EX("Invalid hash found in Digest header field.");
+  }
+  QLOG_INFO("Valid hash found in Digest header field.");
+  return true;
+}
+
+void HttpResponseCommand::addMirrorsFromLinks(const HttpResponse& httpResponse) {
+  getDownloadContext()->setAcceptMetalink(false);
+  std::vector<MetalinkHttpEntry> entries;
+  httpResponse.getMetalinKHttpEntries(entries, getOption());
+  for (const auto& entry : entries) {
+    getFileEntry()->addUri(entry.uri);
+    QLOG_DEBUG(fmt("Adding URI=%s", entry.uri.c_str()));
+  }
+}
+
+// The first digest sets the download's own when it has none; otherwise the
+// announced ones must agree with it.
+void HttpResponseCommand::takeDigest(const HttpResponse& httpResponse) {
+  const auto& ctx = getDownloadContext();
+  std::vector<Checksum> checksums;
+  httpResponse.getDigest(checksums);
+  for (const auto& checksum : checksums) {
+    if (ctx->getHashType().empty()) {
+      QLOG_DEBUG(fmt("Setting digest: type=%s, digest=%s", checksum.getHashType().c_str(),
+                     util::toHex(checksum.getDigest()).c_str()));
+      ctx->setDigest(checksum.getHashType(), checksum.getDigest());
+      return;
+    }
+    if (checkChecksum(ctx, checksum)) {
+      return;
+    }
+  }
+}
+
+void HttpResponseCommand::checkDigest(const HttpResponse& httpResponse) {
+  std::vector<Checksum> checksums;
+  httpResponse.getDigest(checksums);
+  for (const auto& checksum : checksums) {
+    if (checkChecksum(getDownloadContext(), checksum)) {
+      return;
+    }
+  }
+}
+
+void HttpResponseCommand::queueChecksumCheck(bool openExistingFile) {
+  auto entry = std::make_unique<ChecksumCheckIntegrityEntry>(getRequestGroup());
+  entry->initValidator();
+  if (openExistingFile) {
+    getPieceStorage()->getDiskAdaptor()->openExistingFile();
+  }
+  getDownloadEngine()->getCheckIntegrityMan()->pushEntry(std::move(entry));
+}
+
 void HttpResponseCommand::poolConnection() {
   if (getRequest()->isPersistentConnection()) {
     poolRequestSocket(getDownloadEngine(), getRequest(), createProxyRequest(), getSocket());
@@ -127,6 +195,7 @@ bool HttpResponseCommand::executeInternal() {
       req->isPipeliningEnabled() ? getOption()->getAsInt(PREF_MAX_HTTP_PIPELINING) : 1);
   int status = httpResponse->getStatusCode();
   if (status == 304) {
+    checkAnnouncedLength(httpResponse->getEntityLength(), ctx->getPieceLength());
     fileEntry->setLength(httpResponse->getEntityLength());
     getRequestGroup()->initPieceStorage();
     getPieceStorage()->markAllPiecesDone();
@@ -146,6 +215,15 @@ bool HttpResponseCommand::executeInternal() {
     fileEntry->poolRequest(req);
     return true;
   }
+  const auto& header = httpResponse->getHttpHeader();
+  if (!getPieceStorage()) {
+    if (ctx->getAcceptMetalink() && header->defined(HttpHeader::LINK)) {
+      addMirrorsFromLinks(*httpResponse);
+    }
+    if (header->defined(HttpHeader::DIGEST)) {
+      takeDigest(*httpResponse);
+    }
+  }
   if (status >= 300) {
     if (status == 404) {
       getRequestGroup()->increaseAndValidateFileNotFoundCount();
@@ -158,11 +236,13 @@ bool HttpResponseCommand::executeInternal() {
   if (!getPieceStorage()) {
     ctx->setAcceptMetalink(false);
     int64_t totalLength = httpResponse->getEntityLength();
+    checkAnnouncedLength(totalLength, ctx->getPieceLength());
     fileEntry->setLength(totalLength);
     if (fileEntry->getPath().empty()) {
       setFilePathFromResponse(*httpResponse);
     }
     fileEntry->setContentType(httpResponse->getContentType());
+    getRequestGroup()->preDownloadProcessing();
     updateLastModifiedTime(httpResponse->getLastModifiedTime());
     if (totalLength == 0 || shouldInflateContentEncoding(httpResponse.get())) {
       fileEntry->setLength(0);
@@ -174,6 +254,9 @@ bool HttpResponseCommand::executeInternal() {
       return handleOtherEncoding(std::move(httpResponse));
     }
     return handleDefaultEncoding(std::move(httpResponse));
+  }
+  if (!ctx->getHashType().empty() && header->defined(HttpHeader::DIGEST)) {
+    checkDigest(*httpResponse);
   }
   getRequestGroup()->validateTotalLength(fileEntry->getLength(), httpResponse->getEntityLength());
   updateLastModifiedTime(httpResponse->getLastModifiedTime());
@@ -261,17 +344,38 @@ bool HttpResponseCommand::handleOtherEncoding(std::unique_ptr<HttpResponse> http
   auto filter = getTransferEncodingStreamFilter(httpResponse.get(),
                                                 getContentEncodingStreamFilter(httpResponse.get()));
   bool chunked = filter && filter->getName() == ChunkedDecodingStreamFilter::NAME;
+  const auto& ctx = getDownloadContext();
+  if (!chunked && ctx->knowsTotalLength() && getRequestGroup()->downloadFinishedByFileLength()) {
+    getRequestGroup()->initPieceStorage();
+    if (!ctx->isChecksumVerificationNeeded()) {
+      getPieceStorage()->markAllPiecesDone();
+      ctx->setChecksumVerified(true);
+      QLOG_NOTICE(fmt(_("GID#%s - Download has already completed: %s"),
+                      GroupId::toHex(getRequestGroup()->getGID()).c_str(),
+                      getRequestGroup()->getFirstFilePath().c_str()));
+    } else {
+      QLOG_DEBUG("Zero length file exists. Verify checksum.");
+      queueChecksumCheck(true);
+    }
+    poolConnection();
+    return true;
+  }
   getRequestGroup()->adjustFilename(std::make_shared<NullProgressInfoFile>());
   getRequestGroup()->initPieceStorage();
   getPieceStorage()->getDiskAdaptor()->initAndOpenFile();
-  if (chunked || !getDownloadContext()->knowsTotalLength()) {
+  if (chunked || !ctx->knowsTotalLength()) {
     getSegmentMan()->getSegmentWithIndex(getCuid(), 0);
     getDownloadEngine()->addCommand(
         createHttpDownloadCommand(std::move(httpResponse), std::move(filter)));
     return true;
   }
   QLOG_DEBUG("File length becomes zero and it means download completed.");
-  getPieceStorage()->markAllPiecesDone();
+  if (ctx->isChecksumVerificationNeeded()) {
+    QLOG_DEBUG("Verify checksum for zero-length file");
+    queueChecksumCheck(false);
+  } else {
+    getPieceStorage()->markAllPiecesDone();
+  }
   poolConnection();
   return true;
 }
@@ -306,6 +410,8 @@ std::unique_ptr<Command> HttpResponseCommand::createHttpDownloadCommand(
     getRequestGroup()->setFileAllocationEnabled(false);
   }
   command->installStreamFilter(std::move(filter));
+  getRequestGroup()->getURISelector()->tuneDownloadCommand(getFileEntry()->getRemainingUris(),
+                                                           command.get());
   return command;
 }
 

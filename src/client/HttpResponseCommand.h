@@ -4,6 +4,8 @@
 
 namespace quarn {
 
+class Checksum;
+class DownloadContext;
 class HttpConnection;
 class HttpResponse;
 class StreamFilter;
@@ -19,6 +21,10 @@ class HttpResponseCommand : public AbstractCommand {
                       std::shared_ptr<SocketCore> s);
   ~HttpResponseCommand() override;
 
+  // Compares a digest a server announced with the one the download has: false
+  // for another hash type, true when equal; throws when they differ.
+  static bool checkChecksum(const std::shared_ptr<DownloadContext>& dctx, const Checksum& checksum);
+
  protected:
   bool executeInternal() override;
 
@@ -33,6 +39,10 @@ class HttpResponseCommand : public AbstractCommand {
   bool shouldInflateContentEncoding(const HttpResponse* httpResponse) const;
   void onDryRunFileFound();
   void setFilePathFromResponse(const HttpResponse& httpResponse);
+  void addMirrorsFromLinks(const HttpResponse& httpResponse);
+  void takeDigest(const HttpResponse& httpResponse);
+  void checkDigest(const HttpResponse& httpResponse);
+  void queueChecksumCheck(bool openExistingFile);
 
   std::shared_ptr<HttpConnection> httpConnection_;
 };

@@ -1,5 +1,6 @@
 #include "client/InitiateConnectionCommand.h"
 
+#include <algorithm>
 #include <cinttypes>
 
 #include <arpa/inet.h>
@@ -87,12 +88,14 @@ std::shared_ptr<BackupConnectInfo> InitiateConnectionCommand::createBackupIPv4Co
     return nullptr;
   }
   QLOG_INFO("Searching IPv4 address for backup connection attempt");
-  // The cache hands out its first good address; a backup is made only when
-  // that one is IPv4.
-  const std::string& candidate = getDownloadEngine()->findCachedIPAddress(hostname, port);
-  if (candidate.empty() || !isFamily(AF_INET, candidate)) {
+  std::vector<std::string> cached;
+  getDownloadEngine()->findAllCachedIPAddresses(cached, hostname, port);
+  auto found = std::find_if(cached.begin(), cached.end(),
+                            [](const std::string& addr) { return isFamily(AF_INET, addr); });
+  if (found == cached.end()) {
     return nullptr;
   }
+  const std::string& candidate = *found;
   auto info = std::make_shared<BackupConnectInfo>();
   cuid_t newCuid = getDownloadEngine()->newCUID();
   auto command = std::make_unique<BackupIPv4ConnectCommand>(

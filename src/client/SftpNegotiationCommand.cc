@@ -1,5 +1,7 @@
 #include "client/SftpNegotiationCommand.h"
 
+#include "client/length_limit.h"
+
 #include "client/AuthConfig.h"
 #include "client/AuthConfigFactory.h"
 #include "client/Request.h"
@@ -11,6 +13,7 @@
 #include "engine/DownloadEngine.h"
 #include "engine/FileEntry.h"
 #include "engine/RequestGroup.h"
+#include "engine/URISelector.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/Logger.h"
 #include "foundation/Time.h"
@@ -150,6 +153,8 @@ void SftpNegotiationCommand::startDownload() {
   if (getFileEntry()->isUniqueProtocol()) {
     getFileEntry()->removeURIWhoseHostnameIs(getRequest()->getHost());
   }
+  getRequestGroup()->getURISelector()->tuneDownloadCommand(getFileEntry()->getRemainingUris(),
+                                                           command.get());
   getDownloadEngine()->addCommand(std::move(command));
 }
 
@@ -168,6 +173,7 @@ void SftpNegotiationCommand::poolConnection() const {
 }
 
 void SftpNegotiationCommand::onFileSizeDetermined(int64_t totalLength) {
+  checkAnnouncedLength(totalLength, getDownloadContext()->getPieceLength());
   getFileEntry()->setLength(totalLength);
   if (getFileEntry()->getPath().empty()) {
     const std::string& file = getRequest()->getFile();
@@ -175,6 +181,7 @@ void SftpNegotiationCommand::onFileSizeDetermined(int64_t totalLength) {
     getFileEntry()->setPath(util::applyDir(getOption()->get(PREF_DIR), name));
     getFileEntry()->setSuffixPath(name);
   }
+  getRequestGroup()->preDownloadProcessing();
   if (totalLength != 0) {
     getRequestGroup()->adjustFilename(std::make_shared<DefaultBtProgressInfoFile>(
         getDownloadContext(), nullptr, getOption().get()));

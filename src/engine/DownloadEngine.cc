@@ -421,6 +421,11 @@ const std::string& DownloadEngine::findCachedIPAddress(const std::string& hostna
   return dnsCache_->find(hostname, port);
 }
 
+void DownloadEngine::findAllCachedIPAddresses(std::vector<std::string>& addrs,
+                                              const std::string& hostname, uint16_t port) const {
+  dnsCache_->findAll(addrs, hostname, port);
+}
+
 void DownloadEngine::cacheIPAddress(const std::string& hostname, const std::string& ipaddr,
                                     uint16_t port) {
   dnsCache_->put(hostname, ipaddr, port);

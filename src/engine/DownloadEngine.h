@@ -183,6 +183,8 @@ class DownloadEngine {
 
   // The DNS cache.
   const std::string& findCachedIPAddress(const std::string& hostname, uint16_t port) const;
+  void findAllCachedIPAddresses(std::vector<std::string>& addrs, const std::string& hostname,
+                                uint16_t port) const;
   void cacheIPAddress(const std::string& hostname, const std::string& ipaddr, uint16_t port);
   void markBadIPAddress(const std::string& hostname, const std::string& ipaddr, uint16_t port);
   void removeCachedIPAddress(const std::string& hostname, uint16_t port);

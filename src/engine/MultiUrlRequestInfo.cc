@@ -182,6 +182,10 @@ int MultiUrlRequestInfo::prepare() {
     e_->setAuthConfigFactory(createAuthConfigFactory(*option_));
     setUpClientTLSContext(*option_);
     e_->setAsyncDNSServers(parseAsyncDNSServers(option_->get(PREF_ASYNC_DNS_SERVER)));
+    if (!option_->get(PREF_SERVER_STAT_IF).empty()) {
+      e_->getRequestGroupMan()->loadServerStat(option_->get(PREF_SERVER_STAT_IF));
+      e_->getRequestGroupMan()->removeStaleServerStat(option_->getAsInt(PREF_SERVER_STAT_TIMEOUT));
+    }
     e_->setStatCalc(createStatCalc(*option_));
     if (uriListParser_) {
       e_->getRequestGroupMan()->setUriListParser(uriListParser_);
@@ -222,6 +226,9 @@ int MultiUrlRequestInfo::getResult() {
     e_->getCookieStorage()->saveNsFormat(option_->get(PREF_SAVE_COOKIES));
   }
   RequestGroupMan* rgman = e_->getRequestGroupMan();
+  if (!option_->get(PREF_SERVER_STAT_OF).empty()) {
+    rgman->saveServerStat(option_->get(PREF_SERVER_STAT_OF));
+  }
   const std::string& downloadResult = option_->get(PREF_DOWNLOAD_RESULT);
   if (!option_->getAsBool(PREF_QUIET) && downloadResult != QN_V_HIDE) {
     rgman->showDownloadResults(*global::cout(), downloadResult == QN_V_FULL);

@@ -19,6 +19,8 @@
 #include "engine/FileEntry.h"
 #include "engine/InorderURISelector.h"
 #include "engine/Notifier.h"
+#include "engine/PeerStat.h"
+#include "engine/ServerStat.h"
 #include "engine/ServerStatMan.h"
 #include "engine/UriListParser.h"
 #include "engine/download_helper.h"
@@ -36,6 +38,7 @@
 #include "storage/BitfieldMan.h"
 #include "storage/OpenedFileCounter.h"
 #include "storage/PieceStorage.h"
+#include "storage/SegmentMan.h"
 #include "storage/WrDiskCache.h"
 
 namespace quarn {
@@ -365,13 +368,36 @@ void RequestGroupMan::processFinishedGroup(const std::shared_ptr<RequestGroup>& 
   }
 }
 
+// Feeds the speeds of a stopped download's fastest connections, one per
+// host and protocol, into the server statistics.
+void RequestGroupMan::updateServerStat(const RequestGroup& group) {
+  const auto& segmentMan = group.getSegmentMan();
+  if (!segmentMan) {
+    return;
+  }
+  const bool singleConnection = segmentMan->getPeerStats().size() == 1;
+  for (const auto& peerStat : segmentMan->getFastestPeerStats()) {
+    const int32_t speed = peerStat->getAvgDownloadSpeed();
+    if (peerStat->getHostname().empty() || peerStat->getProtocol().empty() || speed == 0) {
+      continue;
+    }
+    auto stat = getOrCreateServerStat(peerStat->getHostname(), peerStat->getProtocol());
+    stat->increaseCounter();
+    stat->updateDownloadSpeed(speed);
+    if (singleConnection) {
+      stat->updateSingleConnectionAvgSpeed(speed);
+    } else {
+      stat->updateMultiConnectionAvgSpeed(speed);
+    }
+  }
+}
+
 bool RequestGroupMan::processStoppedGroup(DownloadEngine* e,
                                           const std::shared_ptr<RequestGroup>& group) {
   if (group->getNumCommand() > 0) {
     return false;
   }
-  // Server statistics are fed from the fastest connections here once they
-  // are kept.
+  updateServerStat(*group);
   if (!group->isSeedOnlyEnabled()) {
     decreaseNumActive();
   }

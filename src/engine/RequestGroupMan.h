@@ -142,6 +142,7 @@ class RequestGroupMan {
 
  private:
   // The processing of one active download; true when it left the list.
+  void updateServerStat(const RequestGroup& group);
   bool processStoppedGroup(DownloadEngine* e, const std::shared_ptr<RequestGroup>& group);
   void processFinishedGroup(const std::shared_ptr<RequestGroup>& group);
   void configureRequestGroup(const std::shared_ptr<RequestGroup>& group) const;

@@ -130,6 +130,32 @@ std::pair<std::pair<InputIterator, InputIterator>, std::pair<InputIterator, Inpu
   return {head, tail};
 }
 
+// Reads the next "name=value" parameter of a list separated by `delim`,
+// starting at `first`. Name and value are stripped; quotes are kept. Without
+// '=' the whole item is the name and the value is empty. Items with an empty
+// name are passed over. Returns the position just past the delimiter that
+// ended the item (or `last`) and whether a parameter was found.
+template <typename InputIterator>
+std::pair<InputIterator, bool> nextParam(std::string& name, std::string& value, InputIterator first,
+                                         InputIterator last, char delim) {
+  while (first != last) {
+    InputIterator end = first;
+    for (; end != last && *end != delim; ++end) {
+    }
+    auto param = divide(first, end, '=');
+    first = end;
+    if (first != last) {
+      ++first;
+    }
+    if (param.first.first != param.first.second) {
+      name.assign(param.first.first, param.first.second);
+      value.assign(param.second.first, param.second.second);
+      return {first, true};
+    }
+  }
+  return {first, false};
+}
+
 std::string replace(const std::string& target, const std::string& oldstr,
                     const std::string& newstr);
 

@@ -72,6 +72,19 @@ const std::string& DNSCache::find(const std::string& hostname, uint16_t port) co
   return (*i)->getGoodAddr();
 }
 
+void DNSCache::findAll(std::vector<std::string>& addrs, const std::string& hostname,
+                       uint16_t port) const {
+  auto i = findEntry(hostname, port);
+  if (i == entries_.end()) {
+    return;
+  }
+  for (const auto& entry : (*i)->getAddrEntries()) {
+    if (entry.good) {
+      addrs.push_back(entry.addr);
+    }
+  }
+}
+
 void DNSCache::put(const std::string& hostname, const std::string& ipaddr, uint16_t port) {
   auto i = findEntry(hostname, port);
   if (i != entries_.end()) {

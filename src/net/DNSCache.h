@@ -45,6 +45,8 @@ class DNSCache {
   };
 
   const std::string& find(const std::string& hostname, uint16_t port) const;
+  // Appends every good address of (hostname, port) in insertion order.
+  void findAll(std::vector<std::string>& addrs, const std::string& hostname, uint16_t port) const;
   void put(const std::string& hostname, const std::string& ipaddr, uint16_t port);
   void markBad(const std::string& hostname, const std::string& ipaddr, uint16_t port);
   void remove(const std::string& hostname, uint16_t port);

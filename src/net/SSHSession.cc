@@ -26,7 +26,8 @@ SSHSession::~SSHSession() {
 }
 
 int SSHSession::init(int sockfd) {
-  ssh2_ = libssh2_session_init();
+  ssh2_ = libssh2_session_init_ex(SSHSessionMemory::alloc, SSHSessionMemory::free,
+                                  SSHSessionMemory::realloc, &memory_);
   if (!ssh2_) {
     return SSH_ERR_ERROR;
   }
@@ -139,14 +140,15 @@ int SSHSession::gracefulShutdown() {
     }
     libssh2_session_free(ssh2_);
     ssh2_ = nullptr;
+    memory_.releaseAll();
   }
   return SSH_ERR_OK;
 }
 
 // Tears everything down without waiting for the peer. libssh2 frees its
 // objects only once their closing messages are through; when the socket
-// would block, shutting it down makes every further step fail at once, so
-// nothing is left allocated.
+// would block, shutting it down makes every further step fail at once. What
+// the library still holds after that is the session's memory to release.
 int SSHSession::closeConnection() {
   if (!ssh2_) {
     return SSH_ERR_OK;
@@ -174,6 +176,7 @@ int SSHSession::closeConnection() {
   sftph_ = nullptr;
   sftp_ = nullptr;
   ssh2_ = nullptr;
+  memory_.releaseAll();
   return SSH_ERR_OK;
 }
 

@@ -8,6 +8,8 @@
 #include <ctime>
 #include <string>
 
+#include "net/SSHSessionMemory.h"
+
 namespace quarn {
 
 enum {
@@ -50,6 +52,7 @@ class SSHSession {
   std::string getLastErrorString();
 
  private:
+  SSHSessionMemory memory_;
   LIBSSH2_SESSION* ssh2_;
   LIBSSH2_SFTP* sftp_;
   LIBSSH2_SFTP_HANDLE* sftph_;

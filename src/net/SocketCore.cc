@@ -293,7 +293,8 @@ std::shared_ptr<SocketCore> SocketCore::acceptConnection() const {
   sockaddr_union su;
   socklen_t len = sizeof(su);
   int fd;
-  while ((fd = accept(sockfd_, &su.sa, &len)) == -1 && errno == EINTR) {
+  // Close-on-exec from the start: hook commands must not inherit peers.
+  while ((fd = accept4(sockfd_, &su.sa, &len, SOCK_CLOEXEC)) == -1 && errno == EINTR) {
   }
   if (fd == -1) {
     int errNum = errno;
@@ -579,6 +580,19 @@ void SocketCore::readData(void* data, size_t& len) {
   }
   len = sessionIoResult(*tlsSession_, tlsSession_->readData(data, room),
                         _("Failed to receive data, cause: %s"));
+}
+
+void SocketCore::peekData(void* data, size_t& len) {
+  clearWant();
+  size_t room = len;
+  len = 0;
+  if (sshSession_ || secure_ != TLS_NONE) {
+    throw DL_ABORT_EX("Cannot peek into a secure connection");
+  }
+  ssize_t ret;
+  while ((ret = recv(sockfd_, data, room, MSG_PEEK)) == -1 && errno == EINTR) {
+  }
+  len = plainRecvResult(ret);
 }
 
 size_t SocketCore::getRecvBufferedLength() const {

@@ -68,6 +68,9 @@ class SocketCore {
   ssize_t writeData(const void* data, size_t len);
   ssize_t writeVector(iovec* iov, size_t iovcnt);
   void readData(void* data, size_t& len);
+  // Like readData on a plain connection, but the bytes stay queued for the
+  // next read. Secure sessions cannot peek: their bytes are decrypted.
+  void peekData(void* data, size_t& len);
   size_t getRecvBufferedLength() const;
   ssize_t writeData(const void* data, size_t len, const std::string& host, uint16_t port);
   ssize_t readDataFrom(void* data, size_t len, Endpoint& sender);

@@ -33,7 +33,9 @@ bool CheckIntegrityCommand::executeInternal() {
   group->setSaveControlFile(true);
   std::string basePath = group->getDownloadContext()->getBasePath();
   std::vector<std::unique_ptr<Command>> commands;
-  if (group->downloadFinished()) {
+  // A storage of unknown length cannot forget its data after a whole-file
+  // mismatch, so the unverified digest decides as well.
+  if (group->downloadFinished() && !group->getDownloadContext()->isChecksumVerificationNeeded()) {
     QLOG_NOTICE(fmt(_("Verification finished successfully. file=%s"), basePath.c_str()));
     entry_->onDownloadFinished(commands, getDownloadEngine());
   } else {

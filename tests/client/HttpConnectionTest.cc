@@ -35,6 +35,7 @@ class HttpConnectionTest : public ::testing::Test {
   void TearDown() override {
     if (peer_ != -1) {
       close(peer_);
+      peer_ = -1;
     }
   }
 
@@ -175,6 +176,55 @@ TEST_F(HttpConnectionTest, EndlessHeadIsRefused) {
     }
   }
   EXPECT_TRUE(threw);
+}
+
+// The answer to CONNECT leaves the socket up to the end of its head and no
+// further, however the bytes arrive: the server behind the tunnel may already
+// have spoken, and its reader (an FTP dialogue, an SSH session) reads the
+// socket itself.
+TEST_F(HttpConnectionTest, TunnelAnswerLeavesWhatFollowsOnTheSocket) {
+  const std::string head = "HTTP/1.1 200 Connection established\r\nX-A: b\r\n\r\n";
+  const std::string after = "220 Ready\r\n";
+  const std::string all = head + after;
+  for (size_t split = 1; split < all.size(); ++split) {
+    SCOPED_TRACE(split);
+    TearDown();  // a fresh connection for each split
+    SetUp();
+    auto http = request("ftp://host:21/f");
+    auto proxy = std::make_shared<Request>();
+    ASSERT_TRUE(proxy->setUri("http://proxy:3128/"));
+    http->setProxyRequest(proxy);
+    conn_->sendProxyRequest(std::move(http));
+    EXPECT_EQ(0U, serverReads().find("CONNECT host:21 HTTP/1.1\r\n"));
+    serverWrites(all.substr(0, split));
+    auto res = conn_->receiveResponse();
+    EXPECT_EQ(split >= head.size(), res != nullptr);
+    serverWrites(all.substr(split));
+    if (!res) {
+      res = conn_->receiveResponse();
+    }
+    ASSERT_TRUE(res);
+    EXPECT_EQ(200, res->getStatusCode());
+    EXPECT_TRUE(recvBuffer_->bufferEmpty());
+    char buf[64];
+    size_t len = sizeof(buf);
+    socket_->readData(buf, len);
+    EXPECT_EQ(after, std::string(buf, len));
+  }
+}
+
+TEST_F(HttpConnectionTest, EofBeforeTheTunnelAnswer) {
+  auto http = request("ftp://host:21/f");
+  auto proxy = std::make_shared<Request>();
+  ASSERT_TRUE(proxy->setUri("http://proxy:3128/"));
+  http->setProxyRequest(proxy);
+  conn_->sendProxyRequest(std::move(http));
+  EXPECT_FALSE(conn_->receiveResponse());
+  serverWrites("HTTP/1.1 200 Conn");
+  EXPECT_FALSE(conn_->receiveResponse());
+  close(peer_);
+  peer_ = -1;
+  EXPECT_THROW(conn_->receiveResponse(), DlRetryEx);
 }
 
 TEST(HttpConnectionMaskTest, EraseConfidentialInfo) {

@@ -28,6 +28,8 @@
 #include "engine/GroupId.h"
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
+#include "engine/ServerStat.h"
+#include "foundation/File.h"
 #include "foundation/TempDir.h"
 #include "foundation/error_code.h"
 
@@ -44,6 +46,8 @@ class TestHttpServer {
     bool ranges = true;
     bool chunked = false;
     bool keepAlive = false;
+    // When set, the answer claims this Content-Length and sends no body.
+    std::string announcedLength;
   };
 
   TestHttpServer(std::string body, Behaviour behaviour)
@@ -135,6 +139,10 @@ class TestHttpServer {
     if (!behaviour_.location.empty() && head.find("GET /redirect") == 0) {
       out << "HTTP/1.1 302 Found\r\nLocation: " << behaviour_.location
           << "\r\nContent-Length: 0\r\n\r\n";
+      return out.str();
+    }
+    if (!behaviour_.announcedLength.empty()) {
+      out << "HTTP/1.1 200 OK\r\nContent-Length: " << behaviour_.announcedLength << "\r\n\r\n";
       return out.str();
     }
     if (behaviour_.status != 200) {
@@ -237,12 +245,14 @@ class HttpDownloadRoadTest : public ::testing::Test {
     engine.run();
     rgman->removeStoppedGroup(&engine);
     path_ = ctx->getFirstFileEntry()->getPath();
+    serverStat_ = rgman->findServerStat("127.0.0.1", "http");
     return group->downloadResult().first;
   }
 
   TempDir dir_;
   std::shared_ptr<Option> option_;
   std::string path_;
+  std::shared_ptr<ServerStat> serverStat_;
 };
 
 TEST_F(HttpDownloadRoadTest, OneConnectionDownloadsTheWholeBody) {
@@ -315,6 +325,38 @@ TEST_F(HttpDownloadRoadTest, ErrorStatusesGiveTheirCodes) {
   }
 }
 
+TEST_F(HttpDownloadRoadTest, FinishedDownloadFeedsTheServerStatistics) {
+  // Big enough to take longer than the shortest time an average speed needs.
+  std::string body = randomBody(4 * 1024 * 1024);
+  TestHttpServer server(body, {});
+  ASSERT_EQ(error_code::FINISHED, download(server.url("/file.bin")));
+  ASSERT_TRUE(serverStat_);
+  EXPECT_TRUE(serverStat_->isOK());
+  EXPECT_EQ(1, serverStat_->getCounter());
+  EXPECT_GT(serverStat_->getDownloadSpeed(), 0);
+  // One connection only: its speed goes to the single-connection average.
+  EXPECT_GT(serverStat_->getSingleConnectionAvgSpeed(), 0);
+  EXPECT_EQ(0, serverStat_->getMultiConnectionAvgSpeed());
+}
+
+// A made-up size must be refused before any storage is sized by it.
+TEST_F(HttpDownloadRoadTest, AbsurdAnnouncedLengthIsRefused) {
+  for (const char* length : {"9223372036854775807", "4611686018427387904"}) {
+    TestHttpServer::Behaviour b;
+    b.announcedLength = length;
+    TestHttpServer server("", b);
+    EXPECT_NE(error_code::FINISHED, download(server.url("/huge.bin"))) << length;
+    EXPECT_FALSE(File(dir_.file("huge.bin")).exists()) << length;
+  }
+}
+
+TEST_F(HttpDownloadRoadTest, PreDownloadHandlerKeepsAMetalinkInMemory) {
+  TestHttpServer server("<metalink/>", {});
+  option_->put(PREF_FOLLOW_METALINK, V_MEM);
+  ASSERT_EQ(error_code::FINISHED, download(server.url("/list.metalink")));
+  EXPECT_FALSE(File(dir_.file("list.metalink")).exists());
+}
+
 TEST_F(HttpDownloadRoadTest, RefusedConnectionIsRetriedThenGivenUp) {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
@@ -327,6 +369,8 @@ TEST_F(HttpDownloadRoadTest, RefusedConnectionIsRetriedThenGivenUp) {
   ::close(fd);
   EXPECT_NE(error_code::FINISHED,
             download("http://127.0.0.1:" + std::to_string(port) + "/nothing"));
+  ASSERT_TRUE(serverStat_);
+  EXPECT_TRUE(serverStat_->isError());
 }
 
 }  // namespace

@@ -7,9 +7,16 @@
 #include "client/CookieStorage.h"
 #include "client/HttpHeaderProcessor.h"
 #include "client/Request.h"
+#include "config/Option.h"
+#include "config/prefs.h"
 #include "engine/FileEntry.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DlRetryEx.h"
+#include "foundation/MessageDigest.h"
+#include "foundation/base64.h"
+#include "foundation/util_string.h"
+#include "metalink/MetalinkHttpEntry.h"
+#include "storage/Checksum.h"
 #include "storage/ChunkedDecodingStreamFilter.h"
 #include "storage/GZipDecodingStreamFilter.h"
 #include "storage/Piece.h"
@@ -19,7 +26,7 @@ namespace quarn {
 namespace {
 
 class HttpResponseTest : public ::testing::Test {
- protected:
+ public:
   // A response with the head text to a request for the URI. With a segment
   // length, the request asks for [start, start + length) of a file of
   // fileLength bytes.
@@ -245,6 +252,141 @@ TEST_F(HttpResponseTest, HeaderValues) {
   HttpResponse empty;
   EXPECT_EQ(0, empty.getContentLength());
   EXPECT_EQ(0, empty.getEntityLength());
+}
+
+// The mirrors of the Link lines as "uri pri [pref] [geo]" items joined by '|'.
+std::string linkMirrors(HttpResponseTest& t, const std::vector<std::string>& links,
+                        const std::string& location = "") {
+  std::string head = "HTTP/1.1 200 OK\r\n";
+  for (const auto& l : links) {
+    head += "Link: " + l + "\r\n";
+  }
+  auto option = std::make_shared<Option>();
+  if (!location.empty()) {
+    option->put(PREF_METALINK_LOCATION, location);
+  }
+  std::vector<MetalinkHttpEntry> result;
+  t.make(head)->getMetalinKHttpEntries(result, option);
+  std::string out;
+  for (const auto& e : result) {
+    out += (out.empty() ? "" : "|") + e.uri + " " + std::to_string(e.pri) +
+           (e.pref ? " pref" : "") + (e.geo.empty() ? "" : " " + e.geo);
+  }
+  return out;
+}
+
+TEST_F(HttpResponseTest, LinkMirrorsTable) {
+  const struct {
+    std::vector<std::string> links;
+    std::string location;
+    std::string mirrors;
+  } cases[] = {
+      {{"<http://m/f>; rel=duplicate; pri=2; geo=DE"}, "", "http://m/f 2 de"},
+      {{"<http://m/f>; rel=duplicate; pri=2; geo=DE"}, " de, jp ,", "http://m/f -999997 de"},
+      {{"<http://m/f>; rel=duplicate; geo=us"}, "de,jp", "http://m/f 999999 us"},
+      {{"< http://m/f >;rel=duplicate"}, "", "http://m/f 999999"},
+      // Out-of-range and malformed priorities keep the default.
+      {{"<http://a/f>; rel=duplicate; pri=0", "<http://b/f>; rel=duplicate; pri=1000000",
+        "<http://c/f>; rel=duplicate; pri=x"},
+       "",
+       "http://a/f 999999|http://b/f 999999|http://c/f 999999"},
+      {{"<http://a/f>; rel=duplicate; pri=1", "<http://b/f>; rel=duplicate; pri=999999"},
+       "",
+       "http://a/f 1|http://b/f 999999"},
+      // A bare pref puts the mirror before better priorities; pref=1 is no flag.
+      {{"<http://a/f>; rel=duplicate; pri=1", "<http://b/f>; rel=duplicate; pri=50; pref",
+        "<http://c/f>; rel=duplicate; pri=2; pref=1"},
+       "",
+       "http://b/f 50 pref|http://a/f 1|http://c/f 2"},
+      // Only rel=duplicate names a mirror; the last rel wins; names are case-sensitive.
+      {{"<http://a/f>; rel=describedby", "<http://b/f>", "<http://c/f>; rel=duplicate; rel=x",
+        "<http://d/f>; rel=x; rel=duplicate", "<http://e/f>; REL=duplicate",
+        "<http://f/f>; rel=\"duplicate\"", "<http://g/f>; rel=Duplicate"},
+       "",
+       "http://d/f 999999"},
+      // Malformed values give nothing and do not spoil the others.
+      {{"http://a/f; rel=duplicate", "<http://b/f; rel=duplicate", "<>; rel=duplicate",
+        "< >; rel=duplicate", "", "<http://c/f>; rel=duplicate; pri=3"},
+       "",
+       "http://c/f 3"},
+      // Parameters start after the first ';' past '>'.
+      {{"<http://a/f>rel=duplicate", "<http://b/f> junk ; ; rel=duplicate ;"},
+       "",
+       "http://b/f 999999"},
+      {{}, "de", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.links.empty() ? "(none)" : c.links.front());
+    EXPECT_EQ(c.mirrors, linkMirrors(*this, c.links, c.location));
+  }
+}
+
+TEST_F(HttpResponseTest, LinkMirrorsAreAppendedToTheGivenList) {
+  std::vector<MetalinkHttpEntry> result(1);
+  result[0].uri = "http://kept/f";
+  make("HTTP/1.1 200 OK\r\nLink: <http://m/f>; rel=duplicate; pri=5\r\n")
+      ->getMetalinKHttpEntries(result, std::make_shared<Option>());
+  ASSERT_EQ(2u, result.size());
+  EXPECT_EQ("http://m/f", result[0].uri);
+  EXPECT_EQ("http://kept/f", result[1].uri);
+}
+
+std::string b64(const std::string& raw) {
+  return base64::encode(raw.begin(), raw.end());
+}
+
+// The digests of the Digest lines as "type:hex" items joined by '|'.
+std::string digests(HttpResponseTest& t, const std::vector<std::string>& fields) {
+  std::string head = "HTTP/1.1 200 OK\r\n";
+  for (const auto& f : fields) {
+    head += "Digest: " + f + "\r\n";
+  }
+  std::vector<Checksum> result;
+  t.make(head)->getDigest(result);
+  std::string out;
+  for (const auto& c : result) {
+    out += (out.empty() ? "" : "|") + c.getHashType() + ":" + util::toHex(c.getDigest());
+  }
+  return out;
+}
+
+TEST_F(HttpResponseTest, DigestTable) {
+  const std::string sha1A(20, '\xaa'), sha1B(20, '\xbb'), sha256A(32, '\x11'), sha256B(32, '\x22'),
+      sha512(64, '\x33'), md5A(16, '\x44'), md5B(16, '\x55'), adler(4, '\x66');
+  const std::string hexSha1A = util::toHex(sha1A), hexSha256A = util::toHex(sha256A),
+                    hexSha512 = util::toHex(sha512), hexMd5A = util::toHex(md5A),
+                    hexAdler = util::toHex(adler);
+  const struct {
+    std::vector<std::string> fields;
+    std::string result;
+  } cases[] = {
+      {{"SHA-256=" + b64(sha256A)}, "sha-256:" + hexSha256A},
+      // Strongest first, across and within fields.
+      {{"md5=" + b64(md5A) + ", SHA-1=" + b64(sha1A), "sha-512=" + b64(sha512)},
+       "sha-512:" + hexSha512 + "|sha-1:" + hexSha1A + "|md5:" + hexMd5A},
+      // The same digest twice is kept once.
+      {{"sha-1=" + b64(sha1A), "SHA-1=" + b64(sha1A) + ",sha-1=" + b64(sha1A)},
+       "sha-1:" + hexSha1A},
+      // A type announced with two digests disappears; the others stay.
+      {{"sha-1=" + b64(sha1A), "sha-256=" + b64(sha256A), "sha-1=" + b64(sha1B)},
+       "sha-256:" + hexSha256A},
+      {{"sha-256=" + b64(sha256A) + ",sha-256=" + b64(sha256B) + ",sha-256=" + b64(sha256A)}, ""},
+      // md5 and adler32 are of equal strength: a conflict in one is still found.
+      {{"md5=" + b64(md5A) + ",adler32=" + b64(adler) + ",md5=" + b64(md5B)},
+       "adler32:" + hexAdler},
+      {{"md5=" + b64(md5A) + ",adler32=" + b64(adler) + ",md5=" + b64(md5A)},
+       "adler32:" + hexAdler + "|md5:" + hexMd5A},
+      // Unknown names (SHA is the old name of SHA-1), wrong lengths and bad
+      // Base64 are ignored.
+      {{"SHA=" + b64(sha1A), "sha1=" + b64(sha1A), "unixsum=30637"}, ""},
+      {{"sha-256=" + b64(sha1A), "sha-1=" + b64(sha256A), "sha-1=" + b64(sha1A).substr(4)}, ""},
+      {{"sha-1", "=", ",,", "sha-1="}, ""},
+      {{}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fields.empty() ? "(none)" : c.fields.front());
+    EXPECT_EQ(c.result, digests(*this, c.fields));
+  }
 }
 
 }  // namespace

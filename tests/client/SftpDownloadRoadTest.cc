@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "DownloadRoad.h"
+#include "TestProxy.h"
 #include "config/OptionParser.h"
 #include "foundation/TempDir.h"
 #include "foundation/util_string.h"
@@ -142,6 +144,24 @@ TEST_F(SftpDownloadRoadTest, PooledSessionOpensTheNextFile) {
   EXPECT_EQ(error_code::FINISHED, results[1]);
   EXPECT_EQ(a, readFile(paths_[0]));
   EXPECT_EQ(b, readFile(paths_[1]));
+}
+
+// SFTP always tunnels through an HTTP proxy; the server speaks first, so its
+// banner may come in the same read as the proxy's answer.
+TEST_F(SftpDownloadRoadTest, TunnelThroughAnHttpProxy) {
+  std::string body = randomBody(100000);
+  std::string path = put("tunnel.bin", body);
+  for (auto answer : {TestProxy::Answer::ALONE, TestProxy::Answer::WITH_FIRST_BYTES}) {
+    SCOPED_TRACE(static_cast<int>(answer));
+    TestProxy proxy("", answer);
+    option_->put(PREF_FTP_PROXY, proxy.uri());
+    ASSERT_EQ(error_code::FINISHED, download(url(path)));
+    EXPECT_EQ(body, readFile(paths_[0]));
+    auto heads = proxy.heads();
+    ASSERT_EQ(1U, heads.size());
+    EXPECT_EQ(0U, heads[0].find("CONNECT 127.0.0.1:" + std::to_string(server_->port()) + " "));
+    std::remove(paths_[0].c_str());
+  }
 }
 
 TEST_F(SftpDownloadRoadTest, NulInThePathIsRefused) {

@@ -20,7 +20,16 @@ namespace quarn {
 // fixed body. Every request head it received is kept.
 class TestProxy {
  public:
-  explicit TestProxy(std::string getBody = "") : getBody_(std::move(getBody)) {
+  // How the answer to CONNECT leaves the proxy.
+  enum class Answer {
+    ALONE,
+    // In one write with the first bytes the server sends, if it speaks first,
+    // so that the client reads both at once.
+    WITH_FIRST_BYTES,
+  };
+
+  explicit TestProxy(std::string getBody = "", Answer answer = Answer::ALONE)
+      : getBody_(std::move(getBody)), answer_(answer) {
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -104,10 +113,26 @@ class TestProxy {
       ::close(c);
       return;
     }
-    sendAll(c, "HTTP/1.1 200 Connection established\r\n\r\n");
+    std::string answer = "HTTP/1.1 200 Connection established\r\n\r\n";
+    if (answer_ == Answer::WITH_FIRST_BYTES) {
+      answer += firstBytes(up);
+    }
+    sendAll(c, answer);
     relay(c, up);
     ::close(up);
     ::close(c);
+  }
+
+  // What the server sends on its own soon after the connect; nothing for a
+  // server that waits for the client.
+  static std::string firstBytes(int fd) {
+    pollfd p = {fd, POLLIN, 0};
+    char buf[4096];
+    if (::poll(&p, 1, 500) <= 0) {
+      return "";
+    }
+    ssize_t n = ::recv(fd, buf, sizeof(buf), 0);
+    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : "";
   }
 
   void relay(int a, int b) {
@@ -130,6 +155,7 @@ class TestProxy {
   }
 
   std::string getBody_;
+  Answer answer_;
   int fd_;
   uint16_t port_;
   std::atomic<bool> stop_{false};

@@ -32,6 +32,8 @@ def parse_args():
     p.add_argument("--final-status", default="",
                    help="reply sent instead of 226 after every transfer, e.g. 426")
     p.add_argument("--rate", type=int, default=0, help="bytes per second of each transfer")
+    p.add_argument("--size-reply", default="",
+                   help="reply sent to every SIZE instead of the real one, e.g. '213 123'")
     return p.parse_args()
 
 
@@ -77,6 +79,9 @@ class Handler(FTPHandler):
         log_line(line)
         if cmd in ARGS.refuse:
             self.respond("502 Command not implemented by request of the test.")
+            return
+        if cmd == "SIZE" and ARGS.size_reply:
+            self.respond(ARGS.size_reply)
             return
         return super().pre_process_command(line, cmd, arg)
 

@@ -4,6 +4,7 @@ on a free port, each in a temporary directory removed on exit.
 - ScriptedFtpServer: pyftpdlib under the system interpreter, told to misbehave.
 - Vsftpd: the real vsftpd, anonymous, passive and active, logging the protocol.
 - Sshd: the real sshd with its own host key and a throw-away user (SFTP only).
+- ConnectProxy: an HTTP proxy that opens CONNECT tunnels to loopback ports.
 vsftpd and sshd need root; `available` says whether a server could start.
 """
 
@@ -11,11 +12,13 @@ import base64
 import hashlib
 import os
 import secrets
+import select
 import shutil
 import signal
 import socket
 import subprocess
 import tempfile
+import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -287,3 +290,107 @@ class Sshd(_ServerBase):
         if self.user_added:
             _run_retrying(["userdel", self.user])
         super().cleanup()
+
+
+class ConnectProxy:
+    """An HTTP proxy on 127.0.0.1 that only opens CONNECT tunnels to ports of
+    127.0.0.1 and relays them. With `answer_with_first_bytes`, its 200 answer
+    leaves in one write with the first bytes the server sends, when the server
+    speaks first (an FTP greeting, an SSH banner), so that the client reads
+    both at once. `heads()` lists the request heads it received."""
+
+    def __init__(self, answer_with_first_bytes=False):
+        self.answer_with_first_bytes = answer_with_first_bytes
+        self.listener = socket.socket()
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(32)
+        self.port = self.listener.getsockname()[1]
+        self.lock = threading.Lock()
+        self._heads = []
+        self.sockets = []
+        self.threads = [threading.Thread(target=self._accept_loop, daemon=True)]
+        self.threads[0].start()
+
+    def url(self):
+        return "http://127.0.0.1:%d" % self.port
+
+    def heads(self):
+        with self.lock:
+            return list(self._heads)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        # A shutdown, unlike a close, wakes the threads blocked on a socket.
+        with self.lock:
+            for s in [self.listener] + self.sockets:
+                try:
+                    s.shutdown(socket.SHUT_RDWR)
+                except OSError:
+                    pass
+            threads = list(self.threads)
+        for t in threads:
+            t.join(10)
+        self.listener.close()
+        for s in self.sockets:
+            s.close()
+
+    def _track(self, s):
+        with self.lock:
+            self.sockets.append(s)
+        return s
+
+    def _accept_loop(self):
+        while True:
+            try:
+                client, _ = self.listener.accept()
+            except OSError:
+                return
+            t = threading.Thread(target=self._serve, args=(self._track(client),), daemon=True)
+            with self.lock:
+                self.threads.append(t)
+            t.start()
+
+    def _serve(self, client):
+        upstream = None
+        try:
+            head = b""
+            while not head.endswith(b"\r\n\r\n"):
+                ch = client.recv(1)
+                if not ch:
+                    return
+                head += ch
+            text = head.decode("latin-1")
+            with self.lock:
+                self._heads.append(text)
+            method, target = text.split(" ", 2)[:2]
+            host, _, port = target.rpartition(":")
+            if method != "CONNECT" or host != "127.0.0.1":
+                client.sendall(b"HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n")
+                return
+            upstream = self._track(socket.create_connection((host, int(port))))
+            answer = b"HTTP/1.1 200 Connection established\r\n\r\n"
+            if self.answer_with_first_bytes and select.select([upstream], [], [], 0.5)[0]:
+                answer += upstream.recv(4096)
+            client.sendall(answer)
+            self._relay(client, upstream)
+        except OSError:
+            pass
+        finally:
+            client.close()
+            if upstream is not None:
+                upstream.close()
+
+    @staticmethod
+    def _relay(a, b):
+        peers = {a: b, b: a}
+        while True:
+            readable = select.select(list(peers), [], [], 60)[0]
+            if not readable:
+                return
+            for s in readable:
+                data = s.recv(65536)
+                if not data:
+                    return
+                peers[s].sendall(data)

@@ -6,6 +6,7 @@ TestCA makes a throw-away certificate authority with openssl.
 """
 
 import base64
+import email.utils
 import gzip
 import hashlib
 import os
@@ -51,7 +52,8 @@ class Route:
 
     def __init__(self, body=b"", status=200, ranges=True, chunked=False, encoding=None,
                  headers=None, location=None, stall_after=None, close_after=None,
-                 auth=None, set_cookie=None, huge_head=0, fail_first=0, fail_status=503):
+                 auth=None, set_cookie=None, huge_head=0, fail_first=0, fail_status=503,
+                 later_headers=None, last_modified=None, announce_length=None):
         self.body = body
         self.status = status
         self.ranges = ranges
@@ -66,6 +68,9 @@ class Route:
         self.huge_head = huge_head  # bytes of filler header fields
         self.fail_first = fail_first  # the first N requests get fail_status
         self.fail_status = fail_status
+        self.later_headers = later_headers or {}  # only on answers starting past byte 0
+        self.last_modified = last_modified  # epoch seconds; If-Modified-Since is honoured
+        self.announce_length = announce_length  # a Content-Length claimed, with no body sent
         self.hits = 0
 
 
@@ -113,7 +118,28 @@ class _Handler(BaseHTTPRequestHandler):
         if route.status >= 400:
             self._simple(route.status, route.body or b"error")
             return
+        if route.last_modified is not None and self._not_modified_since(route.last_modified):
+            self.send_response(304)
+            self.send_header("Last-Modified", email.utils.formatdate(route.last_modified,
+                                                                     usegmt=True))
+            self.end_headers()
+            return
+        if route.announce_length is not None:
+            self.send_response(200)
+            self.send_header("Content-Length", str(route.announce_length))
+            self.end_headers()
+            self.close_connection = True
+            return
         self._serve_body(route, head)
+
+    def _not_modified_since(self, mtime):
+        since = self.headers.get("If-Modified-Since")
+        if not since:
+            return False
+        try:
+            return int(mtime) <= email.utils.parsedate_to_datetime(since).timestamp()
+        except (TypeError, ValueError):
+            return False
 
     def _simple(self, status, body):
         self.send_response(status)
@@ -140,6 +166,12 @@ class _Handler(BaseHTTPRequestHandler):
         self.send_response(status)
         for k, v in route.headers.items():
             self.send_header(k, v)
+        if start > 0:
+            for k, v in route.later_headers.items():
+                self.send_header(k, v)
+        if route.last_modified is not None:
+            self.send_header("Last-Modified", email.utils.formatdate(route.last_modified,
+                                                                     usegmt=True))
         if route.set_cookie:
             self.send_header("Set-Cookie", route.set_cookie)
         if route.encoding:

@@ -13,7 +13,8 @@ import tempfile
 import time
 import unittest
 
-from ftpservers import ScriptedFtpServer, Vsftpd
+from ftpservers import ConnectProxy, ScriptedFtpServer, Vsftpd
+from httpservers import TinyProxy, have
 
 QUARNC = os.environ.get("QUARNC", "quarnc")
 CONTROL_SUFFIX = ".quarn"
@@ -311,6 +312,43 @@ class Ipv6Test(FtpCase):
         self.download(["--ftp-pasv=false", srv.url("data.bin")])
         self.assert_downloaded(DATA)
         self.assertIn("EPRT", srv.verbs())
+
+
+class TunnelTest(FtpCase):
+    """Control and passive data connections through CONNECT tunnels."""
+
+    def tunnel_args(self, proxy):
+        return ["--ftp-proxy=" + proxy.url(), "--proxy-method=tunnel"]
+
+    def test_greeting_in_the_same_read_as_the_proxy_answer(self):
+        srv = self.server()
+        srv.put("pub/data.bin", DATA)
+        with ConnectProxy(answer_with_first_bytes=True) as proxy:
+            self.download(["--timeout=20"] + self.tunnel_args(proxy) + [srv.url("pub/data.bin")])
+            heads = proxy.heads()
+        self.assert_downloaded(DATA)
+        self.assertEqual(2, len(heads), heads)
+        self.assertTrue(heads[0].startswith("CONNECT 127.0.0.1:%d " % srv.port), heads)
+        self.assertTrue(heads[1].startswith("CONNECT 127.0.0.1:"), heads)
+        self.assertEqual(1, srv.verbs().count("USER"))
+
+    def test_several_connections(self):
+        srv = self.server()
+        srv.put("big.bin", BIG)
+        with ConnectProxy(answer_with_first_bytes=True) as proxy:
+            self.download(["-x4", "-s4", "-k1M"] + self.tunnel_args(proxy) + [srv.url("big.bin")])
+        self.assert_downloaded(BIG, "big.bin")
+        self.assertGreater(srv.verbs().count("RETR"), 1)
+
+    @unittest.skipUnless(have("tinyproxy"), "tinyproxy is not installed")
+    def test_through_tinyproxy(self):
+        srv = self.server()
+        srv.put("data.bin", DATA)
+        with TinyProxy(self.workdir) as proxy:
+            self.download(self.tunnel_args(proxy) + [srv.url("data.bin")])
+            log = proxy.log_text()
+        self.assert_downloaded(DATA)
+        self.assertIn("): CONNECT 127.0.0.1:%d " % srv.port, log)
 
 
 class VsftpdTest(FtpCase):

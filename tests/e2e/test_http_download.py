@@ -9,6 +9,7 @@ import gzip
 import os
 import random
 import signal
+import socket
 import subprocess
 import tempfile
 import time
@@ -23,6 +24,15 @@ RNG = random.Random(20261210)
 DATA = RNG.randbytes(300 * 1024)
 BIG = RNG.randbytes(3 * 1024 * 1024)
 TEXT = (b"quarn end-to-end text line\n" * 20000)
+
+
+def ipv6_loopback():
+    try:
+        with socket.socket(socket.AF_INET6, socket.SOCK_STREAM) as s:
+            s.bind(("::1", 0))
+        return True
+    except OSError:
+        return False
 
 
 def run_quarnc(workdir, args, timeout=90):
@@ -97,6 +107,10 @@ def stayed_inside(test, _, workdir):
     test.assertTrue(os.listdir(workdir))
 
 
+def left_no_file(test, _, workdir):
+    test.assertFalse(os.path.exists(os.path.join(workdir, "f")))
+
+
 def stopped_after_tries(n):
     def check(test, srv, _):
         test.assertEqual(n, len(srv.seen), srv.seen)
@@ -154,6 +168,9 @@ CASES = [
          ["--save-cookies=cookies.txt", "{/c}"], 0, DATA, check=sent_cookie),
     Case("huge head across several reads", lambda: {"/f": Route(DATA, huge_head=40000)},
          ["{/f}"], 0, DATA),
+    Case("absurd announced length is refused before storage",
+         lambda: {"/f": Route(announce_length=2 ** 63 - 1)},
+         ["--max-tries=1", "{/f}"], 1, check=left_no_file),
     Case("server file name stays inside dir",
          lambda: {"/f": Route(DATA, headers={
              "Content-Disposition": 'attachment; filename="../../escape.bin"'})},
@@ -200,6 +217,41 @@ class CraftedServerCases(unittest.TestCase):
             self.assertEqual(b"precious", f.read())
         with open(target + ".1", "rb") as f:
             self.assertEqual(sha256(DATA), sha256(f.read()))
+
+    def test_server_stat_written_and_read_back(self):
+        def records(path):
+            with open(path) as f:
+                lines = f.read().splitlines()
+            return [dict(field.split("=", 1) for field in line.split(", ")) for line in lines]
+
+        workdir = tempfile.mkdtemp(dir=self.dir)
+        first = os.path.join(workdir, "first.stat")
+        second = os.path.join(workdir, "second.stat")
+        with CraftedServer({"/a": Route(DATA), "/b": Route(DATA)}) as srv:
+            result = run_quarnc(workdir, ["--server-stat-of=" + first, srv.url("/a")])
+            self.assertEqual(0, result.returncode, result.stderr)
+            [record] = records(first)
+            self.assertEqual(("127.0.0.1", "http", "OK", "1"),
+                             (record["host"], record["protocol"], record["status"],
+                              record["counter"]))
+            self.assertGreater(int(record["dl_speed"]), 0)
+            self.assertGreater(int(record["sc_avg_speed"]), 0)
+            self.assertEqual("0", record["mc_avg_speed"])
+            # The loaded record goes on counting: a second download makes it 2.
+            result = run_quarnc(workdir, ["--server-stat-if=" + first,
+                                          "--server-stat-of=" + second, srv.url("/b")])
+            self.assertEqual(0, result.returncode, result.stderr)
+            [record] = records(second)
+            self.assertEqual("2", record["counter"])
+        dead = "http://%s:%d/x" % (LOOPBACK, free_port())
+        result = run_quarnc(workdir, ["--max-tries=1", "--server-stat-if=" + second,
+                                      "--server-stat-timeout=0", "--server-stat-of=" + first,
+                                      dead])
+        self.assertNotEqual(0, result.returncode)
+        # A zero timeout drops every loaded record; the failed server is marked.
+        [record] = records(first)
+        self.assertEqual("ERROR", record["status"])
+        self.assertEqual("0", record["counter"])
 
     def run_case(self, case):
         workdir = tempfile.mkdtemp(dir=self.dir)
@@ -286,6 +338,30 @@ class MirrorAndListCases(unittest.TestCase):
             with open(os.path.join(self.dir, "f"), "rb") as f:
                 self.assertEqual(sha256(BIG), sha256(f.read()))
             self.assertTrue(a.seen and b.seen)
+
+    def test_stalled_connection_moves_to_a_faster_mirror(self):
+        stat = os.path.join(self.dir, "known.stat")
+        with open(stat, "w") as f:
+            f.write("host=localhost, protocol=http, dl_speed=10000000, sc_avg_speed=10000000, "
+                    "mc_avg_speed=0, last_updated=%d, counter=1, status=OK\n" % time.time())
+        log = os.path.join(self.dir, "run.log")
+        with CraftedServer({"/f": Route(BIG, stall_after=50000)}) as slow, \
+                CraftedServer({"/f": Route(BIG)}) as fast:
+            # The slow mirror comes first; the statistics say the other one is
+            # fast, so after ten seconds the stalled connection moves to it
+            # long before the slow one would time out.
+            fast_url = "http://localhost:%d/f" % fast.port
+            result = run_quarnc(self.dir, ["--uri-selector=inorder", "-s1", "--timeout=600",
+                                           "--server-stat-if=" + stat, "--log=" + log,
+                                           "--log-level=info", slow.url("/f"), fast_url],
+                                timeout=300)
+            self.assertEqual(0, result.returncode, result.stderr)
+            with open(os.path.join(self.dir, "f"), "rb") as f:
+                self.assertEqual(sha256(BIG), sha256(f.read()))
+            with open(log) as f:
+                self.assertIn("Use faster Request hostname=localhost", f.read())
+            self.assertTrue([r for r in ranges_seen(fast.seen, "/f") if r and r != "bytes=0-"],
+                            fast.seen)
 
     def test_input_list_with_concurrency(self):
         routes = {"/a": Route(DATA), "/b": Route(BIG), "/c": Route(TEXT)}
@@ -385,6 +461,60 @@ class NginxCases(unittest.TestCase):
             result = self.fetch(ng.url("/big.bin", scheme="https"),
                                 "--ca-certificate=" + ca.ca_cert)
             self.assertNotEqual(0, result.returncode)
+
+    def test_https_client_certificate(self):
+        ca = TestCA(self.dir)
+        cert, key = ca.issue("server")
+        client_cert, client_key = ca.issue("client", san="DNS:client.invalid", client=True)
+        extra = "ssl_verify_client on; ssl_client_certificate %s;" % ca.ca_cert
+        with NginxServer(self.dir, self.root, ssl=(cert, key), extra=extra) as ng:
+            url = ng.url("/big.bin", scheme="https")
+            trust = "--ca-certificate=" + ca.ca_cert
+            refused = self.fetch(url, trust, "--max-tries=1")
+            self.assertNotEqual(0, refused.returncode)
+            self.assertFalse(os.path.exists(os.path.join(self.out, "big.bin")))
+            result = self.fetch(url, trust, "--certificate=" + client_cert,
+                                "--private-key=" + client_key)
+            self.assertEqual(0, result.returncode, result.stderr)
+            self.assert_file("big.bin", BIG)
+
+    @unittest.skipUnless(ipv6_loopback(), "::1 is not available")
+    def test_ipv6_loopback(self):
+        with NginxServer(self.dir, self.root) as probe:
+            port = probe.port
+        with NginxServer(self.dir, self.root, port=port, extra="listen [::1]:%d;" % port):
+            url = "http://[::1]:%d/big.bin" % port
+            for args in ([], ["-x4", "-s4", "-k1M"]):
+                p = os.path.join(self.out, "big.bin")
+                if os.path.exists(p):
+                    os.remove(p)
+                result = self.fetch(url, *args)
+                self.assertEqual(0, result.returncode, result.stderr)
+                self.assert_file("big.bin", BIG)
+
+    @unittest.skipUnless(have("tinyproxy"), "tinyproxy is not installed")
+    def test_proxy_authentication(self):
+        with NginxServer(self.dir, self.root) as ng, \
+                TinyProxy(self.dir, basic_auth=("pu", "pw")) as proxy:
+            url = ng.url("/big.bin")
+            proxy_arg = "--http-proxy=" + proxy.url()
+            creds = ["--http-proxy-user=pu", "--http-proxy-passwd=pw"]
+            # Through a GET proxy the 407 is the answer to the request itself,
+            # an error status that gives up the URI; refused CONNECT is retried
+            # until max-tries and fails as "Proxy connection failed.".
+            for method, rc in (("get", 22), ("tunnel", 1)):
+                result = self.fetch(url, proxy_arg, "--proxy-method=" + method, "--max-tries=2",
+                                    "--retry-wait=0")
+                self.assertEqual(rc, result.returncode, (method, result.stderr))
+                self.assertFalse(os.path.exists(os.path.join(self.out, "big.bin")))
+            for method in ("get", "tunnel"):
+                p = os.path.join(self.out, "big.bin")
+                if os.path.exists(p):
+                    os.remove(p)
+                result = self.fetch(url, proxy_arg, "--proxy-method=" + method, *creds)
+                self.assertEqual(0, result.returncode, (method, result.stderr))
+                self.assert_file("big.bin", BIG)
+            self.assertIn("): CONNECT %s:%d " % (LOOPBACK, ng.port), proxy.log_text())
 
     @unittest.skipUnless(have("tinyproxy"), "tinyproxy is not installed")
     def test_get_proxy_tunnel_and_no_proxy(self):

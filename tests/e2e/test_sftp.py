@@ -11,7 +11,8 @@ import tempfile
 import time
 import unittest
 
-from ftpservers import Sshd
+from ftpservers import ConnectProxy, Sshd
+from httpservers import TinyProxy, have
 from test_ftp import CONTROL_SUFFIX, client_log, quarnc_argv, read, run_quarnc
 
 RNG = random.Random(20261212)
@@ -133,6 +134,27 @@ class SftpTest(unittest.TestCase):
         self.assert_downloaded(DATA, "a.bin")
         self.assert_downloaded(BIG, "b.bin")
         self.assertEqual(1, self.new_logins())
+
+    # SFTP always tunnels through an HTTP proxy, whatever the proxy method.
+    def test_banner_in_the_same_read_as_the_proxy_answer(self):
+        self.srv.put("tun.bin", DATA)
+        with ConnectProxy(answer_with_first_bytes=True) as proxy:
+            self.download(["--ftp-proxy=" + proxy.url(), self.srv.url("tun.bin")])
+            heads = proxy.heads()
+        self.assert_downloaded(DATA, "tun.bin")
+        self.assertEqual(1, len(heads), heads)
+        self.assertTrue(heads[0].startswith("CONNECT 127.0.0.1:%d " % self.srv.port), heads)
+        self.assertEqual(1, self.new_logins())
+
+    @unittest.skipUnless(have("tinyproxy"), "tinyproxy is not installed")
+    def test_through_tinyproxy(self):
+        self.srv.put("tiny.bin", BIG)
+        with TinyProxy(self.workdir) as proxy:
+            self.download(["--all-proxy=" + proxy.url(), "-x2", "-s2", "-k1M",
+                           self.srv.url("tiny.bin")])
+            log = proxy.log_text()
+        self.assert_downloaded(BIG, "tiny.bin")
+        self.assertIn("): CONNECT 127.0.0.1:%d " % self.srv.port, log)
 
     def test_kill_and_resume(self):
         self.srv.put("kr.bin", BIG)

@@ -158,6 +158,58 @@ TEST(UtilStringTest, DivideTable) {
   EXPECT_EQ(noDelim.end(), r.second.first);
 }
 
+// Every parameter nextParam finds, as "name=value" items joined by '|'.
+std::string allParams(const std::string& in, char delim) {
+  std::string out, name, value;
+  auto pos = in.cbegin();
+  for (;;) {
+    auto r = util::nextParam(name, value, pos, in.cend(), delim);
+    if (!r.second) {
+      EXPECT_EQ(in.cend(), r.first);
+      return out;
+    }
+    EXPECT_TRUE(r.first == in.cend() || *(r.first - 1) == delim);
+    out += (out.empty() ? "" : "|") + name + "=" + value;
+    pos = r.first;
+  }
+}
+
+TEST(UtilStringTest, NextParamTable) {
+  const struct {
+    std::string input;
+    char delim;
+    std::string params;
+  } cases[] = {
+      {"", ';', ""},
+      {" ; ;= x;", ';', ""},
+      {"rel=duplicate", ';', "rel=duplicate"},
+      {" rel = duplicate ; pri=2;pref; geo=de", ';', "rel=duplicate|pri=2|pref=|geo=de"},
+      {"a=b=c", ';', "a=b=c"},
+      {"rel=\"duplicate\"", ';', "rel=\"duplicate\""},
+      {";;name;", ';', "name="},
+      {"SHA-256=abc=, md5 =x", ',', "SHA-256=abc=|md5=x"},
+      {"k=;v", ';', "k=|v="},
+      {"\tk\r\n=\tv ", ';', "k=v"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.input);
+    EXPECT_EQ(c.params, allParams(c.input, c.delim));
+  }
+}
+
+TEST(UtilStringTest, NextParamStopsJustPastTheDelimiter) {
+  const std::string in = "a=1;b";
+  std::string name, value;
+  auto r = util::nextParam(name, value, in.begin(), in.end(), ';');
+  ASSERT_TRUE(r.second);
+  EXPECT_EQ(in.begin() + 4, r.first);
+  r = util::nextParam(name, value, r.first, in.end(), ';');
+  ASSERT_TRUE(r.second);
+  EXPECT_EQ("b", name);
+  EXPECT_EQ("", value);
+  EXPECT_EQ(in.end(), r.first);
+}
+
 TEST(UtilStringTest, Strjoin) {
   const Strings empty;
   EXPECT_EQ("", strjoin(empty.begin(), empty.end(), ","));

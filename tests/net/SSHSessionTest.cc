@@ -139,6 +139,22 @@ TEST_F(SSHSessionTest, WrongPasswordAndMissingFileFail) {
   }
 }
 
+// A connection dropped at any point of its handshake frees everything the
+// library allocated for it; the leak checker at exit is the judge.
+TEST_F(SSHSessionTest, HandshakeAbandonedAtAnyStepLeavesNothingAllocated) {
+  bool completed = false;
+  for (int steps = 1; !completed; ++steps) {
+    ASSERT_LT(steps, 50);
+    auto socket = connect();
+    for (int i = 0; i < steps && !completed; ++i) {
+      completed = socket->sshHandshake("", "");
+      if (!completed) {
+        waitForWant(*socket);
+      }
+    }
+  }
+}
+
 TEST(SSHSessionBareTest, ErrorTextBeforeInit) {
   SSHSession session;
   EXPECT_EQ("SSH session has not been initialized yet", session.getLastErrorString());

@@ -1,5 +1,6 @@
 #include "net/SocketCore.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -74,6 +75,33 @@ TEST(SocketCoreTest, StreamTransferEndsWithOrderlyClose) {
   EXPECT_FALSE(pair.server->wantWrite());
 }
 
+TEST(SocketCoreTest, PeekLeavesTheBytesForTheNextRead) {
+  auto pair = LoopbackPair::make();
+  char buf[16];
+  size_t len = sizeof(buf);
+  pair.server->peekData(buf, len);
+  EXPECT_EQ(0u, len);
+  EXPECT_TRUE(pair.server->wantRead());
+
+  EXPECT_EQ(5, pair.client->writeData("hello", 5));
+  ASSERT_TRUE(pair.server->isReadable(10));
+  for (int i = 0; i < 2; ++i) {
+    len = sizeof(buf);
+    pair.server->peekData(buf, len);
+    EXPECT_EQ("hello", std::string(buf, len));
+    EXPECT_FALSE(pair.server->wantRead());
+  }
+  EXPECT_EQ("hello", readAll(*pair.server, 5));
+
+  pair.client->closeConnection();
+  ASSERT_TRUE(pair.server->isReadable(10));
+  len = sizeof(buf);
+  pair.server->peekData(buf, len);
+  EXPECT_EQ(0u, len);
+  EXPECT_FALSE(pair.server->wantRead());
+  EXPECT_FALSE(pair.server->wantWrite());
+}
+
 TEST(SocketCoreTest, WriteToVanishedPeerFailsWithoutSignal) {
   // With the default action, a SIGPIPE would end the test process.
   struct sigaction dfl {};
@@ -132,6 +160,18 @@ TEST(SocketCoreTest, IPv6ListenerLeavesIPv4ToItsOwnSocket) {
   EXPECT_FALSE(v6.isReadable(0));
   auto accepted = v4.acceptConnection();
   EXPECT_EQ(AF_INET, accepted->getAddressFamily());
+}
+
+// Hook commands run as children of the process; none of them may inherit a
+// connection, whichever way the descriptor came to be.
+TEST(SocketCoreTest, EveryDescriptorIsCloseOnExec) {
+  auto listener = listenOnLoopback();
+  auto pair = LoopbackPair::make();
+  for (const auto* socket : {listener.get(), pair.client.get(), pair.server.get()}) {
+    int flags = fcntl(socket->getSockfd(), F_GETFD);
+    ASSERT_NE(-1, flags);
+    EXPECT_TRUE(flags & FD_CLOEXEC) << "descriptor " << socket->getSockfd();
+  }
 }
 
 TEST(SocketCoreTest, DatagramsCarryTheSender) {

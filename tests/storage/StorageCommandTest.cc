@@ -23,6 +23,7 @@
 #include "storage/SequentialPicker.h"
 #include "storage/StreamCheckIntegrityEntry.h"
 #include "storage/StreamFileAllocationEntry.h"
+#include "storage/UnknownLengthPieceStorage.h"
 
 namespace quarn {
 
@@ -241,6 +242,63 @@ TEST_F(StorageCommandTest, HaltEndsTheCheckWithoutFollowUp) {
   EXPECT_FALSE(picker->isPicked());
   EXPECT_EQ(std::string::npos, log.text().find("Verification finished successfully"));
 }
+
+// A finished download of 10000 bytes checked against its whole-file digest,
+// on the storage of a known size and on that of a size learnt at the end.
+struct WholeFileCheckCase {
+  bool unknownLength;
+  bool digestMatches;
+};
+
+class WholeFileCheckTest : public StorageCommandTest,
+                           public ::testing::WithParamInterface<WholeFileCheckCase> {};
+
+TEST_P(WholeFileCheckTest, MismatchFailsTheDownloadWithChecksumError) {
+  const auto& param = GetParam();
+  test::DownloadFixture dl(dir_.file("out"), 1024, 10000);
+  std::shared_ptr<PieceStorage> storage = dl.storage;
+  if (param.unknownLength) {
+    storage = std::make_shared<UnknownLengthPieceStorage>(dl.ctx);
+    storage->initStorage();
+    dl.group->setPieceStorage(storage);
+  }
+  std::string data(10000, 'q');
+  storage->getDiskAdaptor()->initAndOpenFile();
+  storage->getDiskAdaptor()->writeData(reinterpret_cast<const unsigned char*>(data.data()),
+                                       data.size(), 0);
+  storage->markAllPiecesDone();
+  dl.ctx->setDigest("sha-1", sha1(param.digestMatches ? data : data + "x"));
+  engine_.setRequestGroupMan(std::make_unique<RequestGroupMan>(
+      std::vector<std::shared_ptr<RequestGroup>>{dl.group}, 1, dl.globalOption.get()));
+  auto* picker = engine_.getCheckIntegrityMan();
+  auto entry = std::make_unique<ChecksumCheckIntegrityEntry>(dl.group.get());
+  entry->initValidator();
+  picker->pushEntry(std::move(entry));
+  engine_.addRoutineCommand(
+      std::make_unique<CheckIntegrityDispatcherCommand>(engine_.newCUID(), picker, &engine_));
+  test::LogCapture log(dir_.file("log"));
+  for (int i = 0; i < 20 && (picker->hasNext() || picker->isPicked()); ++i) {
+    engine_.run(true);
+  }
+  ASSERT_FALSE(picker->isPicked());
+  std::string text = log.text();
+  if (param.digestMatches) {
+    EXPECT_TRUE(dl.ctx->isChecksumVerified());
+    EXPECT_EQ(error_code::FINISHED, dl.group->downloadResult().first);
+    EXPECT_NE(std::string::npos, text.find("Verification finished successfully")) << text;
+  } else {
+    EXPECT_FALSE(dl.ctx->isChecksumVerified());
+    EXPECT_EQ(error_code::CHECKSUM_ERROR, dl.group->downloadResult().first);
+    EXPECT_NE(std::string::npos, text.find("Checksum error detected")) << text;
+    EXPECT_EQ(std::string::npos, text.find("Verification finished successfully")) << text;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(KnownAndUnknownLength, WholeFileCheckTest,
+                         ::testing::Values(WholeFileCheckCase{false, true},
+                                           WholeFileCheckCase{false, false},
+                                           WholeFileCheckCase{true, true},
+                                           WholeFileCheckCase{true, false}));
 
 class FollowUpTest : public StorageCommandTest {
  protected:
