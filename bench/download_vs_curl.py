@@ -6,6 +6,10 @@ cache and machine noise fall on all alike. Reports the median wall time, CPU
 time (user + system) and peak RSS from /usr/bin/time -v, and the ratios to curl.
 
   bench/download_vs_curl.py --quarnc build/src/quarnc [--size-mib 1024] [--rounds 3]
+                            [--baseline old/quarnc]
+
+With --baseline, an older binary runs the same variants in the same rounds, so
+that a before/after comparison sees the same machine load.
 """
 
 import argparse
@@ -50,6 +54,7 @@ def main():
     ap.add_argument("--quarnc", default=os.environ.get("QUARNC", "quarnc"))
     ap.add_argument("--size-mib", type=int, default=1024)
     ap.add_argument("--rounds", type=int, default=3)
+    ap.add_argument("--baseline", help="an older quarnc to compare with, run alike")
     args = ap.parse_args()
 
     work = tempfile.mkdtemp(prefix="quarn-bench-")
@@ -61,15 +66,19 @@ def main():
         source = os.path.join(root, "large.bin")
         make_file(source, args.size_mib)
         expected = file_sha256(source)
-        variants = [("curl -o", None)]
+        variants = [("curl -o", None, None)]
+        binaries = [("quarnc", args.quarnc)]
+        if args.baseline:
+            binaries.append(("baseline", args.baseline))
         for conn in (["-x1"], ["-x8", "-s8", "-k1M"]):
             for alloc in ([], ["--file-allocation=none"]):
-                variants.append(("quarnc " + " ".join(conn + alloc), conn + alloc))
-        results = {name: [] for name, _ in variants}
+                for label, binary in binaries:
+                    variants.append((label + " " + " ".join(conn + alloc), binary, conn + alloc))
+        results = {name: [] for name, _, _ in variants}
         with NginxServer(work, root, extra="sendfile on; keepalive_requests 10000;") as ng:
             url = ng.url("/large.bin")
             for _ in range(args.rounds):
-                for name, qargs in variants:
+                for name, binary, qargs in variants:
                     target = os.path.join(out, "large.bin")
                     for leftover in (target, target + ".quarn"):
                         if os.path.exists(leftover):
@@ -77,7 +86,7 @@ def main():
                     if qargs is None:
                         cmd = ["curl", "-s", "-o", target, url]
                     else:
-                        cmd = [args.quarnc, "--no-conf", "--dir=" + out, "--summary-interval=0",
+                        cmd = [binary, "--no-conf", "--dir=" + out, "--summary-interval=0",
                                "--console-log-level=error", *qargs, url]
                     rc, wall, cpu, rss, err = timed(cmd, out)
                     ok = rc == 0 and os.path.exists(target) and file_sha256(target) == expected
@@ -89,7 +98,7 @@ def main():
         print("%d MiB from nginx on loopback, %d rounds, medians" % (args.size_mib, args.rounds))
         print("%-40s %9s %9s %10s %9s %9s %s" % ("variant", "wall s", "cpu s", "peak MiB",
                                                  "wall/curl", "cpu/curl", "ok"))
-        for name, _ in variants:
+        for name, _, _ in variants:
             rs = results[name]
             wall = statistics.median(r[0] for r in rs)
             cpu = statistics.median(r[1] for r in rs)
