@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Times quarnc against `curl -o` on one large file served by nginx on loopback.
 
-Runs are alternated (curl, then each quarnc variant, round after round) so that
-cache and machine noise fall on all alike. Reports the median wall time, CPU
-time (user + system) and peak RSS from /usr/bin/time -v, and the ratios to curl.
+Runs are alternated (curl, then each quarnc variant, round after round, each
+round starting one variant later) so that cache and machine noise fall on all
+alike; the file system is synced before every run. Reports the median wall
+time, CPU time (user + system) and peak RSS from /usr/bin/time -v, and the
+ratios to curl.
 
   bench/download_vs_curl.py --quarnc build/src/quarnc [--size-mib 1024] [--rounds 3]
                             [--baseline old/quarnc]
@@ -77,12 +79,18 @@ def main():
         results = {name: [] for name, _, _ in variants}
         with NginxServer(work, root, extra="sendfile on; keepalive_requests 10000;") as ng:
             url = ng.url("/large.bin")
-            for _ in range(args.rounds):
-                for name, binary, qargs in variants:
+            for round_no in range(args.rounds):
+                # Each round starts at another variant, so that no variant always
+                # follows the same one (a predecessor's deleted file and its
+                # write-back weigh on the next run).
+                shift = round_no % len(variants)
+                for name, binary, qargs in variants[shift:] + variants[:shift]:
                     target = os.path.join(out, "large.bin")
                     for leftover in (target, target + ".quarn"):
                         if os.path.exists(leftover):
                             os.remove(leftover)
+                    # Nobody is charged for the previous run's unwritten data.
+                    os.sync()
                     if qargs is None:
                         cmd = ["curl", "-s", "-o", target, url]
                     else:

@@ -338,7 +338,10 @@ class TunnelTest(FtpCase):
         srv = self.server(rate=512 * 1024)
         srv.put("big.bin", BIG)
         with ConnectProxy(answer_with_first_bytes=True) as proxy:
-            self.download(["-x4", "-s4", "-k1M"] + self.tunnel_args(proxy) + [srv.url("big.bin")])
+            # The limit keeps the first connection from fetching the whole file
+            # before the others have logged in.
+            self.download(["-x4", "-s4", "-k1M", "--max-download-limit=1M"] +
+                          self.tunnel_args(proxy) + [srv.url("big.bin")])
         self.assert_downloaded(BIG, "big.bin")
         self.assertGreater(srv.verbs().count("RETR"), 1)
 
