@@ -111,6 +111,20 @@ def left_no_file(test, _, workdir):
     test.assertFalse(os.path.exists(os.path.join(workdir, "f")))
 
 
+def logged(text):
+    def check(test, _, workdir):
+        with open(os.path.join(workdir, "log.txt"), errors="replace") as f:
+            test.assertIn(text, f.read())
+    return check
+
+
+def all_of(*checks):
+    def check(test, srv, workdir):
+        for c in checks:
+            c(test, srv, workdir)
+    return check
+
+
 def stopped_after_tries(n):
     def check(test, srv, _):
         test.assertEqual(n, len(srv.seen), srv.seen)
@@ -171,6 +185,17 @@ CASES = [
     Case("absurd announced length is refused before storage",
          lambda: {"/f": Route(announce_length=2 ** 63 - 1)},
          ["--max-tries=1", "{/f}"], 1, check=left_no_file),
+    Case("unsupported transfer coding gives up the URI",
+         lambda: {"/f": Route(DATA, headers={"Transfer-Encoding": "gzip"})},
+         ["--log=log.txt", "{/f}"], 1, check=all_of(
+             stopped_after_tries(1), logged("Transfer encoding gzip is not supported."))),
+    Case("unknown content coding is stored as received",
+         lambda: {"/f": Route(DATA, chunked=True, headers={"Content-Encoding": "br"})},
+         ["--http-accept-gzip", "--log=log.txt", "--log-level=info", "{/f}"], 0, DATA,
+         check=logged("Content-Encoding br is specified, but the current implementation "
+                      "doesn't support it.")),
+    Case("dry run fetches no body", lambda: {"/f": Route(DATA)}, ["--dry-run", "{/f}"], 0,
+         check=all_of(left_no_file, stopped_after_tries(1))),
     Case("server file name stays inside dir",
          lambda: {"/f": Route(DATA, headers={
              "Content-Disposition": 'attachment; filename="../../escape.bin"'})},
