@@ -10,6 +10,7 @@ import os
 import random
 import signal
 import socket
+import sqlite3
 import subprocess
 import tempfile
 import time
@@ -280,6 +281,51 @@ class CraftedServerCases(unittest.TestCase):
         [record] = records(first)
         self.assertEqual("ERROR", record["status"])
         self.assertEqual("0", record["counter"])
+
+    def test_cookies_loaded_from_files(self):
+        """The jar is filled from a Netscape text file or a browser's SQLite database."""
+        later = int(time.time()) + 3600
+        chromium_epoch = 11644473600
+
+        def text(path):
+            with open(path, "w") as f:
+                f.write("# comment line\n\n127.0.0.1\tFALSE\t/\tFALSE\t0\tsid\tfrom-text\n")
+
+        def mozilla(path):
+            with sqlite3.connect(path) as db:
+                db.execute("CREATE TABLE moz_cookies (host TEXT, path TEXT, isSecure INTEGER,"
+                           " expiry INTEGER, name TEXT, value TEXT, lastAccessed INTEGER)")
+                db.execute("INSERT INTO moz_cookies VALUES (?, ?, ?, ?, ?, ?, ?)",
+                           ("127.0.0.1", "/", 0, later, "sid", "from-mozilla", 1))
+            db.close()
+
+        def chromium(path):
+            with sqlite3.connect(path) as db:
+                db.execute("CREATE TABLE cookies (host_key TEXT, path TEXT, secure INTEGER,"
+                           " expires_utc INTEGER, name TEXT, value TEXT, last_access_utc INTEGER)")
+                db.execute("INSERT INTO cookies VALUES (?, ?, ?, ?, ?, ?, ?)",
+                           ("127.0.0.1", "/", 0, (later + chromium_epoch) * 1000000, "sid",
+                            "from-chromium", (int(time.time()) + chromium_epoch) * 1000000))
+            db.close()
+
+        def garbage(path):
+            with open(path, "wb") as f:
+                f.write(b"SQLite format 3\0" + b"\xff" * 200)
+
+        rows = [("text", text, "sid=from-text;"), ("mozilla", mozilla, "sid=from-mozilla;"),
+                ("chromium", chromium, "sid=from-chromium;"), ("unreadable", garbage, None)]
+        for name, write, cookie in rows:
+            with self.subTest(name):
+                workdir = tempfile.mkdtemp(dir=self.dir)
+                jar = os.path.join(workdir, "jar")
+                write(jar)
+                with CraftedServer({"/f": Route(DATA)}) as srv:
+                    result = run_quarnc(workdir, ["--load-cookies=" + jar, srv.url("/f")])
+                    self.assertEqual(0, result.returncode, result.stderr)
+                    sent = srv.seen[0]["headers"].get("cookie")
+                self.assertEqual(cookie, sent)
+                if cookie is None:
+                    self.assertIn(b"Failed to load cookies from", result.stdout + result.stderr)
 
     def run_case(self, case):
         workdir = tempfile.mkdtemp(dir=self.dir)
