@@ -327,6 +327,26 @@ class CraftedServerCases(unittest.TestCase):
                 if cookie is None:
                     self.assertIn(b"Failed to load cookies from", result.stdout + result.stderr)
 
+    def test_ftp_through_get_proxy_asks_open_ranges(self):
+        # An FTP server behind the proxy cannot stop at a byte, so the ranges
+        # asked of the proxy run to the end; an http URI's ranges are closed.
+        rows = [("ftp", "--ftp-proxy", "ftp://anonymous@127.0.0.1:1/big", r"bytes=\d+-$"),
+                ("http", "--http-proxy", "http://127.0.0.1:1/big", r"bytes=\d+-\d+$")]
+        for scheme, option, target, pattern in rows:
+            with self.subTest(scheme):
+                workdir = tempfile.mkdtemp(dir=self.dir)
+                with CraftedServer({target: Route(BIG)}) as proxy:
+                    result = run_quarnc(workdir, [option + "=" + proxy.url(""), "-s3", "-x3",
+                                                  "--min-split-size=1M",
+                                                  scheme + "://127.0.0.1:1/big"])
+                    self.assertEqual(0, result.returncode, result.stderr)
+                    ranges = [r for r in ranges_seen(proxy.seen, target) if r]
+                self.assertTrue(ranges, proxy.seen)
+                for r in ranges:
+                    self.assertRegex(r, pattern)
+                with open(os.path.join(workdir, "big"), "rb") as f:
+                    self.assertEqual(sha256(BIG), sha256(f.read()))
+
     def run_case(self, case):
         workdir = tempfile.mkdtemp(dir=self.dir)
         with CraftedServer(case.routes()) as srv:
