@@ -119,6 +119,12 @@ def logged(text):
     return check
 
 
+def modified_at(seconds):
+    def check(test, _, workdir):
+        test.assertEqual(seconds, int(os.stat(os.path.join(workdir, "f")).st_mtime))
+    return check
+
+
 def all_of(*checks):
     def check(test, srv, workdir):
         for c in checks:
@@ -195,6 +201,8 @@ CASES = [
          ["--http-accept-gzip", "--log=log.txt", "--log-level=info", "{/f}"], 0, DATA,
          check=logged("Content-Encoding br is specified, but the current implementation "
                       "doesn't support it.")),
+    Case("remote time given to the file", lambda: {"/f": Route(DATA, last_modified=1600000000)},
+         ["--remote-time", "{/f}"], 0, DATA, check=modified_at(1600000000)),
     Case("dry run fetches no body", lambda: {"/f": Route(DATA)}, ["--dry-run", "{/f}"], 0,
          check=all_of(left_no_file, stopped_after_tries(1))),
     Case("server file name stays inside dir",
