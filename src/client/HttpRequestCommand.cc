@@ -17,16 +17,11 @@
 #include "foundation/util_chars.h"
 #include "foundation/util_path.h"
 #include "net/SocketCore.h"
+#include "storage/DefaultBtProgressInfoFile.h"
 #include "storage/PieceStorage.h"
 #include "storage/Segment.h"
 
 namespace quarn {
-
-namespace {
-
-const char CONTROL_FILE_SUFFIX[] = ".quarn";
-
-}  // namespace
 
 HttpRequestCommand::HttpRequestCommand(cuid_t cuid, std::shared_ptr<Request> req,
                                        std::shared_ptr<FileEntry> fileEntry,
@@ -93,7 +88,7 @@ void HttpRequestCommand::setIfModifiedSince(HttpRequest& httpRequest) const {
     path = getFileEntry()->getPath();
   }
   File file(path);
-  File controlFile(path + CONTROL_FILE_SUFFIX);
+  File controlFile(path + DefaultBtProgressInfoFile::getSuffix());
   if (!controlFile.exists() && file.exists()) {
     httpRequest.setIfModifiedSinceHeader(file.getModifiedTime().toHTTPDate());
   }

@@ -1,6 +1,7 @@
 #include "client/NsCookieParser.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "foundation/BufferedFile.h"
@@ -16,6 +17,25 @@ namespace {
 
 const char C_TRUE[] = "TRUE";
 
+// The expiry truncated toward zero. A value beyond the 64-bit range is pinned
+// to its end rather than converted, and "nan" is no time at all.
+bool parseExpiry(int64_t& expiry, const std::string& field) {
+  double value;
+  if (!util::parseDoubleNoThrow(value, field) || std::isnan(value)) {
+    return false;
+  }
+  // 2^63 is exact as a double; every double below it converts safely.
+  constexpr double LIMIT = 9223372036854775808.0;
+  if (value >= LIMIT) {
+    expiry = std::numeric_limits<int64_t>::max();
+  } else if (value <= -LIMIT) {
+    expiry = std::numeric_limits<int64_t>::min();
+  } else {
+    expiry = static_cast<int64_t>(value);
+  }
+  return true;
+}
+
 std::unique_ptr<Cookie> parseNsCookie(const std::string& line, int64_t creationTime) {
   std::vector<std::string> fields;
   util::split(line.begin(), line.end(), std::back_inserter(fields), '\t', true);
@@ -29,11 +49,10 @@ std::unique_ptr<Cookie> parseNsCookie(const std::string& line, int64_t creationT
   if (domain.empty() || name.empty() || !util::startsWith(path, "/")) {
     return nullptr;
   }
-  double expiryValue;
-  if (!util::parseDoubleNoThrow(expiryValue, fields[4])) {
+  int64_t expiry;
+  if (!parseExpiry(expiry, fields[4])) {
     return nullptr;
   }
-  auto expiry = static_cast<int64_t>(expiryValue);
   auto cookie = std::make_unique<Cookie>();
   cookie->setName(name);
   cookie->setValue(fields.size() >= 7 ? fields[6] : std::string());

@@ -75,6 +75,36 @@ TEST_F(CookieFileTest, NsParserReadsFieldsAndSkipsBadLines) {
   EXPECT_EQ("v9", cookies[4]->getValue());
 }
 
+TEST_F(CookieFileTest, NsParserExpiryIsTruncatedAndPinnedToTheRange) {
+  constexpr int64_t NEVER = std::numeric_limits<int64_t>::min();
+  struct Row {
+    const char* field;
+    bool kept;
+    bool persistent;
+    int64_t expiry;
+  } rows[] = {
+      {"0.9", true, false, FOREVER},   // truncates to 0: non-persistent
+      {"-0.5", true, false, FOREVER},  // toward zero, not down
+      {"1700000000.7", true, true, 1700000000},
+      {"1e30", true, true, FOREVER},  // far future stays far future
+      {"inf", true, true, FOREVER},
+      {"-1e30", true, true, NEVER},  // far past stays expired
+      {"9223372036854775808", true, true, FOREVER},
+      {"nan", false, false, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.field);
+    std::string path = dir_.file("expiry.txt");
+    writeFile(path, std::string("alpha.beta\tFALSE\t/\tFALSE\t") + row.field + "\tn\tv\n");
+    auto cookies = NsCookieParser().parse(path, NOW);
+    ASSERT_EQ(row.kept ? 1U : 0U, cookies.size());
+    if (row.kept) {
+      EXPECT_EQ(row.persistent, cookies[0]->getPersistent());
+      EXPECT_EQ(row.expiry, cookies[0]->getExpiryTime());
+    }
+  }
+}
+
 TEST_F(CookieFileTest, NsParserFailsOnMissingFile) {
   EXPECT_THROW(NsCookieParser().parse(dir_.file("none"), NOW), RecoverableException);
 }

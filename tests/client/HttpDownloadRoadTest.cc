@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <random>
 #include <sstream>
@@ -30,8 +31,10 @@
 #include "engine/RequestGroupMan.h"
 #include "engine/ServerStat.h"
 #include "foundation/File.h"
+#include "foundation/MessageDigest.h"
 #include "foundation/TempDir.h"
 #include "foundation/error_code.h"
+#include "foundation/message_digest.h"
 
 namespace quarn {
 namespace {
@@ -226,7 +229,8 @@ class HttpDownloadRoadTest : public ::testing::Test {
   }
 
   // Runs one download of `uri` to its end; returns the download's result.
-  error_code::Value download(const std::string& uri) {
+  error_code::Value download(const std::string& uri,
+                             const std::function<void(DownloadContext&)>& prepare = nullptr) {
     DownloadEngine engine(std::make_unique<EpollEventPoll>());
     engine.setOption(option_.get());
     engine.setAuthConfigFactory(std::make_unique<AuthConfigFactory>());
@@ -237,6 +241,9 @@ class HttpDownloadRoadTest : public ::testing::Test {
     ctx->getFirstFileEntry()->setUris({uri});
     ctx->getFirstFileEntry()->setMaxConnectionPerServer(
         option_->getAsInt(PREF_MAX_CONNECTION_PER_SERVER));
+    if (prepare) {
+      prepare(*ctx);
+    }
     group->setDownloadContext(ctx);
     engine.setRequestGroupMan(std::make_unique<RequestGroupMan>(
         std::vector<std::shared_ptr<RequestGroup>>{group}, 1, option_.get()));
@@ -261,6 +268,48 @@ TEST_F(HttpDownloadRoadTest, OneConnectionDownloadsTheWholeBody) {
   ASSERT_EQ(error_code::FINISHED, download(server.url("/file.bin")));
   EXPECT_EQ(dir_.file("file.bin"), path_);
   EXPECT_EQ(body, readFile(path_));
+}
+
+// The SHA-1 of each piece of `body`.
+std::vector<std::string> pieceHashes(const std::string& body, size_t pieceLength) {
+  std::vector<std::string> hashes;
+  for (size_t off = 0; off < body.size(); off += pieceLength) {
+    std::string piece = body.substr(off, pieceLength);
+    unsigned char out[20];
+    message_digest::digest(out, sizeof(out), MessageDigest::sha1().get(), piece.data(),
+                           piece.size());
+    hashes.emplace_back(reinterpret_cast<char*>(out), sizeof(out));
+  }
+  return hashes;
+}
+
+TEST_F(HttpDownloadRoadTest, PiecesAreCheckedAgainstTheirHashesAsTheyArrive) {
+  const size_t pieceLength = 1024 * 1024;
+  std::string body = randomBody(3 * pieceLength + 100);
+  auto hashes = pieceHashes(body, pieceLength);
+  auto withHashes = [&hashes](DownloadContext& ctx) {
+    ctx.setPieceHashes("sha-1", hashes.begin(), hashes.end());
+  };
+  option_->put(PREF_MIN_SPLIT_SIZE, "1048576");
+  {
+    TestHttpServer server(body, {});
+    ASSERT_EQ(error_code::FINISHED, download(server.url("/good.bin"), withHashes));
+    EXPECT_EQ(body, readFile(path_));
+  }
+  // A server whose second piece differs: the first piece is kept, the second
+  // is never accepted, and each try of it is a retry until the tries run out.
+  std::string bad = body;
+  bad[pieceLength + 10] ^= 0x5a;
+  TestHttpServer server(bad, {});
+  option_->put(PREF_MAX_TRIES, "3");
+  EXPECT_NE(error_code::FINISHED, download(server.url("/bad.bin"), withHashes));
+  EXPECT_EQ(body.substr(0, pieceLength), readFile(path_).substr(0, pieceLength));
+  size_t badPieceRequests = 0;
+  for (const auto& r : server.requests()) {
+    badPieceRequests +=
+        r.find("Range: bytes=" + std::to_string(pieceLength) + "-") != std::string::npos;
+  }
+  EXPECT_GE(badPieceRequests, 2U);
 }
 
 TEST_F(HttpDownloadRoadTest, SeveralConnectionsShareTheFile) {

@@ -112,6 +112,26 @@ def left_no_file(test, _, workdir):
     test.assertFalse(os.path.exists(os.path.join(workdir, "f")))
 
 
+def logged(text):
+    def check(test, _, workdir):
+        with open(os.path.join(workdir, "log.txt"), errors="replace") as f:
+            test.assertIn(text, f.read())
+    return check
+
+
+def modified_at(seconds):
+    def check(test, _, workdir):
+        test.assertEqual(seconds, int(os.stat(os.path.join(workdir, "f")).st_mtime))
+    return check
+
+
+def all_of(*checks):
+    def check(test, srv, workdir):
+        for c in checks:
+            c(test, srv, workdir)
+    return check
+
+
 def stopped_after_tries(n):
     def check(test, srv, _):
         test.assertEqual(n, len(srv.seen), srv.seen)
@@ -172,6 +192,19 @@ CASES = [
     Case("absurd announced length is refused before storage",
          lambda: {"/f": Route(announce_length=2 ** 63 - 1)},
          ["--max-tries=1", "{/f}"], 1, check=left_no_file),
+    Case("unsupported transfer coding gives up the URI",
+         lambda: {"/f": Route(DATA, headers={"Transfer-Encoding": "gzip"})},
+         ["--log=log.txt", "{/f}"], 1, check=all_of(
+             stopped_after_tries(1), logged("Transfer encoding gzip is not supported."))),
+    Case("unknown content coding is stored as received",
+         lambda: {"/f": Route(DATA, chunked=True, headers={"Content-Encoding": "br"})},
+         ["--http-accept-gzip", "--log=log.txt", "--log-level=info", "{/f}"], 0, DATA,
+         check=logged("Content-Encoding br is specified, but the current implementation "
+                      "doesn't support it.")),
+    Case("remote time given to the file", lambda: {"/f": Route(DATA, last_modified=1600000000)},
+         ["--remote-time", "{/f}"], 0, DATA, check=modified_at(1600000000)),
+    Case("dry run fetches no body", lambda: {"/f": Route(DATA)}, ["--dry-run", "{/f}"], 0,
+         check=all_of(left_no_file, stopped_after_tries(1))),
     Case("server file name stays inside dir",
          lambda: {"/f": Route(DATA, headers={
              "Content-Disposition": 'attachment; filename="../../escape.bin"'})},
@@ -301,6 +334,26 @@ class CraftedServerCases(unittest.TestCase):
                 self.assertEqual(cookie, sent)
                 if cookie is None:
                     self.assertIn(b"Failed to load cookies from", result.stdout + result.stderr)
+
+    def test_ftp_through_get_proxy_asks_open_ranges(self):
+        # An FTP server behind the proxy cannot stop at a byte, so the ranges
+        # asked of the proxy run to the end; an http URI's ranges are closed.
+        rows = [("ftp", "--ftp-proxy", "ftp://anonymous@127.0.0.1:1/big", r"bytes=\d+-$"),
+                ("http", "--http-proxy", "http://127.0.0.1:1/big", r"bytes=\d+-\d+$")]
+        for scheme, option, target, pattern in rows:
+            with self.subTest(scheme):
+                workdir = tempfile.mkdtemp(dir=self.dir)
+                with CraftedServer({target: Route(BIG)}) as proxy:
+                    result = run_quarnc(workdir, [option + "=" + proxy.url(""), "-s3", "-x3",
+                                                  "--min-split-size=1M",
+                                                  scheme + "://127.0.0.1:1/big"])
+                    self.assertEqual(0, result.returncode, result.stderr)
+                    ranges = [r for r in ranges_seen(proxy.seen, target) if r]
+                self.assertTrue(ranges, proxy.seen)
+                for r in ranges:
+                    self.assertRegex(r, pattern)
+                with open(os.path.join(workdir, "big"), "rb") as f:
+                    self.assertEqual(sha256(BIG), sha256(f.read()))
 
     def run_case(self, case):
         workdir = tempfile.mkdtemp(dir=self.dir)

@@ -288,6 +288,24 @@ class ConditionalGetCases(IntegrityTestBase):
         self.assert_file(path, DATA)
         self.assertGreater(os.stat(path).st_mtime, time.time() - 600)
 
+    def test_control_file_turns_the_condition_off(self):
+        # A control file beside the output means the file is partial: asking
+        # whether it is up to date would keep it broken.
+        workdir = self.workdir()
+        path = os.path.join(workdir, "f")
+        with CraftedServer({"/f": Route(OTHER + DATA[len(OTHER):])}) as srv:
+            failed = run_quarnc(workdir, [checksum_option(DATA), srv.url("/f")])
+            self.assertEqual(32, failed.returncode, log_text(workdir)[-3000:])
+        self.assertTrue(os.path.exists(path + CONTROL_SUFFIX))
+        os.utime(path, (self.FILE_MTIME, self.FILE_MTIME))
+        with CraftedServer({"/f": Route(DATA, last_modified=self.FILE_MTIME - 3600)}) as srv:
+            result = run_quarnc(workdir, ["--conditional-get", checksum_option(DATA),
+                                          srv.url("/f")])
+            self.assertEqual(0, result.returncode, log_text(workdir)[-3000:])
+            self.assertNotIn("if-modified-since", srv.seen[0]["headers"], srv.seen)
+        self.assert_file(path, DATA)
+        self.assertFalse(os.path.exists(path + CONTROL_SUFFIX))
+
 
 class FtpChecksumCases(IntegrityTestBase):
     def test_checksum_option_over_ftp(self):
