@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Times quarnc against `curl -o` on one large file served by nginx on loopback.
 
-Runs are alternated (curl, then each quarnc variant, round after round, each
-round starting one variant later) so that cache and machine noise fall on all
-alike; the file system is synced before every run. Reports the median wall
+Runs are alternated (every variant once per round, in a shuffled order) so
+that cache and machine noise fall on all alike; the file system is synced
+before every run. Reports the median wall
 time, CPU time (user + system) and peak RSS from /usr/bin/time -v, and the
 ratios to curl.
 
@@ -16,6 +16,7 @@ that a before/after comparison sees the same machine load.
 
 import argparse
 import os
+import random
 import re
 import shutil
 import statistics
@@ -80,11 +81,12 @@ def main():
         with NginxServer(work, root, extra="sendfile on; keepalive_requests 10000;") as ng:
             url = ng.url("/large.bin")
             for round_no in range(args.rounds):
-                # Each round starts at another variant, so that no variant always
-                # follows the same one (a predecessor's deleted file and its
+                # Each round runs the variants in another order, so that no variant
+                # always follows the same one (a predecessor's deleted file and its
                 # write-back weigh on the next run).
-                shift = round_no % len(variants)
-                for name, binary, qargs in variants[shift:] + variants[:shift]:
+                order = list(variants)
+                random.Random(round_no).shuffle(order)
+                for name, binary, qargs in order:
                     target = os.path.join(out, "large.bin")
                     for leftover in (target, target + ".quarn"):
                         if os.path.exists(leftover):

@@ -9,10 +9,6 @@ namespace quarn::platform {
 // the space (no emulation by writing zeros).
 int reserveFileSpace(int fd, int64_t offset, int64_t length);
 
-// Starts writing the file's dirty pages to the device without waiting for it,
-// so that a later fsync finds little left to do.
-void startWriteback(int fd);
-
 // Tells the kernel that the cached pages of the range will not be needed again.
 void dropFileCache(int fd, int64_t offset, int64_t length);
 

@@ -23,12 +23,6 @@ namespace quarn {
 
 namespace {
 
-// Dirty data stays in memory until a threshold of the whole system's memory is
-// reached, so a download smaller than that would meet every byte again in the
-// fsync of a control-file save or of closing. Handing it to the device in
-// batches lets the disk work while the download still runs.
-constexpr size_t WRITEBACK_BATCH = 8 * 1024 * 1024;
-
 void makeParentDirectories(const std::string& path) {
   File dir(File(path).getDirname());
   if (!dir.mkdirs() && !dir.isDir()) {
@@ -48,8 +42,7 @@ AbstractDiskWriter::AbstractDiskWriter(const std::string& filename)
       readOnly_(false),
       enableMmap_(false),
       mapaddr_(nullptr),
-      maplen_(0),
-      unsubmittedBytes_(0) {}
+      maplen_(0) {}
 
 AbstractDiskWriter::~AbstractDiskWriter() {
   closeFile();
@@ -181,15 +174,6 @@ void AbstractDiskWriter::writeData(const uint8_t* data, size_t len, int64_t offs
     data += n;
     len -= n;
     offset += n;
-    noteWritten(n);
-  }
-}
-
-void AbstractDiskWriter::noteWritten(size_t len) {
-  unsubmittedBytes_ += len;
-  if (unsubmittedBytes_ >= WRITEBACK_BATCH) {
-    unsubmittedBytes_ = 0;
-    platform::startWriteback(fd_);
   }
 }
 
@@ -214,7 +198,6 @@ void AbstractDiskWriter::writeDataVec(const struct iovec* iov, int iovcnt, int64
         throwWriteError(errno);
       }
       offset += n;
-      noteWritten(n);
       while (left > 0 && static_cast<size_t>(n) >= cur->iov_len) {
         n -= cur->iov_len;
         ++cur;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstddef>
 #include <string>
 
 #include "storage/DiskWriter.h"
@@ -41,7 +40,6 @@ class AbstractDiskWriter : public DiskWriter {
   void prepareMapping(size_t len, int64_t offset);
   void unmap();
   [[noreturn]] void throwWriteError(int errNum);
-  void noteWritten(size_t len);
 
   std::string filename_;
   int fd_;
@@ -49,8 +47,6 @@ class AbstractDiskWriter : public DiskWriter {
   bool enableMmap_;
   uint8_t* mapaddr_;
   int64_t maplen_;
-  // Bytes written since the writer last asked the kernel to start writeback.
-  size_t unsubmittedBytes_;
 };
 
 }  // namespace quarn
