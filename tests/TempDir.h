@@ -21,7 +21,7 @@ class TempDir {
       }
     }
     path_ = std::filesystem::temp_directory_path() /
-            ("quarn-storage-" + std::to_string(::getpid()) + "-" + name);
+            ("quarn-test-" + std::to_string(::getpid()) + "-" + name);
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
