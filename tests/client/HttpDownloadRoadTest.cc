@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "LoopbackListener.h"
 #include "client/AuthConfigFactory.h"
 #include "config/Option.h"
 #include "config/OptionParser.h"
@@ -54,34 +55,11 @@ class TestHttpServer {
   };
 
   TestHttpServer(std::string body, Behaviour behaviour)
-      : body_(std::move(body)), behaviour_(std::move(behaviour)) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-    socklen_t len = sizeof(addr);
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-    ::listen(fd_, 16);
-    acceptor_ = std::thread([this] { acceptLoop(); });
-  }
+      : body_(std::move(body)), behaviour_(std::move(behaviour)) {}
 
-  ~TestHttpServer() {
-    stop_ = true;
-    ::shutdown(fd_, SHUT_RDWR);
-    ::close(fd_);
-    acceptor_.join();
-    for (auto& t : workers_) {
-      t.join();
-    }
-  }
-
-  uint16_t port() const { return port_; }
+  uint16_t port() const { return listener_.port(); }
   std::string url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+    return "http://127.0.0.1:" + std::to_string(port()) + path;
   }
   std::vector<std::string> requests() {
     std::lock_guard<std::mutex> lock(mu_);
@@ -89,27 +67,7 @@ class TestHttpServer {
   }
 
  private:
-  void acceptLoop() {
-    while (!stop_) {
-      int c = ::accept(fd_, nullptr, nullptr);
-      if (c < 0) {
-        return;
-      }
-      workers_.emplace_back([this, c] { serve(c); });
-    }
-  }
-
-  static bool sendAll(int c, const std::string& data) {
-    size_t off = 0;
-    while (off < data.size()) {
-      ssize_t n = ::send(c, data.data() + off, data.size() - off, MSG_NOSIGNAL);
-      if (n <= 0) {
-        return false;
-      }
-      off += static_cast<size_t>(n);
-    }
-    return true;
-  }
+  static bool sendAll(int c, const std::string& data) { return LoopbackListener::sendAll(c, data); }
 
   void serve(int c) {
     std::string buf;
@@ -190,13 +148,9 @@ class TestHttpServer {
 
   std::string body_;
   Behaviour behaviour_;
-  int fd_;
-  uint16_t port_;
-  std::atomic<bool> stop_{false};
-  std::thread acceptor_;
-  std::vector<std::thread> workers_;
   std::mutex mu_;
   std::vector<std::string> requests_;
+  LoopbackListener listener_{[this](int c) { serve(c); }};
 };
 
 std::string randomBody(size_t n) {

@@ -1,16 +1,14 @@
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <map>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "LoopbackListener.h"
 
 namespace quarn {
 
@@ -23,23 +21,10 @@ class ScriptedFtpPeer {
       : file_(std::move(file)),
         replies_(std::move(replies)),
         greeting_(std::move(greeting)),
-        pasvHost_(std::move(pasvHost)) {
-    ctrl_ = listenLoopback(port_);
-    acceptor_ = std::thread([this] { acceptLoop(); });
-  }
-
-  ~ScriptedFtpPeer() {
-    stop_ = true;
-    ::shutdown(ctrl_, SHUT_RDWR);
-    ::close(ctrl_);
-    acceptor_.join();
-    for (auto& t : workers_) {
-      t.join();
-    }
-  }
+        pasvHost_(std::move(pasvHost)) {}
 
   std::string url(const std::string& path) const {
-    return "ftp://127.0.0.1:" + std::to_string(port_) + path;
+    return "ftp://127.0.0.1:" + std::to_string(listener_.port()) + path;
   }
 
   std::vector<std::string> commands() {
@@ -48,39 +33,7 @@ class ScriptedFtpPeer {
   }
 
  private:
-  static int listenLoopback(uint16_t& port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-    socklen_t len = sizeof(addr);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    port = ntohs(addr.sin_port);
-    ::listen(fd, 8);
-    return fd;
-  }
-
-  static void sendAll(int fd, const std::string& data) {
-    size_t off = 0;
-    while (off < data.size()) {
-      ssize_t n = ::send(fd, data.data() + off, data.size() - off, MSG_NOSIGNAL);
-      if (n <= 0) {
-        return;
-      }
-      off += static_cast<size_t>(n);
-    }
-  }
-
-  void acceptLoop() {
-    while (!stop_) {
-      int c = ::accept(ctrl_, nullptr, nullptr);
-      if (c < 0) {
-        return;
-      }
-      workers_.emplace_back([this, c] { serve(c); });
-    }
-  }
+  static void sendAll(int fd, const std::string& data) { LoopbackListener::sendAll(fd, data); }
 
   std::string reply(const std::string& verb, const std::string& fallback) const {
     auto i = replies_.find(verb);
@@ -123,7 +76,7 @@ class ScriptedFtpPeer {
       std::string verb = line.substr(0, line.find(' '));
       if (verb == "PASV") {
         uint16_t port;
-        dataListener = listenLoopback(port);
+        dataListener = LoopbackListener::listenLoopback(port);
         sendAll(c, reply(verb, "227 Entering Passive Mode (" + pasvHost_ + "," +
                                    std::to_string(port / 256) + "," + std::to_string(port % 256) +
                                    ").\r\n"));
@@ -155,13 +108,9 @@ class ScriptedFtpPeer {
   std::map<std::string, std::string> replies_;
   std::string greeting_;
   std::string pasvHost_;
-  int ctrl_;
-  uint16_t port_;
-  std::atomic<bool> stop_{false};
-  std::thread acceptor_;
-  std::vector<std::thread> workers_;
   std::mutex mu_;
   std::vector<std::string> commands_;
+  LoopbackListener listener_{[this](int c) { serve(c); }, 8};
 };
 
 }  // namespace quarn

@@ -6,12 +6,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <mutex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "LoopbackListener.h"
 
 namespace quarn {
 
@@ -29,30 +29,9 @@ class TestProxy {
   };
 
   explicit TestProxy(std::string getBody = "", Answer answer = Answer::ALONE)
-      : getBody_(std::move(getBody)), answer_(answer) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-    socklen_t len = sizeof(addr);
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-    ::listen(fd_, 16);
-    acceptor_ = std::thread([this] { acceptLoop(); });
-  }
+      : getBody_(std::move(getBody)), answer_(answer) {}
 
-  ~TestProxy() {
-    stop_ = true;
-    ::shutdown(fd_, SHUT_RDWR);
-    ::close(fd_);
-    acceptor_.join();
-    for (auto& t : workers_) {
-      t.join();
-    }
-  }
-
-  std::string uri() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  std::string uri() const { return "http://127.0.0.1:" + std::to_string(listener_.port()); }
 
   std::vector<std::string> heads() {
     std::lock_guard<std::mutex> lock(mu_);
@@ -60,26 +39,7 @@ class TestProxy {
   }
 
  private:
-  void acceptLoop() {
-    while (!stop_) {
-      int c = ::accept(fd_, nullptr, nullptr);
-      if (c < 0) {
-        return;
-      }
-      workers_.emplace_back([this, c] { serve(c); });
-    }
-  }
-
-  static void sendAll(int fd, const std::string& data) {
-    size_t off = 0;
-    while (off < data.size()) {
-      ssize_t n = ::send(fd, data.data() + off, data.size() - off, MSG_NOSIGNAL);
-      if (n <= 0) {
-        return;
-      }
-      off += static_cast<size_t>(n);
-    }
-  }
+  static void sendAll(int fd, const std::string& data) { LoopbackListener::sendAll(fd, data); }
 
   void serve(int c) {
     std::string head;
@@ -137,7 +97,7 @@ class TestProxy {
 
   void relay(int a, int b) {
     char buf[16384];
-    while (!stop_) {
+    while (!listener_.stopping()) {
       pollfd fds[2] = {{a, POLLIN, 0}, {b, POLLIN, 0}};
       if (::poll(fds, 2, 200) <= 0) {
         continue;
@@ -156,13 +116,9 @@ class TestProxy {
 
   std::string getBody_;
   Answer answer_;
-  int fd_;
-  uint16_t port_;
-  std::atomic<bool> stop_{false};
-  std::thread acceptor_;
-  std::vector<std::thread> workers_;
   std::mutex mu_;
   std::vector<std::string> heads_;
+  LoopbackListener listener_{[this](int c) { serve(c); }};
 };
 
 }  // namespace quarn
