@@ -361,15 +361,9 @@ TEST_F(HttpDownloadRoadTest, PreDownloadHandlerKeepsAMetalinkInMemory) {
 }
 
 TEST_F(HttpDownloadRoadTest, RefusedConnectionIsRetriedThenGivenUp) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-  socklen_t len = sizeof(addr);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  uint16_t port = ntohs(addr.sin_port);
-  ::close(fd);
+  // A port that was just free and has nobody listening any more.
+  uint16_t port;
+  ::close(LoopbackListener::listenLoopback(port));
   EXPECT_NE(error_code::FINISHED,
             download("http://127.0.0.1:" + std::to_string(port) + "/nothing"));
   ASSERT_TRUE(serverStat_);
