@@ -120,54 +120,53 @@ void AbstractCommand::setSocket(std::shared_ptr<SocketCore> s) {
   socket_ = std::move(s);
 }
 
-void AbstractCommand::setReadCheckSocket(const std::shared_ptr<SocketCore>& socket) {
+void AbstractCommand::setCheckSocket(bool& enabled, std::shared_ptr<SocketCore>& target,
+                                     const std::shared_ptr<SocketCore>& socket, CheckFn add,
+                                     CheckFn remove) {
   if (!socket->isOpen()) {
-    disableReadCheckSocket();
+    disableCheckSocket(enabled, target, remove);
     return;
   }
-  if (readCheckEnabled_) {
-    if (readCheckTarget_->getSockfd() == socket->getSockfd()) {
-      readCheckTarget_ = socket;
+  if (enabled) {
+    if (target->getSockfd() == socket->getSockfd()) {
+      target = socket;
       return;
     }
-    e_->deleteSocketForReadCheck(readCheckTarget_->getSockfd(), this);
+    (e_->*remove)(target->getSockfd(), this);
   }
-  e_->addSocketForReadCheck(socket->getSockfd(), this);
-  readCheckEnabled_ = true;
-  readCheckTarget_ = socket;
+  (e_->*add)(socket->getSockfd(), this);
+  enabled = true;
+  target = socket;
+}
+
+void AbstractCommand::disableCheckSocket(bool& enabled, std::shared_ptr<SocketCore>& target,
+                                         CheckFn remove) {
+  if (enabled) {
+    (e_->*remove)(target->getSockfd(), this);
+    enabled = false;
+    target.reset();
+  }
+}
+
+void AbstractCommand::setReadCheckSocket(const std::shared_ptr<SocketCore>& socket) {
+  setCheckSocket(readCheckEnabled_, readCheckTarget_, socket,
+                 &DownloadEngine::addSocketForReadCheck, &DownloadEngine::deleteSocketForReadCheck);
 }
 
 void AbstractCommand::disableReadCheckSocket() {
-  if (readCheckEnabled_) {
-    e_->deleteSocketForReadCheck(readCheckTarget_->getSockfd(), this);
-    readCheckEnabled_ = false;
-    readCheckTarget_.reset();
-  }
+  disableCheckSocket(readCheckEnabled_, readCheckTarget_,
+                     &DownloadEngine::deleteSocketForReadCheck);
 }
 
 void AbstractCommand::setWriteCheckSocket(const std::shared_ptr<SocketCore>& socket) {
-  if (!socket->isOpen()) {
-    disableWriteCheckSocket();
-    return;
-  }
-  if (writeCheckEnabled_) {
-    if (writeCheckTarget_->getSockfd() == socket->getSockfd()) {
-      writeCheckTarget_ = socket;
-      return;
-    }
-    e_->deleteSocketForWriteCheck(writeCheckTarget_->getSockfd(), this);
-  }
-  e_->addSocketForWriteCheck(socket->getSockfd(), this);
-  writeCheckEnabled_ = true;
-  writeCheckTarget_ = socket;
+  setCheckSocket(writeCheckEnabled_, writeCheckTarget_, socket,
+                 &DownloadEngine::addSocketForWriteCheck,
+                 &DownloadEngine::deleteSocketForWriteCheck);
 }
 
 void AbstractCommand::disableWriteCheckSocket() {
-  if (writeCheckEnabled_) {
-    e_->deleteSocketForWriteCheck(writeCheckTarget_->getSockfd(), this);
-    writeCheckEnabled_ = false;
-    writeCheckTarget_.reset();
-  }
+  disableCheckSocket(writeCheckEnabled_, writeCheckTarget_,
+                     &DownloadEngine::deleteSocketForWriteCheck);
 }
 
 void AbstractCommand::setReadCheckSocketIf(const std::shared_ptr<SocketCore>& socket, bool pred) {

@@ -104,6 +104,11 @@ class AbstractCommand : public Command {
                                uint16_t port);
   bool takeSegments();
   bool switchToFasterRequest();
+  // The engine's calls that add or remove this command's read or write check.
+  using CheckFn = bool (DownloadEngine::*)(int, Command*);
+  void setCheckSocket(bool& enabled, std::shared_ptr<SocketCore>& target,
+                      const std::shared_ptr<SocketCore>& socket, CheckFn add, CheckFn remove);
+  void disableCheckSocket(bool& enabled, std::shared_ptr<SocketCore>& target, CheckFn remove);
 
   std::shared_ptr<Request> req_;
   std::shared_ptr<FileEntry> fileEntry_;
