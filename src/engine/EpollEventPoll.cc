@@ -45,7 +45,7 @@ void EpollEventPoll::poll(const struct timeval& tv) {
     int events = static_cast<int>(ev.events & (IEV_READ | IEV_WRITE | IEV_ERROR | IEV_HUP));
     entry->second.processEvents(events);
   }
-  processResolvers();
+  nameResolvers_.process(this);
 }
 
 int EpollEventPoll::translateEvents(EventType events) {
@@ -101,34 +101,12 @@ bool EpollEventPoll::deleteEvents(int fd, Command* command,
 
 bool EpollEventPoll::addNameResolver(const std::shared_ptr<AsyncNameResolver>& resolver,
                                      Command* command) {
-  auto key = std::make_pair(resolver.get(), command);
-  if (nameResolverEntries_.count(key)) {
-    return false;
-  }
-  auto entry = std::make_unique<KAsyncNameResolverEntry>(resolver, command);
-  entry->addSocketEvents(this);
-  nameResolverEntries_.emplace(key, std::move(entry));
-  return true;
+  return nameResolvers_.add(resolver, command, this);
 }
 
 bool EpollEventPoll::deleteNameResolver(const std::shared_ptr<AsyncNameResolver>& resolver,
                                         Command* command) {
-  auto i = nameResolverEntries_.find(std::make_pair(resolver.get(), command));
-  if (i == nameResolverEntries_.end()) {
-    return false;
-  }
-  i->second->removeSocketEvents(this);
-  nameResolverEntries_.erase(i);
-  return true;
-}
-
-// c-ares runs its time-outs, and the resolvers' sockets may have changed.
-void EpollEventPoll::processResolvers() {
-  for (auto& [key, entry] : nameResolverEntries_) {
-    entry->processTimeout();
-    entry->removeSocketEvents(this);
-    entry->addSocketEvents(this);
-  }
+  return nameResolvers_.remove(resolver, command, this);
 }
 
 bool EpollEventPoll::deleteEvents(int fd, Command* command, EventType events) {

@@ -8,9 +8,9 @@
 #include <utility>
 
 #include "engine/ADNSEvent.h"
-#include "engine/AsyncNameResolverEntry.h"
 #include "engine/CommandEvent.h"
 #include "engine/EventPoll.h"
+#include "engine/NameResolverRegistry.h"
 #include "engine/SocketEntry.h"
 #include "platform/Epoll.h"
 
@@ -29,7 +29,6 @@ class EpollEventPoll : public EventPoll {
   using KEvent = Event<KSocketEntry>;
   using KCommandEvent = CommandEvent<KSocketEntry, EpollEventPoll>;
   using KADNSEvent = ADNSEvent<KSocketEntry, EpollEventPoll>;
-  using KAsyncNameResolverEntry = AsyncNameResolverEntry<EpollEventPoll>;
 
   class KSocketEntry : public SocketEntry<KCommandEvent, KADNSEvent> {
    public:
@@ -64,11 +63,9 @@ class EpollEventPoll : public EventPoll {
  private:
   bool addEvents(int fd, const KEvent& event);
   bool deleteEvents(int fd, const KEvent& event);
-  void processResolvers();
 
   std::map<int, KSocketEntry> socketEntries_;
-  std::map<std::pair<AsyncNameResolver*, Command*>, std::unique_ptr<KAsyncNameResolverEntry>>
-      nameResolverEntries_;
+  NameResolverRegistry<EpollEventPoll> nameResolvers_;
   platform::Epoll epoll_;
   int resultCapacity_;
   std::unique_ptr<struct epoll_event[]> results_;

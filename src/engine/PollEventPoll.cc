@@ -52,7 +52,7 @@ void PollEventPoll::poll(const struct timeval& tv) {
     int errNum = errno;
     QLOG_INFO(fmt("poll error: %s", util::safeStrerror(errNum).c_str()));
   }
-  processResolvers();
+  nameResolvers_.process(this);
 }
 
 int PollEventPoll::translateEvents(EventType events) {
@@ -110,34 +110,12 @@ bool PollEventPoll::deleteEvents(int fd, Command* command,
 
 bool PollEventPoll::addNameResolver(const std::shared_ptr<AsyncNameResolver>& resolver,
                                     Command* command) {
-  auto key = std::make_pair(resolver.get(), command);
-  if (nameResolverEntries_.count(key)) {
-    return false;
-  }
-  auto entry = std::make_unique<KAsyncNameResolverEntry>(resolver, command);
-  entry->addSocketEvents(this);
-  nameResolverEntries_.emplace(key, std::move(entry));
-  return true;
+  return nameResolvers_.add(resolver, command, this);
 }
 
 bool PollEventPoll::deleteNameResolver(const std::shared_ptr<AsyncNameResolver>& resolver,
                                        Command* command) {
-  auto i = nameResolverEntries_.find(std::make_pair(resolver.get(), command));
-  if (i == nameResolverEntries_.end()) {
-    return false;
-  }
-  i->second->removeSocketEvents(this);
-  nameResolverEntries_.erase(i);
-  return true;
-}
-
-// c-ares runs its time-outs, and the resolvers' sockets may have changed.
-void PollEventPoll::processResolvers() {
-  for (auto& [key, entry] : nameResolverEntries_) {
-    entry->processTimeout();
-    entry->removeSocketEvents(this);
-    entry->addSocketEvents(this);
-  }
+  return nameResolvers_.remove(resolver, command, this);
 }
 
 bool PollEventPoll::deleteEvents(int fd, Command* command, EventType events) {

@@ -7,9 +7,9 @@
 #include <utility>
 
 #include "engine/ADNSEvent.h"
-#include "engine/AsyncNameResolverEntry.h"
 #include "engine/CommandEvent.h"
 #include "engine/EventPoll.h"
+#include "engine/NameResolverRegistry.h"
 #include "engine/SocketEntry.h"
 
 namespace quarn {
@@ -27,7 +27,6 @@ class PollEventPoll : public EventPoll {
   using KEvent = Event<KSocketEntry>;
   using KCommandEvent = CommandEvent<KSocketEntry, PollEventPoll>;
   using KADNSEvent = ADNSEvent<KSocketEntry, PollEventPoll>;
-  using KAsyncNameResolverEntry = AsyncNameResolverEntry<PollEventPoll>;
 
   class KSocketEntry : public SocketEntry<KCommandEvent, KADNSEvent> {
    public:
@@ -59,12 +58,10 @@ class PollEventPoll : public EventPoll {
  private:
   bool addEvents(int fd, const KEvent& event);
   bool deleteEvents(int fd, const KEvent& event);
-  void processResolvers();
   struct pollfd* findSlot(int fd);
 
   std::map<int, KSocketEntry> socketEntries_;
-  std::map<std::pair<AsyncNameResolver*, Command*>, std::unique_ptr<KAsyncNameResolverEntry>>
-      nameResolverEntries_;
+  NameResolverRegistry<PollEventPoll> nameResolvers_;
   int pollfdCapacity_;
   int pollfdNum_;
   std::unique_ptr<struct pollfd[]> pollfds_;
