@@ -81,12 +81,6 @@ def closed_port_uri(name="file.bin"):
     return "http://127.0.0.1:%d/%s" % (port, name)
 
 
-def run_exists():
-    """Whether the binary runs downloads to their end (prints a result table)."""
-    result = run("--max-tries=1", "--connect-timeout=1", closed_port_uri())
-    return b"Download Results:" in result.stdout
-
-
 def wait_for_file(path, timeout=20.0):
     # Hooks run in child processes that the program never waits for.
     end = time.monotonic() + timeout
@@ -105,7 +99,6 @@ TABLE_HEAD = ("\nDownload Results:\ngid   |stat|avg speed  |path/URI\n"
               "======+====+===========+" + "=" * 55 + "\n")
 
 
-@unittest.skipUnless(run_exists(), "the binary does not run downloads yet")
 class FailedDownloadTest(unittest.TestCase):
     """A download against a closed local port fails fast; what the run leaves
     behind (result table, status, hooks, session file) is checked."""
@@ -205,7 +198,6 @@ class FailedDownloadTest(unittest.TestCase):
             self.assertEqual(abbrev, self.gid_of(again.stdout.decode()))
 
 
-@unittest.skipUnless(run_exists(), "the binary does not run downloads yet")
 class CompletedDownloadTest(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="quarn-e2e-engine-")
@@ -256,7 +248,6 @@ class CompletedDownloadTest(unittest.TestCase):
             self.assertEqual("", f.read())
 
 
-@unittest.skipUnless(run_exists(), "the binary does not run downloads yet")
 class HaltTest(unittest.TestCase):
     """With the control server on the run waits for requests; halts end it."""
 

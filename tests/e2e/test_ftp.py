@@ -48,27 +48,8 @@ def client_log(workdir):
         return ""
 
 
-_ROAD = None
-
-
-def ftp_road_wired():
-    """False while quarnc sends no FTP command for an ftp:// URI."""
-    global _ROAD
-    if _ROAD is None:
-        with tempfile.TemporaryDirectory() as d, ScriptedFtpServer() as srv:
-            srv.put("probe", b"x")
-            try:
-                run_quarnc(d, ["--max-tries=1", "--timeout=5", srv.url("probe")], timeout=60)
-            except subprocess.TimeoutExpired:
-                pass
-            _ROAD = bool(srv.commands())
-    return _ROAD
-
-
 class FtpCase(unittest.TestCase):
     def setUp(self):
-        if not ftp_road_wired():
-            self.skipTest("quarnc does not speak FTP yet")
         self.workdir = tempfile.mkdtemp(prefix="quarn-ftp-client-")
         self.servers = []
 
@@ -248,8 +229,7 @@ class ScriptedServerTest(FtpCase):
             if proc.poll() is None:
                 proc.kill()
                 proc.wait()
-        if not os.path.exists(self.out("big.bin") + CONTROL_SUFFIX):
-            self.skipTest("quarnc keeps no control file for FTP downloads yet")
+        self.assertTrue(os.path.exists(self.out("big.bin") + CONTROL_SUFFIX))
         first = len(srv.commands())
         self.download([srv.url("big.bin")])
         self.assert_downloaded(BIG, "big.bin")
@@ -278,8 +258,7 @@ class ScriptedServerTest(FtpCase):
             if proc.poll() is None:
                 proc.kill()
                 proc.wait()
-        if not os.path.exists(self.out("big.bin") + CONTROL_SUFFIX):
-            self.skipTest("quarnc keeps no control file for FTP downloads yet")
+        self.assertTrue(os.path.exists(self.out("big.bin") + CONTROL_SUFFIX))
         # By default a download that cannot resume stops, keeping what it has.
         self.download([srv.url("big.bin")], rc=8)
         self.assertTrue(os.path.exists(self.out("big.bin") + CONTROL_SUFFIX))

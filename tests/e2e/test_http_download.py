@@ -47,23 +47,6 @@ def ranges_seen(seen, path):
     return [r["headers"].get("range") for r in seen if r["path"] == path]
 
 
-_ROAD = None
-
-
-def download_road_wired():
-    """False while quarnc leaves a URL untouched (no request reaches the server).
-
-    Once the HTTP road is wired every case below runs; until then they skip
-    instead of failing the whole suite.
-    """
-    global _ROAD
-    if _ROAD is None:
-        with tempfile.TemporaryDirectory() as d, CraftedServer({"/probe": Route(b"x")}) as srv:
-            run_quarnc(d, ["--max-tries=1", "--timeout=5", srv.url("/probe")], timeout=60)
-            _ROAD = bool(srv.seen)
-    return _ROAD
-
-
 class Case:
     def __init__(self, name, routes, args, rc, out=None, name_out="f", control=False,
                  check=None, timeout=90):
@@ -222,15 +205,18 @@ def expand(args, srv):
     return out
 
 
-class CraftedServerCases(unittest.TestCase):
+class SandboxCase(unittest.TestCase):
+    """A fresh directory per test in self.dir, removed afterwards."""
+
     def setUp(self):
-        if not download_road_wired():
-            self.skipTest("quarnc does not download HTTP URIs yet")
         self.tmp = tempfile.TemporaryDirectory()
         self.dir = self.tmp.name
 
     def tearDown(self):
         self.tmp.cleanup()
+
+
+class CraftedServerCases(SandboxCase):
 
     def test_cases(self):
         for case in CASES:
@@ -370,15 +356,7 @@ class CraftedServerCases(unittest.TestCase):
                 case.check(self, srv, workdir)
 
 
-class InterruptionCases(unittest.TestCase):
-    def setUp(self):
-        if not download_road_wired():
-            self.skipTest("quarnc does not download HTTP URIs yet")
-        self.tmp = tempfile.TemporaryDirectory()
-        self.dir = self.tmp.name
-
-    def tearDown(self):
-        self.tmp.cleanup()
+class InterruptionCases(SandboxCase):
 
     def start_stalled(self, srv, extra=()):
         proc = subprocess.Popen([QUARNC, "--no-conf", "--dir=" + self.dir, "--summary-interval=0",
@@ -422,15 +400,7 @@ class InterruptionCases(unittest.TestCase):
             self.assertFalse([r for r in ranged if r.startswith("bytes=0-")], srv.seen)
 
 
-class MirrorAndListCases(unittest.TestCase):
-    def setUp(self):
-        if not download_road_wired():
-            self.skipTest("quarnc does not download HTTP URIs yet")
-        self.tmp = tempfile.TemporaryDirectory()
-        self.dir = self.tmp.name
-
-    def tearDown(self):
-        self.tmp.cleanup()
+class MirrorAndListCases(SandboxCase):
 
     def test_two_mirrors_share_one_file(self):
         with CraftedServer({"/f": Route(BIG)}) as a, CraftedServer({"/f": Route(BIG)}) as b:
@@ -479,12 +449,9 @@ class MirrorAndListCases(unittest.TestCase):
 
 
 @unittest.skipUnless(have("nginx"), "nginx is not installed")
-class NginxCases(unittest.TestCase):
+class NginxCases(SandboxCase):
     def setUp(self):
-        if not download_road_wired():
-            self.skipTest("quarnc does not download HTTP URIs yet")
-        self.tmp = tempfile.TemporaryDirectory()
-        self.dir = self.tmp.name
+        super().setUp()
         self.root = os.path.join(self.dir, "www")
         os.makedirs(self.root)
         with open(os.path.join(self.root, "big.bin"), "wb") as f:
@@ -493,9 +460,6 @@ class NginxCases(unittest.TestCase):
             f.write(TEXT)
         self.out = os.path.join(self.dir, "out")
         os.makedirs(self.out)
-
-    def tearDown(self):
-        self.tmp.cleanup()
 
     def fetch(self, url, *args):
         return run_quarnc(self.out, [*args, url])
