@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -34,20 +32,6 @@
 namespace quarn {
 namespace {
 
-std::string randomBody(size_t n) {
-  std::mt19937 rng(20261211);
-  std::string s(n, '\0');
-  for (auto& c : s) {
-    c = static_cast<char>(rng() & 0xff);
-  }
-  return s;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> out;
   std::istringstream in(text);
@@ -68,16 +52,7 @@ size_t countPrefix(const std::vector<std::string>& cmds, const std::string& pref
 class FtpDownloadRoadTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    option_ = std::make_shared<Option>();
-    OptionParser::getInstance()->parseDefaultValues(*option_);
-    option_->put(PREF_DIR, dir_.path());
-    option_->put(PREF_TIMEOUT, "10");
-    option_->put(PREF_CONNECT_TIMEOUT, "10");
-    option_->put(PREF_MAX_TRIES, "2");
-    option_->put(PREF_RETRY_WAIT, "0");
-    // The hand-built engine has no allocation dispatcher; the real program's
-    // allocation road is covered end to end.
-    option_->put(PREF_FILE_ALLOCATION, "none");
+    option_ = roadOption(dir_.path(), "2");
     if (const char* log = getenv("QUARN_TEST_LOG")) {
       LogFactory::setLogFile(log);
       LogFactory::setLogLevel(Logger::Q_DEBUG);

@@ -9,15 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <fstream>
 #include <functional>
 #include <mutex>
-#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "DownloadRoad.h"
 #include "LoopbackListener.h"
 #include "client/AuthConfigFactory.h"
 #include "config/Option.h"
@@ -153,61 +152,19 @@ class TestHttpServer {
   LoopbackListener listener_{[this](int c) { serve(c); }};
 };
 
-std::string randomBody(size_t n) {
-  std::mt19937 rng(20261210);
-  std::string s(n, '\0');
-  for (auto& c : s) {
-    c = static_cast<char>(rng() & 0xff);
-  }
-  return s;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class HttpDownloadRoadTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    option_ = std::make_shared<Option>();
-    OptionParser::getInstance()->parseDefaultValues(*option_);
-    option_->put(PREF_DIR, dir_.path());
-    option_->put(PREF_TIMEOUT, "10");
-    option_->put(PREF_CONNECT_TIMEOUT, "10");
-    option_->put(PREF_MAX_TRIES, "2");
-    option_->put(PREF_RETRY_WAIT, "0");
-    // The hand-built engine has no allocation dispatcher; the real program's
-    // allocation road is covered end to end.
-    option_->put(PREF_FILE_ALLOCATION, "none");
-  }
+  void SetUp() override { option_ = roadOption(dir_.path(), "2"); }
 
   // Runs one download of `uri` to its end; returns the download's result.
   error_code::Value download(const std::string& uri,
                              const std::function<void(DownloadContext&)>& prepare = nullptr) {
-    DownloadEngine engine(std::make_unique<EpollEventPoll>());
-    engine.setOption(option_.get());
-    engine.setAuthConfigFactory(std::make_unique<AuthConfigFactory>());
-    auto op = std::make_shared<Option>();
-    op->setParent(option_);
-    auto group = std::make_shared<RequestGroup>(GroupId::create(), op);
-    auto ctx = std::make_shared<DownloadContext>(option_->getAsInt(PREF_PIECE_LENGTH), 0, "");
-    ctx->getFirstFileEntry()->setUris({uri});
-    ctx->getFirstFileEntry()->setMaxConnectionPerServer(
-        option_->getAsInt(PREF_MAX_CONNECTION_PER_SERVER));
-    if (prepare) {
-      prepare(*ctx);
-    }
-    group->setDownloadContext(ctx);
-    engine.setRequestGroupMan(std::make_unique<RequestGroupMan>(
-        std::vector<std::shared_ptr<RequestGroup>>{group}, 1, option_.get()));
-    auto* rgman = engine.getRequestGroupMan();
-    rgman->fillRequestGroupFromReserver(&engine);
-    engine.run();
-    rgman->removeStoppedGroup(&engine);
-    path_ = ctx->getFirstFileEntry()->getPath();
-    serverStat_ = rgman->findServerStat("127.0.0.1", "http");
-    return group->downloadResult().first;
+    std::vector<std::string> paths;
+    auto results = runDownloads(option_, {uri}, paths, prepare, [this](RequestGroupMan& rgman) {
+      serverStat_ = rgman.findServerStat("127.0.0.1", "http");
+    });
+    path_ = paths[0];
+    return results[0];
   }
 
   TempDir dir_;

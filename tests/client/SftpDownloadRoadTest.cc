@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,20 +21,6 @@
 namespace quarn {
 namespace {
 
-std::string randomBody(size_t n) {
-  std::mt19937 rng(20261212);
-  std::string s(n, '\0');
-  for (auto& c : s) {
-    c = static_cast<char>(rng() & 0xff);
-  }
-  return s;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class SftpDownloadRoadTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { server_ = new SshTestServer(); }
@@ -48,16 +33,7 @@ class SftpDownloadRoadTest : public ::testing::Test {
     if (!server_->available()) {
       GTEST_SKIP() << server_->whyUnavailable();
     }
-    option_ = std::make_shared<Option>();
-    OptionParser::getInstance()->parseDefaultValues(*option_);
-    option_->put(PREF_DIR, dir_.path());
-    option_->put(PREF_TIMEOUT, "10");
-    option_->put(PREF_CONNECT_TIMEOUT, "10");
-    option_->put(PREF_MAX_TRIES, "1");
-    option_->put(PREF_RETRY_WAIT, "0");
-    // The hand-built engine has no allocation dispatcher; the real program's
-    // allocation road is covered end to end.
-    option_->put(PREF_FILE_ALLOCATION, "none");
+    option_ = roadOption(dir_.path(), "1");
   }
 
   std::string put(const std::string& name, const std::string& data) {
