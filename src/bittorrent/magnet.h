@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,10 @@ std::unique_ptr<Dict> parse(const std::string& uri);
 }  // namespace magnet
 
 namespace bittorrent {
+
+// The piece size of a metadata download: the block size peers hand metadata
+// out in.
+inline constexpr int32_t METADATA_PIECE_SIZE = 16384;
 
 // A TorrentAttribute knowing only the info hash, trackers and display name of
 // a magnet URI; DlAbortEx with code 27 when the URI is unusable.

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "bittorrent/magnet.h"
+#include "foundation/RecoverableException.h"
 #include "foundation/uri_split.h"
 
 namespace quarn {
@@ -31,10 +33,13 @@ bool ProtocolDetector::guessTorrentFile(const std::string& path) const {
   return startsWith(path, "d");
 }
 
-bool ProtocolDetector::guessTorrentMagnet(const std::string& /*uri*/) const {
-  // A magnet link is recognised by reading it as one, which BitTorrent
-  // provides; until then no argument is taken for a magnet link.
-  return false;
+bool ProtocolDetector::guessTorrentMagnet(const std::string& uri) const {
+  try {
+    bittorrent::parseMagnet(uri);
+    return true;
+  } catch (RecoverableException&) {
+    return false;
+  }
 }
 
 bool ProtocolDetector::guessMetalinkFile(const std::string& path) const {

@@ -136,8 +136,10 @@ void RequestGroup::createInitialBtCommand(std::vector<std::unique_ptr<Command>>&
     throw DOWNLOAD_FAILURE_EXCEPTION("Cancel BitTorrent download in dry-run context.",
                                      error_code::UNKNOWN_ERROR);
   }
-  // The torrent set-up (peers, trackers, DHT) is made by BitTorrent; until
-  // then a torrent download gets no command and ends.
+  // The swarm (peers, trackers, DHT) is not built yet: the download ends
+  // here, before any file or control file is made.
+  throw DOWNLOAD_FAILURE_EXCEPTION("BitTorrent downloads are not supported yet.",
+                                   error_code::UNKNOWN_ERROR);
 }
 
 void RequestGroup::createInitialSingleFileCommand(std::vector<std::unique_ptr<Command>>& commands,

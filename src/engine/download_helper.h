@@ -12,6 +12,7 @@ class MetadataInfo;
 class Option;
 class RequestGroup;
 class UriListParser;
+class ValueBase;
 
 // Makes downloads from a list of arguments: the stream URIs together become
 // one download spread over the connections, every other argument is made
@@ -22,6 +23,22 @@ void createRequestGroupForUri(std::vector<std::shared_ptr<RequestGroup>>& result
                               const std::vector<std::string>& uris,
                               bool ignoreForceSequential = false, bool ignoreLocalPath = false,
                               bool throwOnError = false);
+
+// Makes one torrent download from a parsed torrent, or from torrentData
+// (bencoded) or, when that is empty, from the file metaInfoUri. uris are
+// extra web seeds; adjustAnnounce applies "bt-tracker" and
+// "bt-exclude-tracker".
+void createRequestGroupForBitTorrent(std::vector<std::shared_ptr<RequestGroup>>& result,
+                                     const std::shared_ptr<Option>& option,
+                                     const std::vector<std::string>& uris,
+                                     const std::string& metaInfoUri, const ValueBase* torrent,
+                                     bool adjustAnnounce = true);
+void createRequestGroupForBitTorrent(std::vector<std::shared_ptr<RequestGroup>>& result,
+                                     const std::shared_ptr<Option>& option,
+                                     const std::vector<std::string>& uris,
+                                     const std::string& metaInfoUri,
+                                     const std::string& torrentData = "",
+                                     bool adjustAnnounce = true);
 
 // Makes the downloads of the next input-list entry that yields any; false once
 // the list is exhausted.
