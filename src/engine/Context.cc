@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "bittorrent/peer_identity.h"
 #include "bittorrent/torrent_print.h"
 #include "bittorrent/torrent_reader.h"
 #include "config/Option.h"
@@ -177,6 +178,8 @@ Context::Context(bool standalone, int argc, char** argv,
     }
     throw DL_ABORT_EX("Option processing failed");
   }
+  bittorrent::generateStaticPeerId(option_->get(PREF_PEER_ID_PREFIX));
+  bittorrent::generateStaticPeerAgent(option_->get(PREF_PEER_AGENT));
   setUpLogging(*option_);
   logBanner();
   raiseOpenFileLimit(*option_);
