@@ -12,6 +12,7 @@ import shutil
 import subprocess
 import tempfile
 import unittest
+from email.utils import formatdate
 from urllib.parse import quote
 
 QUARNC = os.environ.get("QUARNC", "quarnc")
@@ -119,7 +120,8 @@ class ShowFilesTest(unittest.TestCase):
         if b"comment" in torrent:
             self.assertIn("Comment: " + torrent[b"comment"].decode(), lines)
         if b"creation date" in torrent:
-            self.assertTrue(any(l.startswith("Creation Date: ") for l in lines))
+            self.assertIn("Creation Date: " + formatdate(torrent[b"creation date"], usegmt=True),
+                          lines)
         else:
             self.assertFalse(any(l.startswith("Creation Date: ") for l in lines))
         self.assertIn("Created By: " + torrent[b"created by"].decode(), lines)
