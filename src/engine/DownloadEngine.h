@@ -14,6 +14,7 @@
 
 #include "engine/CUIDCounter.h"
 #include "engine/Command.h"
+#include "engine/DownloadEventListener.h"
 #include "engine/EventPoll.h"
 #include "engine/StatCalc.h"
 #include "foundation/Timer.h"
@@ -198,6 +199,13 @@ class DownloadEngine {
   // made for this process and are compared in constant time.
   bool validateToken(const std::string& token);
 
+  // The control server's WebSocket session manager, which also hears every
+  // download event; owned, and set only while the control server runs.
+  void setWebSocketSessionMan(std::unique_ptr<DownloadEventListener> man) {
+    webSocketSessionMan_ = std::move(man);
+  }
+  DownloadEventListener* getWebSocketSessionMan() const { return webSocketSessionMan_.get(); }
+
   size_t countCommands() const { return commands_.size(); }
   size_t countRoutineCommands() const { return routineCommands_.size(); }
 
@@ -213,6 +221,8 @@ class DownloadEngine {
   std::string sessionId_;
   std::unique_ptr<EventPoll> eventPoll_;
   std::unique_ptr<StatCalc> statCalc_;
+  // Declared before the command queues so that it outlives their commands.
+  std::unique_ptr<DownloadEventListener> webSocketSessionMan_;
   int haltRequested_;
   std::multimap<std::string, SocketPoolEntry> socketPool_;
   bool noWait_;

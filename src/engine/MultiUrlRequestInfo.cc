@@ -31,6 +31,7 @@
 #include "net/SocketCore.h"
 #include "net/TLSContext.h"
 #include "net/util_net.h"
+#include "rpc/control_server.h"
 
 namespace quarn {
 
@@ -178,6 +179,7 @@ int MultiUrlRequestInfo::prepare() {
     }
     e_ = DownloadEngineFactory().newDownloadEngine(option_.get(), std::move(requestGroups_));
     requestGroups_.clear();
+    rpc::setupControlServer(e_.get(), Notifier::getInstance());
     loadCookies(*option_, e_->getCookieStorage());
     e_->setAuthConfigFactory(createAuthConfigFactory(*option_));
     setUpClientTLSContext(*option_);

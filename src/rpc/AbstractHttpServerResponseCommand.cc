@@ -1,0 +1,95 @@
+#include "rpc/AbstractHttpServerResponseCommand.h"
+
+#include "engine/DownloadEngine.h"
+#include "foundation/LogMacros.h"
+#include "foundation/RecoverableException.h"
+#include "foundation/fmt.h"
+#include "foundation/wallclock.h"
+#include "net/SocketCore.h"
+#include "rpc/HttpServer.h"
+
+namespace quarn {
+namespace rpc {
+
+namespace {
+
+constexpr std::chrono::seconds TIMEOUT(30);
+
+}  // namespace
+
+AbstractHttpServerResponseCommand::AbstractHttpServerResponseCommand(
+    cuid_t cuid, const std::shared_ptr<HttpServer>& httpServer, DownloadEngine* e,
+    const std::shared_ptr<SocketCore>& socket)
+    : Command(cuid),
+      e_(e),
+      socket_(socket),
+      httpServer_(httpServer),
+      timeoutTimer_(global::wallclock()),
+      readCheck_(false),
+      writeCheck_(true) {
+  setStatus(Command::STATUS_ONESHOT_REALTIME);
+  e_->addSocketForWriteCheck(socket_->getSockfd(), this);
+}
+
+AbstractHttpServerResponseCommand::~AbstractHttpServerResponseCommand() {
+  if (readCheck_) {
+    e_->deleteSocketForReadCheck(socket_->getSockfd(), this);
+  }
+  if (writeCheck_) {
+    e_->deleteSocketForWriteCheck(socket_->getSockfd(), this);
+  }
+}
+
+void AbstractHttpServerResponseCommand::updateReadWriteCheck() {
+  if (httpServer_->wantRead() != readCheck_) {
+    readCheck_ = !readCheck_;
+    if (readCheck_) {
+      e_->addSocketForReadCheck(socket_->getSockfd(), this);
+    } else {
+      e_->deleteSocketForReadCheck(socket_->getSockfd(), this);
+    }
+  }
+  // A plain socket that could not take everything wants to write too.
+  bool wantWrite = httpServer_->wantWrite() || !httpServer_->sendBufferIsEmpty();
+  if (wantWrite != writeCheck_) {
+    writeCheck_ = wantWrite;
+    if (writeCheck_) {
+      e_->addSocketForWriteCheck(socket_->getSockfd(), this);
+    } else {
+      e_->deleteSocketForWriteCheck(socket_->getSockfd(), this);
+    }
+  }
+}
+
+bool AbstractHttpServerResponseCommand::execute() {
+  if (e_->isHaltRequested()) {
+    return true;
+  }
+  try {
+    if (httpServer_->sendResponse() > 0) {
+      timeoutTimer_ = global::wallclock();
+    }
+  } catch (RecoverableException& ex) {
+    QLOG_INFO_EX(fmt("CUID#%lld - Error occurred while transmitting response body.",
+                     static_cast<long long>(getCuid())),
+                 ex);
+    return true;
+  }
+  if (httpServer_->sendBufferIsEmpty()) {
+    QLOG_INFO(fmt("CUID#%lld - HttpServer: all response transmitted.",
+                  static_cast<long long>(getCuid())));
+    afterSend(httpServer_, e_);
+    return true;
+  }
+  if (timeoutTimer_.difference(global::wallclock()) >= TIMEOUT) {
+    QLOG_INFO(fmt("CUID#%lld - HttpServer: Timeout while trasmitting response.",
+                  static_cast<long long>(getCuid())));
+    return true;
+  }
+  updateReadWriteCheck();
+  e_->addCommand(std::unique_ptr<Command>(this));
+  return false;
+}
+
+}  // namespace rpc
+}  // namespace quarn
