@@ -26,9 +26,10 @@ AbstractHttpServerResponseCommand::AbstractHttpServerResponseCommand(
       httpServer_(httpServer),
       timeoutTimer_(global::wallclock()),
       readCheck_(false),
-      writeCheck_(true) {
+      writeCheck_(false) {
+  // The first pass tries to send at once. Polling starts only then: an answer
+  // held back by a delay must not keep the loop awake while it waits.
   setStatus(Command::STATUS_ONESHOT_REALTIME);
-  e_->addSocketForWriteCheck(socket_->getSockfd(), this);
 }
 
 AbstractHttpServerResponseCommand::~AbstractHttpServerResponseCommand() {

@@ -3,8 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/Command.h"
-#include "foundation/Timer.h"
+#include "rpc/AbstractHttpServerReadCommand.h"
 
 namespace quarn {
 
@@ -13,20 +12,23 @@ class SocketCore;
 
 namespace rpc {
 
-class HttpServer;
 struct JsonRpcAnswer;
 
 // Reads the body of a control request, runs the call and queues the answer.
-class HttpServerBodyCommand : public Command {
+class HttpServerBodyCommand : public AbstractHttpServerReadCommand {
  public:
   HttpServerBodyCommand(cuid_t cuid, const std::shared_ptr<HttpServer>& httpServer,
                         DownloadEngine* e, const std::shared_ptr<SocketCore>& socket);
-  ~HttpServerBodyCommand() override;
 
-  bool execute() override;
+ protected:
+  bool step() override;
+  bool readyWithoutInput() const override;
+  const char* timeoutMessage() const override { return "HTTP request body timeout."; }
+  const char* errorMessage() const override {
+    return "Error occurred while reading HTTP request body";
+  }
 
  private:
-  void updateWriteCheck();
   void answerOptions();
   void answerXmlRpc();
   void answerJsonRpc(const std::string& query);
@@ -34,11 +36,8 @@ class HttpServerBodyCommand : public Command {
   // Starts sending what was fed; answers to unauthorised calls a second late.
   void addHttpServerResponseCommand(bool delayed);
 
-  DownloadEngine* e_;
-  std::shared_ptr<SocketCore> socket_;
-  std::shared_ptr<HttpServer> httpServer_;
-  Timer timeoutTimer_;
-  bool writeCheck_;
+  // Shorthands of the base's accessors.
+  HttpServer& server() const { return *getHttpServer(); }
 };
 
 }  // namespace rpc

@@ -2,8 +2,7 @@
 
 #include <memory>
 
-#include "engine/Command.h"
-#include "foundation/Timer.h"
+#include "rpc/AbstractHttpServerReadCommand.h"
 
 namespace quarn {
 
@@ -12,11 +11,9 @@ class SocketCore;
 
 namespace rpc {
 
-class HttpServer;
-
 // Reads and checks one request head of a control connection, then hands the
 // connection to the body command, the WebSocket upgrade or an error answer.
-class HttpServerCommand : public Command {
+class HttpServerCommand : public AbstractHttpServerReadCommand {
  public:
   // A fresh connection.
   HttpServerCommand(cuid_t cuid, DownloadEngine* e, const std::shared_ptr<SocketCore>& socket,
@@ -24,22 +21,16 @@ class HttpServerCommand : public Command {
   // The next request on a kept connection.
   HttpServerCommand(cuid_t cuid, const std::shared_ptr<HttpServer>& httpServer, DownloadEngine* e,
                     const std::shared_ptr<SocketCore>& socket);
-  ~HttpServerCommand() override;
 
-  bool execute() override;
+ protected:
+  bool step() override;
+  const char* timeoutMessage() const override { return "HTTP request timeout."; }
+  const char* errorMessage() const override { return "Error occurred while reading HTTP request"; }
 
  private:
-  void checkPendingInput();
-  void updateWriteCheck();
   // Feeds an answer without body and starts sending it.
   void answer(int status, const std::string& headers);
   void upgradeToWebSocket();
-
-  DownloadEngine* e_;
-  std::shared_ptr<SocketCore> socket_;
-  std::shared_ptr<HttpServer> httpServer_;
-  Timer timeoutTimer_;
-  bool writeCheck_;
 };
 
 // The Sec-WebSocket-Accept value for a Sec-WebSocket-Key.

@@ -66,6 +66,8 @@ void putIntegrityState(Dict* entry, const RequestGroup* group, DownloadEngine* e
   CheckIntegrityEntry* picked = ciman->getPickedEntry();
   if (picked && picked->getRequestGroup() == group) {
     entry->put("verifiedLength", util::itos(picked->getCurrentLength()));
+  } else if (ciman->isQueued(
+                 [group](const CheckIntegrityEntry& e) { return e.getRequestGroup() == group; })) {
     entry->put("verifyIntegrityPending", "true");
   }
 }
