@@ -7,6 +7,7 @@
 #include "foundation/wallclock.h"
 #include "net/SocketCore.h"
 #include "rpc/HttpServer.h"
+#include "rpc/socket_check.h"
 
 namespace quarn {
 namespace rpc {
@@ -31,9 +32,7 @@ AbstractHttpServerReadCommand::AbstractHttpServerReadCommand(
 
 AbstractHttpServerReadCommand::~AbstractHttpServerReadCommand() {
   e_->deleteSocketForReadCheck(socket_->getSockfd(), this);
-  if (writeCheck_) {
-    e_->deleteSocketForWriteCheck(socket_->getSockfd(), this);
-  }
+  updateSocketCheck(e_, socket_->getSockfd(), this, CheckKind::WRITE, false, writeCheck_);
 }
 
 void AbstractHttpServerReadCommand::checkPendingInput() {
@@ -45,15 +44,8 @@ void AbstractHttpServerReadCommand::checkPendingInput() {
 
 // A TLS step may need to write before it can read on.
 void AbstractHttpServerReadCommand::updateWriteCheck() {
-  if (httpServer_->wantWrite() == writeCheck_) {
-    return;
-  }
-  writeCheck_ = !writeCheck_;
-  if (writeCheck_) {
-    e_->addSocketForWriteCheck(socket_->getSockfd(), this);
-  } else {
-    e_->deleteSocketForWriteCheck(socket_->getSockfd(), this);
-  }
+  updateSocketCheck(e_, socket_->getSockfd(), this, CheckKind::WRITE, httpServer_->wantWrite(),
+                    writeCheck_);
 }
 
 bool AbstractHttpServerReadCommand::execute() {

@@ -7,6 +7,7 @@
 #include "foundation/wallclock.h"
 #include "net/SocketCore.h"
 #include "rpc/HttpServer.h"
+#include "rpc/socket_check.h"
 
 namespace quarn {
 namespace rpc {
@@ -33,33 +34,17 @@ AbstractHttpServerResponseCommand::AbstractHttpServerResponseCommand(
 }
 
 AbstractHttpServerResponseCommand::~AbstractHttpServerResponseCommand() {
-  if (readCheck_) {
-    e_->deleteSocketForReadCheck(socket_->getSockfd(), this);
-  }
-  if (writeCheck_) {
-    e_->deleteSocketForWriteCheck(socket_->getSockfd(), this);
-  }
+  int fd = socket_->getSockfd();
+  updateSocketCheck(e_, fd, this, CheckKind::READ, false, readCheck_);
+  updateSocketCheck(e_, fd, this, CheckKind::WRITE, false, writeCheck_);
 }
 
 void AbstractHttpServerResponseCommand::updateReadWriteCheck() {
-  if (httpServer_->wantRead() != readCheck_) {
-    readCheck_ = !readCheck_;
-    if (readCheck_) {
-      e_->addSocketForReadCheck(socket_->getSockfd(), this);
-    } else {
-      e_->deleteSocketForReadCheck(socket_->getSockfd(), this);
-    }
-  }
+  int fd = socket_->getSockfd();
+  updateSocketCheck(e_, fd, this, CheckKind::READ, httpServer_->wantRead(), readCheck_);
   // A plain socket that could not take everything wants to write too.
-  bool wantWrite = httpServer_->wantWrite() || !httpServer_->sendBufferIsEmpty();
-  if (wantWrite != writeCheck_) {
-    writeCheck_ = wantWrite;
-    if (writeCheck_) {
-      e_->addSocketForWriteCheck(socket_->getSockfd(), this);
-    } else {
-      e_->deleteSocketForWriteCheck(socket_->getSockfd(), this);
-    }
-  }
+  updateSocketCheck(e_, fd, this, CheckKind::WRITE,
+                    httpServer_->wantWrite() || !httpServer_->sendBufferIsEmpty(), writeCheck_);
 }
 
 bool AbstractHttpServerResponseCommand::execute() {

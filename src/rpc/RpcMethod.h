@@ -52,5 +52,12 @@ class RpcMethod {
   std::shared_ptr<OptionParser> optionParser_;
 };
 
+// Declares a method class that only has its own process().
+#define QUARN_RPC_METHOD(Name)                                                             \
+  class Name : public RpcMethod {                                                          \
+   protected:                                                                              \
+    std::unique_ptr<ValueBase> process(const RpcRequest& req, DownloadEngine* e) override; \
+  }
+
 }  // namespace rpc
 }  // namespace quarn

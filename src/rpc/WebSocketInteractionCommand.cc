@@ -6,6 +6,7 @@
 #include "net/SocketCore.h"
 #include "rpc/WebSocketSession.h"
 #include "rpc/WebSocketSessionMan.h"
+#include "rpc/socket_check.h"
 
 namespace quarn {
 namespace rpc {
@@ -22,9 +23,7 @@ WebSocketInteractionCommand::WebSocketInteractionCommand(
 
 WebSocketInteractionCommand::~WebSocketInteractionCommand() {
   e_->deleteSocketForReadCheck(socket_->getSockfd(), this);
-  if (writeCheck_) {
-    e_->deleteSocketForWriteCheck(socket_->getSockfd(), this);
-  }
+  updateSocketCheck(e_, socket_->getSockfd(), this, CheckKind::WRITE, false, writeCheck_);
   session_->setCommand(nullptr);
   if (auto* man = WebSocketSessionMan::of(e_)) {
     man->removeSession(session_);
@@ -32,16 +31,8 @@ WebSocketInteractionCommand::~WebSocketInteractionCommand() {
 }
 
 void WebSocketInteractionCommand::updateWriteCheck() {
-  bool want = socket_->wantWrite() || session_->wantWrite();
-  if (want == writeCheck_) {
-    return;
-  }
-  writeCheck_ = want;
-  if (want) {
-    e_->addSocketForWriteCheck(socket_->getSockfd(), this);
-  } else {
-    e_->deleteSocketForWriteCheck(socket_->getSockfd(), this);
-  }
+  updateSocketCheck(e_, socket_->getSockfd(), this, CheckKind::WRITE,
+                    socket_->wantWrite() || session_->wantWrite(), writeCheck_);
 }
 
 bool WebSocketInteractionCommand::execute() {

@@ -13,21 +13,12 @@ namespace rpc {
 // The methods that add, stop, resume and change downloads, and stop the
 // program. Each answers through RpcMethod::execute.
 
-class AddUriRpcMethod : public RpcMethod {
- protected:
-  std::unique_ptr<ValueBase> process(const RpcRequest& req, DownloadEngine* e) override;
-};
+QUARN_RPC_METHOD(AddUriRpcMethod);
 
 // Torrent and Metalink input is refused until those downloads can be made.
-class AddTorrentRpcMethod : public RpcMethod {
- protected:
-  std::unique_ptr<ValueBase> process(const RpcRequest& req, DownloadEngine* e) override;
-};
+QUARN_RPC_METHOD(AddTorrentRpcMethod);
 
-class AddMetalinkRpcMethod : public RpcMethod {
- protected:
-  std::unique_ptr<ValueBase> process(const RpcRequest& req, DownloadEngine* e) override;
-};
+QUARN_RPC_METHOD(AddMetalinkRpcMethod);
 
 class RemoveRpcMethod : public RpcMethod {
  public:
@@ -77,40 +68,19 @@ class ForcePauseAllRpcMethod : public PauseAllRpcMethod {
   ForcePauseAllRpcMethod() : PauseAllRpcMethod(true) {}
 };
 
-class UnpauseRpcMethod : public RpcMethod {
- protected:
-  std::unique_ptr<ValueBase> process(const RpcRequest& req, DownloadEngine* e) override;
-};
+QUARN_RPC_METHOD(UnpauseRpcMethod);
 
-class UnpauseAllRpcMethod : public RpcMethod {
- protected:
-  std::unique_ptr<ValueBase> process(const RpcRequest& req, DownloadEngine* e) override;
-};
+QUARN_RPC_METHOD(UnpauseAllRpcMethod);
 
-class ChangeUriRpcMethod : public RpcMethod {
- protected:
-  std::unique_ptr<ValueBase> process(const RpcRequest& req, DownloadEngine* e) override;
-};
+QUARN_RPC_METHOD(ChangeUriRpcMethod);
 
-class ChangeOptionRpcMethod : public RpcMethod {
- protected:
-  std::unique_ptr<ValueBase> process(const RpcRequest& req, DownloadEngine* e) override;
-};
+QUARN_RPC_METHOD(ChangeOptionRpcMethod);
 
-class ChangeGlobalOptionRpcMethod : public RpcMethod {
- protected:
-  std::unique_ptr<ValueBase> process(const RpcRequest& req, DownloadEngine* e) override;
-};
+QUARN_RPC_METHOD(ChangeGlobalOptionRpcMethod);
 
-class PurgeDownloadResultRpcMethod : public RpcMethod {
- protected:
-  std::unique_ptr<ValueBase> process(const RpcRequest& req, DownloadEngine* e) override;
-};
+QUARN_RPC_METHOD(PurgeDownloadResultRpcMethod);
 
-class RemoveDownloadResultRpcMethod : public RpcMethod {
- protected:
-  std::unique_ptr<ValueBase> process(const RpcRequest& req, DownloadEngine* e) override;
-};
+QUARN_RPC_METHOD(RemoveDownloadResultRpcMethod);
 
 class ShutdownRpcMethod : public RpcMethod {
  public:
@@ -128,10 +98,7 @@ class ForceShutdownRpcMethod : public ShutdownRpcMethod {
   ForceShutdownRpcMethod() : ShutdownRpcMethod(true) {}
 };
 
-class SaveSessionRpcMethod : public RpcMethod {
- protected:
-  std::unique_ptr<ValueBase> process(const RpcRequest& req, DownloadEngine* e) override;
-};
+QUARN_RPC_METHOD(SaveSessionRpcMethod);
 
 // Asks a download to pause: reserved says it is waiting, forcePause stops its
 // connections at once. False when it cannot be paused (now).

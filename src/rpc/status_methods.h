@@ -18,26 +18,18 @@ namespace rpc {
 // The methods that report on downloads and on the process, and the one that
 // reorders the waiting queue.
 
-#define QUARN_RPC_STATUS_METHOD(Name)                                                      \
-  class Name : public RpcMethod {                                                          \
-   protected:                                                                              \
-    std::unique_ptr<ValueBase> process(const RpcRequest& req, DownloadEngine* e) override; \
-  }
-
-QUARN_RPC_STATUS_METHOD(TellStatusRpcMethod);
-QUARN_RPC_STATUS_METHOD(TellActiveRpcMethod);
-QUARN_RPC_STATUS_METHOD(GetFilesRpcMethod);
-QUARN_RPC_STATUS_METHOD(GetUrisRpcMethod);
-QUARN_RPC_STATUS_METHOD(GetPeersRpcMethod);
-QUARN_RPC_STATUS_METHOD(GetServersRpcMethod);
-QUARN_RPC_STATUS_METHOD(GetOptionRpcMethod);
-QUARN_RPC_STATUS_METHOD(GetGlobalOptionRpcMethod);
-QUARN_RPC_STATUS_METHOD(GetGlobalStatRpcMethod);
-QUARN_RPC_STATUS_METHOD(GetVersionRpcMethod);
-QUARN_RPC_STATUS_METHOD(GetSessionInfoRpcMethod);
-QUARN_RPC_STATUS_METHOD(ChangePositionRpcMethod);
-
-#undef QUARN_RPC_STATUS_METHOD
+QUARN_RPC_METHOD(TellStatusRpcMethod);
+QUARN_RPC_METHOD(TellActiveRpcMethod);
+QUARN_RPC_METHOD(GetFilesRpcMethod);
+QUARN_RPC_METHOD(GetUrisRpcMethod);
+QUARN_RPC_METHOD(GetPeersRpcMethod);
+QUARN_RPC_METHOD(GetServersRpcMethod);
+QUARN_RPC_METHOD(GetOptionRpcMethod);
+QUARN_RPC_METHOD(GetGlobalOptionRpcMethod);
+QUARN_RPC_METHOD(GetGlobalStatRpcMethod);
+QUARN_RPC_METHOD(GetVersionRpcMethod);
+QUARN_RPC_METHOD(GetSessionInfoRpcMethod);
+QUARN_RPC_METHOD(ChangePositionRpcMethod);
 
 // A page of a list (offset, num, key filter); a negative offset counts from
 // the end and gives the page backwards.
