@@ -81,11 +81,13 @@ bool pauseRequestGroup(const std::shared_ptr<RequestGroup>& group, bool reserved
     return true;
   }
   if (group->isHaltRequested()) {
-    // A pause in progress becomes a forced one.
+    // A pause in progress becomes a forced one. Asking to halt drops the
+    // pause request, so it is made again.
     if (!group->isPauseRequested()) {
       return false;
     }
     group->setForceHaltRequested(true, RequestGroup::NONE);
+    group->setPauseRequested(true);
     return true;
   }
   if (group->isPauseRequested()) {

@@ -226,6 +226,19 @@ class JsonRpcTest(RpcTestBase):
                                               options["max-concurrent-downloads"]))
             self.assertNotIn("rpc-secret", options)
 
+    def test_option_for_a_stopped_download_restarts_it(self):
+        with self.server() as s:
+            gid = s.result("quarn.addUri", [self.slow_url()])
+            wait_until(lambda: int(s.status(gid)["completedLength"]) > 0, what="progress")
+            # "out" can only change while the download is stopped: it stops and
+            # comes back under the new name.
+            self.assertEqual("OK", s.result("quarn.changeOption", gid, {"out": "renamed.bin"}))
+            path = os.path.join(self.work, "renamed.bin")
+            wait_until(lambda: s.status(gid)["files"][0]["path"] == path
+                       and s.status(gid)["status"] == "active", what="restart")
+            wait_until(lambda: os.path.exists(path), what="renamed file")
+            self.assertEqual("renamed.bin", s.result("quarn.getOption", gid)["out"])
+
     def test_save_session_restart_and_shutdown(self):
         session = os.path.join(self.work, "session.txt")
         with self.server(["--save-session=" + session]) as s:

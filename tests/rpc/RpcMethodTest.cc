@@ -23,6 +23,7 @@
 #include "foundation/json.h"
 #include "rpc/RpcMethod.h"
 #include "rpc/RpcMethodFactory.h"
+#include "rpc/download_control_methods.h"
 #include "rpc/json_rpc.h"
 #include "rpc/rpc_helper.h"
 #include "rpc/status_builders.h"
@@ -334,6 +335,38 @@ TEST_F(RpcMethodTest, ChangeGlobalOptionTakesEffect) {
   auto l2 = List::g();
   l2->append(std::move(bad));
   EXPECT_EQ(1, run("quarn.changeGlobalOption", std::move(l2)).code);
+}
+
+TEST_F(RpcMethodTest, PauseRules) {
+  struct Case {
+    const char* name;
+    bool reserved, force, halt, forceHalt, pause;
+    bool result, haltAfter, forceHaltAfter, pauseAfter;
+  };
+  const Case cases[] = {
+      {"waiting", true, false, false, false, false, true, false, false, true},
+      {"waiting, already paused", true, false, false, false, true, false, false, false, true},
+      {"active", false, false, false, false, false, true, true, false, true},
+      {"active, halting", false, false, true, false, false, false, true, false, false},
+      {"active, force-halting", false, true, false, true, false, false, false, true, false},
+      {"forced", false, true, false, false, false, true, false, true, true},
+      {"forced upgrades a pause", false, true, true, false, true, true, true, true, true},
+      {"forced, halting without pause", false, true, true, false, false, false, true, false, false},
+  };
+  for (const auto& c : cases) {
+    auto group = test::makeGroup(option_);
+    if (c.halt) {
+      group->setHaltRequested(true);
+    }
+    if (c.forceHalt) {
+      group->setForceHaltRequested(true);
+    }
+    group->setPauseRequested(c.pause);
+    EXPECT_EQ(c.result, pauseRequestGroup(group, c.reserved, c.force)) << c.name;
+    EXPECT_EQ(c.haltAfter || c.forceHaltAfter, group->isHaltRequested()) << c.name;
+    EXPECT_EQ(c.forceHaltAfter, group->isForceHaltRequested()) << c.name;
+    EXPECT_EQ(c.pauseAfter, group->isPauseRequested()) << c.name;
+  }
 }
 
 TEST_F(RpcMethodTest, GlobalOptionNeverShowsTheSecret) {
