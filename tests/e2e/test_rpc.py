@@ -350,6 +350,11 @@ class WebSocketTest(RpcTestBase):
                     self.assertEqual(-32700, json.loads(await ws.recv())["error"]["code"])
                     await ws.send(call)
                     self.assertEqual(9, json.loads(await ws.recv())["id"])
+                    # A ping is answered by the library, and told it is no call.
+                    await ws.ping()
+                    self.assertEqual({"id": None, "jsonrpc": "2.0",
+                                      "error": {"code": -32600, "message": "Invalid Request."}},
+                                     json.loads(await ws.recv()))
             asyncio.run(session())
 
     def test_handshake_refusals(self):
