@@ -4,9 +4,7 @@
 
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
 #include "engine/DownloadEngine.h"
-#include "engine/FileEntry.h"
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
 #include "foundation/LogFactory.h"
@@ -14,6 +12,8 @@
 #include "foundation/util_path.h"
 #include "foundation/util_range.h"
 #include "foundation/util_string.h"
+#include "storage/DownloadContext.h"
+#include "storage/FileEntry.h"
 #include "storage/OpenedFileCounter.h"
 
 namespace quarn {

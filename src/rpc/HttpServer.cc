@@ -3,8 +3,6 @@
 #include <iterator>
 #include <vector>
 
-#include "client/HttpHeader.h"
-#include "client/HttpHeaderProcessor.h"
 #include "engine/ValueBaseDiskWriter.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/JsonParser.h"
@@ -16,6 +14,8 @@
 #include "foundation/util_number.h"
 #include "foundation/util_security.h"
 #include "foundation/util_string.h"
+#include "net/HttpHeader.h"
+#include "net/HttpHeaderProcessor.h"
 #include "net/SocketBuffer.h"
 #include "net/SocketCore.h"
 #include "net/SocketRecvBuffer.h"

@@ -1,6 +1,5 @@
 #include "rpc/HttpServerBodyCommand.h"
 
-#include "client/HttpHeader.h"
 #include "engine/DownloadEngine.h"
 #include "engine/ValueBaseDiskWriter.h"
 #include "foundation/GenericParser.h"
@@ -9,6 +8,7 @@
 #include "foundation/ValueBaseStructParserStateMachine.h"
 #include "foundation/fmt.h"
 #include "foundation/json.h"
+#include "net/HttpHeader.h"
 #include "rpc/DelayedCommand.h"
 #include "rpc/HttpServer.h"
 #include "rpc/HttpServerResponseCommand.h"

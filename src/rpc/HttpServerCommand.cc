@@ -1,6 +1,5 @@
 #include "rpc/HttpServerCommand.h"
 
-#include "client/HttpHeader.h"
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "engine/DownloadEngine.h"
@@ -8,6 +7,7 @@
 #include "foundation/MessageDigest.h"
 #include "foundation/base64.h"
 #include "foundation/fmt.h"
+#include "net/HttpHeader.h"
 #include "net/SocketCore.h"
 #include "rpc/HttpServer.h"
 #include "rpc/HttpServerBodyCommand.h"

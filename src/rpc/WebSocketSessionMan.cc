@@ -54,7 +54,7 @@ void WebSocketSessionMan::onEvent(DownloadEvent event, const RequestGroup* group
 }
 
 WebSocketSessionMan* WebSocketSessionMan::of(DownloadEngine* e) {
-  return static_cast<WebSocketSessionMan*>(e->getWebSocketSessionMan());
+  return e->getService<WebSocketSessionMan>();
 }
 
 }  // namespace rpc

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/DownloadEventListener.h"
+#include "engine/EngineService.h"
 
 namespace quarn {
 
@@ -15,7 +16,8 @@ namespace rpc {
 class WebSocketSession;
 
 // The open WebSocket sessions; tells each of them about every download event.
-class WebSocketSessionMan : public DownloadEventListener {
+// The engine keeps it as a service while the control server runs.
+class WebSocketSessionMan : public DownloadEventListener, public EngineService {
  public:
   void addSession(const std::shared_ptr<WebSocketSession>& session);
   void removeSession(const std::shared_ptr<WebSocketSession>& session);

@@ -39,7 +39,7 @@ void setupControlServer(DownloadEngine* e, Notifier* notifier) {
   if (notifier) {
     notifier->addDownloadEventListener(man.get());
   }
-  e->setWebSocketSessionMan(std::move(man));
+  e->setService(std::move(man));
 }
 
 }  // namespace rpc

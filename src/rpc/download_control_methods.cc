@@ -4,9 +4,7 @@
 
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
 #include "engine/DownloadEngine.h"
-#include "engine/FileEntry.h"
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
 #include "engine/SessionSerializer.h"
@@ -20,6 +18,8 @@
 #include "foundation/String.h"
 #include "foundation/i18n.h"
 #include "rpc/rpc_helper.h"
+#include "storage/DownloadContext.h"
+#include "storage/FileEntry.h"
 #include "storage/SegmentMan.h"
 
 namespace quarn {

@@ -1,9 +1,9 @@
 #include "rpc/origin_check.h"
 
-#include "client/HttpHeader.h"
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "foundation/util_string.h"
+#include "net/HttpHeader.h"
 
 namespace quarn {
 namespace rpc {

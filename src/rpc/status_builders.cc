@@ -4,21 +4,21 @@
 
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
+#include "engine/CheckIntegrityEntry.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadResult.h"
-#include "engine/FileEntry.h"
 #include "engine/RequestGroup.h"
-#include "engine/TransferStat.h"
 #include "foundation/Dict.h"
 #include "foundation/List.h"
 #include "foundation/String.h"
 #include "foundation/util_number.h"
 #include "foundation/util_string.h"
 #include "storage/BitfieldMan.h"
-#include "storage/CheckIntegrityEntry.h"
+#include "storage/DownloadContext.h"
+#include "storage/FileEntry.h"
 #include "storage/PieceStorage.h"
 #include "storage/SequentialPicker.h"
+#include "storage/TransferStat.h"
 
 namespace quarn {
 namespace rpc {

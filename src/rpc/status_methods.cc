@@ -2,25 +2,25 @@
 
 #include <algorithm>
 
-#include "client/Request.h"
 #include "config/Option.h"
 #include "config/OptionHandler.h"
 #include "config/OptionParser.h"
 #include "config/feature_config.h"
 #include "config/prefs.h"
 #include "config/version.h"
-#include "engine/DownloadContext.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadResult.h"
-#include "engine/FileEntry.h"
-#include "engine/PeerStat.h"
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
-#include "engine/TransferStat.h"
 #include "foundation/String.h"
 #include "foundation/util_number.h"
 #include "foundation/util_string.h"
+#include "storage/DownloadContext.h"
+#include "storage/FileEntry.h"
+#include "storage/PeerStat.h"
 #include "storage/PieceStorage.h"
+#include "storage/Request.h"
+#include "storage/TransferStat.h"
 
 namespace quarn {
 namespace rpc {
