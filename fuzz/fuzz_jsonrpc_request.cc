@@ -10,9 +10,7 @@
 #include "config/Option.h"
 #include "config/OptionParser.h"
 #include "config/prefs.h"
-#include "storage/DownloadContext.h"
 #include "engine/DownloadEngine.h"
-#include "storage/FileEntry.h"
 #include "engine/GroupId.h"
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
@@ -21,6 +19,8 @@
 #include "foundation/JsonParser.h"
 #include "foundation/ValueBaseStructParserStateMachine.h"
 #include "rpc/json_rpc.h"
+#include "storage/DownloadContext.h"
+#include "storage/FileEntry.h"
 
 namespace {
 

@@ -1,27 +1,17 @@
 #pragma once
 
-#include <memory>
-
-#include "engine/Command.h"
-#include "foundation/Timer.h"
+#include "rpc/HttpServerConnectionCommand.h"
 
 namespace quarn {
-
-class DownloadEngine;
-class SocketCore;
-
 namespace rpc {
-
-class HttpServer;
 
 // The reading side of a control connection: runs a step whenever the socket
 // (or input already buffered) has something, ends the connection after 30
 // seconds without progress or on a read error.
-class AbstractHttpServerReadCommand : public Command {
+class AbstractHttpServerReadCommand : public HttpServerConnectionCommand {
  public:
   AbstractHttpServerReadCommand(cuid_t cuid, const std::shared_ptr<HttpServer>& httpServer,
                                 DownloadEngine* e, const std::shared_ptr<SocketCore>& socket);
-  ~AbstractHttpServerReadCommand() override;
 
   bool execute() final;
 
@@ -34,21 +24,8 @@ class AbstractHttpServerReadCommand : public Command {
   virtual const char* timeoutMessage() const = 0;
   virtual const char* errorMessage() const = 0;
 
-  // Polls the socket for input already buffered inside: run on the next pass.
+  // Input already buffered (here or inside TLS) is read on the next pass.
   void checkPendingInput();
-
-  DownloadEngine* getDownloadEngine() const { return e_; }
-  const std::shared_ptr<SocketCore>& getSocket() const { return socket_; }
-  const std::shared_ptr<HttpServer>& getHttpServer() const { return httpServer_; }
-
- private:
-  void updateWriteCheck();
-
-  DownloadEngine* e_;
-  std::shared_ptr<SocketCore> socket_;
-  std::shared_ptr<HttpServer> httpServer_;
-  Timer timeoutTimer_;
-  bool writeCheck_;
 };
 
 }  // namespace rpc
