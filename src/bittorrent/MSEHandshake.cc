@@ -9,7 +9,6 @@
 #include "bittorrent/wire_fields.h"
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/LogMacros.h"
 #include "foundation/MessageDigest.h"
@@ -18,6 +17,7 @@
 #include "foundation/i18n.h"
 #include "foundation/util_string.h"
 #include "net/SocketCore.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn {
 

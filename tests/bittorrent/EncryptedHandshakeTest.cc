@@ -13,10 +13,10 @@
 #include "bittorrent/TorrentAttribute.h"
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/util_string.h"
 #include "net/LoopbackPair.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn {
 
