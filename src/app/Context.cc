@@ -183,6 +183,7 @@ Context::Context(bool standalone, int argc, char** argv,
   }
   bittorrent::generateStaticPeerId(option_->get(PREF_PEER_ID_PREFIX));
   bittorrent::generateStaticPeerAgent(option_->get(PREF_PEER_AGENT));
+  installDownloadHandlers();
   setUpLogging(*option_);
   logBanner();
   raiseOpenFileLimit(*option_);

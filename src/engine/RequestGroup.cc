@@ -6,6 +6,7 @@
 #include "config/prefs.h"
 #include "engine/CheckIntegrityEntry.h"
 #include "engine/ChecksumCheckIntegrityEntry.h"
+#include "engine/Dependency.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadResult.h"
 #include "engine/DownloadStarter.h"
@@ -516,6 +517,14 @@ void RequestGroup::initializePostDownloadHandler() {
   if (followMetalink == QN_V_TRUE || followMetalink == V_MEM) {
     addPostDownloadHandler(download_handlers::getMetalinkPostDownloadHandler());
   }
+}
+
+bool RequestGroup::isDependencyResolved() {
+  return !dependency_ || dependency_->resolve();
+}
+
+void RequestGroup::dependsOn(std::unique_ptr<Dependency> dependency) {
+  dependency_ = std::move(dependency);
 }
 
 void RequestGroup::addPreDownloadHandler(const PreDownloadHandler* handler) {

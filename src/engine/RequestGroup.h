@@ -24,6 +24,7 @@ class MetadataInfo;
 class Option;
 class PieceStorage;
 class PostDownloadHandler;
+class Dependency;
 class PreDownloadHandler;
 class RequestGroupMan;
 class SegmentMan;
@@ -109,9 +110,10 @@ class RequestGroup {
   GroupId::gid_t following() const { return following_; }
   void following(GroupId::gid_t gid) { following_ = gid; }
 
-  // True without a dependency; what a download may depend on (a torrent that
-  // another download fetches) comes with BitTorrent.
-  bool isDependencyResolved() const { return true; }
+  // True without a dependency, else whether the dependency lets the download
+  // start now (which may change the download's description).
+  bool isDependencyResolved();
+  void dependsOn(std::unique_ptr<Dependency> dependency);
 
   // Decides how the download begins and appends its first commands.
   void createInitialCommand(std::vector<std::unique_ptr<Command>>& commands,
@@ -258,6 +260,7 @@ class RequestGroup {
   std::unique_ptr<URISelector> uriSelector_;
   std::vector<const PreDownloadHandler*> preDownloadHandlers_;
   std::vector<const PostDownloadHandler*> postDownloadHandlers_;
+  std::unique_ptr<Dependency> dependency_;
   RequestGroupMan* requestGroupMan_;
   std::vector<GroupId::gid_t> followedBy_;
   GroupId::gid_t following_;

@@ -57,8 +57,21 @@ const PostDownloadHandler* getMetalinkPostDownloadHandler() {
   return nullptr;
 }
 
+namespace {
+
+std::unique_ptr<PostDownloadHandler>& btPostDownloadHandler() {
+  static std::unique_ptr<PostDownloadHandler> handler;
+  return handler;
+}
+
+}  // namespace
+
 const PostDownloadHandler* getBtPostDownloadHandler() {
-  return nullptr;
+  return btPostDownloadHandler().get();
+}
+
+void setBtPostDownloadHandler(std::unique_ptr<PostDownloadHandler> handler) {
+  btPostDownloadHandler() = std::move(handler);
 }
 
 const PostDownloadHandler* getUTMetadataPostDownloadHandler() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 namespace quarn {
 
 class PreDownloadHandler;
@@ -21,6 +23,11 @@ const PreDownloadHandler* getBtPreDownloadHandler();
 const PostDownloadHandler* getMetalinkPostDownloadHandler();
 const PostDownloadHandler* getBtPostDownloadHandler();
 const PostDownloadHandler* getUTMetadataPostDownloadHandler();
+
+// The engine never sees the torrent reader, so the program's set-up hands
+// over the one handler of torrent files before it makes any download;
+// downloads made earlier do not follow torrent files.
+void setBtPostDownloadHandler(std::unique_ptr<PostDownloadHandler> handler);
 
 extern const char* METALINK_CONTENT_TYPES[];
 extern const char* METALINK_EXTENSIONS[];

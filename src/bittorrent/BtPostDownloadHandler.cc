@@ -1,0 +1,109 @@
+#include "bittorrent/BtPostDownloadHandler.h"
+
+#include <string>
+
+#include "bittorrent/bt_downloads.h"
+#include "config/Option.h"
+#include "config/prefs.h"
+#include "engine/ContentTypeRequestGroupCriteria.h"
+#include "engine/MetadataInfo.h"
+#include "engine/RequestGroup.h"
+#include "engine/RequestGroupMan.h"
+#include "engine/ValueBaseDiskWriter.h"
+#include "engine/download_handlers.h"
+#include "engine/download_helper.h"
+#include "foundation/BencodeParser.h"
+#include "foundation/DlAbortEx.h"
+#include "foundation/LogMacros.h"
+#include "foundation/RecoverableException.h"
+#include "foundation/ValueBase.h"
+#include "foundation/bencode2.h"
+#include "foundation/fmt.h"
+#include "foundation/util_stream.h"
+#include "storage/DirectDiskAdaptor.h"
+#include "storage/PieceStorage.h"
+
+namespace quarn {
+
+const char** getBtExtensions() {
+  return download_handlers::BT_EXTENSIONS;
+}
+
+const char** getBtContentTypes() {
+  return download_handlers::BT_CONTENT_TYPES;
+}
+
+namespace {
+
+using BencodeDiskWriter = ValueBaseDiskWriter<bittorrent::BencodeParser>;
+
+// The torrent that an in-memory download parsed while it arrived.
+std::unique_ptr<ValueBase> takeParsedTorrent(RequestGroup* group) {
+  auto* adaptor =
+      dynamic_cast<DirectDiskAdaptor*>(group->getPieceStorage()->getDiskAdaptor().get());
+  auto* writer =
+      adaptor ? dynamic_cast<BencodeDiskWriter*>(adaptor->getDiskWriter().get()) : nullptr;
+  if (!writer) {
+    return nullptr;
+  }
+  ssize_t error = 0;
+  return writer->finalize(error);
+}
+
+// The torrent in the file the download stored; closed whatever happens.
+std::unique_ptr<ValueBase> readStoredTorrent(RequestGroup* group) {
+  const auto& adaptor = group->getPieceStorage()->getDiskAdaptor();
+  std::string data;
+  adaptor->openExistingFile();
+  try {
+    data = util::toString(adaptor);
+  } catch (...) {
+    adaptor->closeFile();
+    throw;
+  }
+  adaptor->closeFile();
+  try {
+    return bencode2::decode(data);
+  } catch (RecoverableException&) {
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+BtPostDownloadHandler::BtPostDownloadHandler() {
+  setCriteria(
+      std::make_unique<ContentTypeRequestGroupCriteria>(getBtContentTypes(), getBtExtensions()));
+}
+
+void BtPostDownloadHandler::getNextRequestGroups(std::vector<std::shared_ptr<RequestGroup>>& groups,
+                                                 RequestGroup* requestGroup) const {
+  QLOG_INFO(fmt("Generating RequestGroups for Torrent file %s",
+                requestGroup->getFirstFilePath().c_str()));
+  auto torrent = requestGroup->inMemoryDownload() ? takeParsedTorrent(requestGroup)
+                                                  : readStoredTorrent(requestGroup);
+  if (!torrent) {
+    throw DL_ABORT_EX("Could not parse BitTorrent metainfo", error_code::BENCODE_PARSE_ERROR);
+  }
+  std::vector<std::shared_ptr<RequestGroup>> newGroups;
+  bittorrent::createRequestGroupForBitTorrent(newGroups, requestGroup->getOption(), {}, "",
+                                              torrent.get());
+  requestGroup->followedBy(newGroups.begin(), newGroups.end());
+  auto mi = createMetadataInfoFromFirstFileEntry(requestGroup->getGroupId(),
+                                                 requestGroup->getDownloadContext());
+  const auto* rgman = requestGroup->getRequestGroupMan();
+  const bool pause =
+      rgman && rgman->isRpcEnabled() && requestGroup->getOption()->getAsBool(PREF_PAUSE_METADATA);
+  for (const auto& group : newGroups) {
+    group->following(requestGroup->getGID());
+    if (mi) {
+      group->setMetadataInfo(mi);
+    }
+    if (pause) {
+      group->setPauseRequested(true);
+    }
+  }
+  groups.insert(groups.end(), newGroups.begin(), newGroups.end());
+}
+
+}  // namespace quarn
