@@ -1,0 +1,89 @@
+"""End-to-end following of torrent files fetched over HTTP.
+
+A .torrent (by its name or by the server's content type) fetched with
+"--follow-torrent=true" or "mem" must become the torrent download it describes,
+which shows up in the result table; until the swarm exists that download ends
+with the "not supported yet" error. With "false" the file is only saved, and a
+file that is no torrent is saved and reported, not followed.
+"""
+
+import os
+import re
+import subprocess
+import tempfile
+import unittest
+
+from httpservers import CraftedServer, Route
+
+QUARNC = os.environ.get("QUARNC", "quarnc")
+NOT_YET = b"BitTorrent downloads are not supported yet."
+INFO = (b"d6:lengthi1000e4:name11:payload.bin12:piece lengthi16384e6:pieces20:" + b"h" * 20
+        + b"e")
+TORRENT = b"d8:announce20:http://127.0.0.1:1/a4:info" + INFO + b"e"
+TORRENT_TYPE = {"Content-Type": "application/x-bittorrent"}
+
+
+def run_quarnc(workdir, args, timeout=60):
+    env = dict(os.environ, HOME=workdir)
+    return subprocess.run([QUARNC, "--no-conf", "--dir=" + workdir, "--summary-interval=0",
+                           "--enable-dht=false"] + args,
+                          cwd=workdir, env=env, capture_output=True, timeout=timeout)
+
+
+def result_rows(stdout):
+    """(status, path) of every row of the result table."""
+    return re.findall(r"^[0-9a-f]{6}\|(\w+) *\|[^|]*\|(.*)$", stdout.decode(), re.M)
+
+
+class Case:
+    def __init__(self, name, follow, path, rc, rows, saved, message=None):
+        self.name = name
+        self.follow = follow
+        self.path = path  # what the crafted server is asked for
+        self.rc = rc
+        self.rows = rows  # [(status, path relative to the work dir)] of the result table
+        self.saved = saved  # files left in the work dir
+        self.message = message  # bytes the output must hold
+
+
+CASES = [
+    Case("true by extension", "true", "/x.torrent", 1,
+         [("OK", "x.torrent"), ("ERR", "payload.bin")], ["x.torrent"], NOT_YET),
+    Case("mem keeps the torrent in memory", "mem", "/x.torrent", 1,
+         [("OK", "[MEMORY]x.torrent"), ("ERR", "payload.bin")], [], NOT_YET),
+    Case("true by content type", "true", "/get", 1,
+         [("OK", "get"), ("ERR", "payload.bin")], ["get"], NOT_YET),
+    Case("false only saves", "false", "/x.torrent", 0, [("OK", "x.torrent")], ["x.torrent"]),
+    Case("false with content type only saves", "false", "/get", 0, [("OK", "get")], ["get"]),
+    Case("not a torrent is saved, not followed", "true", "/bad.torrent", 0,
+         [("OK", "bad.torrent")], ["bad.torrent"], b"Could not parse BitTorrent metainfo"),
+    Case("not a torrent in memory", "mem", "/bad.torrent", 0,
+         [("OK", "[MEMORY]bad.torrent")], [], b"Could not parse BitTorrent metainfo"),
+]
+
+
+class FollowTorrentTest(unittest.TestCase):
+    def test_follow_torrent(self):
+        routes = {"/x.torrent": Route(TORRENT),
+                  "/get": Route(TORRENT, headers=TORRENT_TYPE),
+                  "/bad.torrent": Route(b"<html>no torrent</html>")}
+        with CraftedServer(routes) as srv:
+            for case in CASES:
+                with self.subTest(case.name), tempfile.TemporaryDirectory() as work:
+                    result = run_quarnc(work, ["--follow-torrent=" + case.follow,
+                                               srv.url(case.path)])
+                    out = result.stdout + result.stderr
+                    self.assertEqual(case.rc, result.returncode, out)
+                    rows = [(status, path.replace(work + "/", "").replace(
+                        "[MEMORY]" + work + "/", "[MEMORY]")) for status, path in
+                        result_rows(result.stdout)]
+                    self.assertEqual(case.rows, rows, out)
+                    self.assertEqual(sorted(case.saved), sorted(os.listdir(work)))
+                    if case.message:
+                        self.assertIn(case.message, out)
+                    else:
+                        self.assertNotIn(NOT_YET, out)
+
+
+if __name__ == "__main__":
+    unittest.main()
