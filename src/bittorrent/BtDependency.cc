@@ -15,11 +15,10 @@
 #include "foundation/RecoverableException.h"
 #include "foundation/SimpleRandomizer.h"
 #include "foundation/fmt.h"
-#include "foundation/util_stream.h"
-#include "storage/DiskAdaptor.h"
 #include "storage/DownloadContext.h"
 #include "storage/FileEntry.h"
 #include "storage/PieceStorage.h"
+#include "storage/stored_data.h"
 
 namespace quarn {
 
@@ -67,16 +66,7 @@ void mapEntries(const FileEntries& dependantEntries, FileEntries torrentEntries)
 // The description of the torrent that the finished dependee fetched.
 std::shared_ptr<DownloadContext> loadTorrent(const RequestGroup& dependee,
                                              const std::shared_ptr<Option>& option) {
-  const auto& adaptor = dependee.getPieceStorage()->getDiskAdaptor();
-  adaptor->openExistingFile();
-  std::string data;
-  try {
-    data = util::toString(adaptor);
-  } catch (...) {
-    adaptor->closeFile();
-    throw;
-  }
-  adaptor->closeFile();
+  const auto data = readStoredData(dependee.getPieceStorage()->getDiskAdaptor());
   auto context = std::make_shared<DownloadContext>();
   const auto& dependeeContext = dependee.getDownloadContext();
   if (dependeeContext->hasAttribute(CTX_ATTR_BT)) {

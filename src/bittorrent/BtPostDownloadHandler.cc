@@ -19,9 +19,9 @@
 #include "foundation/ValueBase.h"
 #include "foundation/bencode2.h"
 #include "foundation/fmt.h"
-#include "foundation/util_stream.h"
 #include "storage/DirectDiskAdaptor.h"
 #include "storage/PieceStorage.h"
+#include "storage/stored_data.h"
 
 namespace quarn {
 
@@ -50,18 +50,9 @@ std::unique_ptr<ValueBase> takeParsedTorrent(RequestGroup* group) {
   return writer->finalize(error);
 }
 
-// The torrent in the file the download stored; closed whatever happens.
+// The torrent in the file the download stored.
 std::unique_ptr<ValueBase> readStoredTorrent(RequestGroup* group) {
-  const auto& adaptor = group->getPieceStorage()->getDiskAdaptor();
-  std::string data;
-  adaptor->openExistingFile();
-  try {
-    data = util::toString(adaptor);
-  } catch (...) {
-    adaptor->closeFile();
-    throw;
-  }
-  adaptor->closeFile();
+  const auto data = readStoredData(group->getPieceStorage()->getDiskAdaptor());
   try {
     return bencode2::decode(data);
   } catch (RecoverableException&) {

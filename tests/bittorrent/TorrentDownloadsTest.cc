@@ -26,19 +26,7 @@ class TorrentDownloadsTest : public ::testing::Test {
  protected:
   TorrentDownloadsTest() {
     option_->put(PREF_DIR, dir_.path().string());
-    auto files = List::g();
-    for (const char* name : {"a", "b", "c"}) {
-      auto f = Dict::g();
-      f->put("length", Integer::g(10));
-      f->put("path", test::strings({name}));
-      files->append(std::move(f));
-    }
-    auto info = Dict::g();
-    info->put("name", "t");
-    info->put("files", std::move(files));
-    info->put("piece length", Integer::g(16384));
-    info->put("pieces", test::pieceHashes(1));
-    auto root = test::withInfo(std::move(info));
+    auto root = test::withInfo(test::multiInfo("t", {"a", "b", "c"}));
     root->put("announce", "http://tracker/a");
     torrent_ = test::encode(root);
     torrentPath_ = dir_.file("x.torrent");

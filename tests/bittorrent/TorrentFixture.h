@@ -5,12 +5,12 @@
 
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "storage/DownloadContext.h"
 #include "foundation/Dict.h"
 #include "foundation/Integer.h"
 #include "foundation/List.h"
 #include "foundation/String.h"
 #include "foundation/bencode2.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn::test {
 
@@ -46,6 +46,24 @@ inline std::unique_ptr<Dict> singleInfo(const std::string& name, int64_t length,
   info->put("piece length", Integer::g(pieceLength));
   const int64_t n = pieceLength > 0 ? (length + pieceLength - 1) / pieceLength : 0;
   info->put("pieces", pieceHashes(static_cast<size_t>(n)));
+  return info;
+}
+
+// An info dictionary named name of files of 10 bytes each, in one piece.
+inline std::unique_ptr<Dict> multiInfo(const std::string& name,
+                                       std::initializer_list<const char*> files) {
+  auto list = List::g();
+  for (const char* file : files) {
+    auto f = Dict::g();
+    f->put("length", Integer::g(10));
+    f->put("path", strings({file}));
+    list->append(std::move(f));
+  }
+  auto info = Dict::g();
+  info->put("name", name);
+  info->put("files", std::move(list));
+  info->put("piece length", Integer::g(16384));
+  info->put("pieces", pieceHashes(1));
   return info;
 }
 

@@ -5,6 +5,7 @@
 #include "TempDir.h"
 #include "bittorrent/BtDependency.h"
 #include "bittorrent/BtPostDownloadHandler.h"
+#include "bittorrent/TorrentAttribute.h"
 #include "bittorrent/TorrentFixture.h"
 #include "bittorrent/torrent_reader.h"
 #include "engine/DownloadTestUtil.h"
@@ -19,19 +20,7 @@ namespace {
 
 // A torrent of the files t/a, t/b and t/c, 10 bytes each.
 std::string multiFileTorrent() {
-  auto files = List::g();
-  for (const char* name : {"c", "a", "b"}) {
-    auto f = Dict::g();
-    f->put("length", Integer::g(10));
-    f->put("path", test::strings({name}));
-    files->append(std::move(f));
-  }
-  auto info = Dict::g();
-  info->put("name", "t");
-  info->put("files", std::move(files));
-  info->put("piece length", Integer::g(16384));
-  info->put("pieces", test::pieceHashes(1));
-  auto root = test::withInfo(std::move(info));
+  auto root = test::withInfo(test::multiInfo("t", {"c", "a", "b"}));
   root->put("announce", "http://tracker/a");
   return test::encode(root);
 }
@@ -137,6 +126,23 @@ TEST_F(TorrentFollowTest, OneUnnamedFileTakesTheOneTorrentFileAfterItsWebSeeds) 
   ASSERT_TRUE(group->getDownloadContext()->hasAttribute(CTX_ATTR_BT));
   EXPECT_EQ(ownPath, entry->getPath());
   EXPECT_EQ((std::deque<std::string>{"http://seed/one", "http://m/"}), entry->getRemainingUris());
+}
+
+TEST_F(TorrentFollowTest, FetchedMetadataBecomesTheTorrentWithTheDependeesTrackers) {
+  auto dependee = storedDownload("meta", test::encode(test::multiInfo("t", {"a", "b"})));
+  auto attrs = std::make_shared<TorrentAttribute>();
+  attrs->announceList = {{"http://tracker/m"}};
+  dependee->getDownloadContext()->setAttribute(CTX_ATTR_BT, attrs);
+  auto group = dependant({"t/b"});
+  BtDependency dep(group.get(), dependee);
+  ASSERT_TRUE(dep.resolve());
+  const auto& ctx = group->getDownloadContext();
+  ASSERT_TRUE(ctx->hasAttribute(CTX_ATTR_BT));
+  EXPECT_EQ((std::vector<std::vector<std::string>>{{"http://tracker/m"}}),
+            bittorrent::getTorrentAttrs(ctx)->announceList);
+  ASSERT_EQ(2u, ctx->getFileEntries().size());
+  EXPECT_FALSE(ctx->getFileEntries()[0]->isRequested());
+  EXPECT_TRUE(ctx->getFileEntries()[1]->isRequested());
 }
 
 // Every failure leaves the dependant as it was described.
