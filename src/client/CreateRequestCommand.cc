@@ -1,5 +1,7 @@
 #include "client/CreateRequestCommand.h"
 
+#include <cinttypes>
+
 #include "client/InitiateConnectionCommandFactory.h"
 #include "client/Request.h"
 #include "config/Option.h"
@@ -12,6 +14,7 @@
 #include "foundation/DlAbortEx.h"
 #include "foundation/DownloadFailureException.h"
 #include "foundation/LogMacros.h"
+#include "foundation/fmt.h"
 #include "foundation/wallclock.h"
 #include "storage/Segment.h"
 #include "storage/SegmentMan.h"
@@ -63,6 +66,12 @@ bool CreateRequestCommand::executeInternal() {
   }
   if (getSegmentMan()) {
     getSegmentMan()->ignoreSegmentFor(getFileEntry());
+  }
+  if (getRequestGroup()->getNumConnection() > 0 && !option->getAsBool(PREF_DRY_RUN)) {
+    // A surplus connection while others still work: the download has not
+    // failed, so this leaves no error behind.
+    QLOG_INFO(fmt("CUID#%" PRId64 " - No URI available for another connection.", getCuid()));
+    return true;
   }
   error_code::Value code = getRequestGroup()->getLastErrorCode();
   if (code == static_cast<error_code::Value>(-1)) {

@@ -343,6 +343,18 @@ void RequestGroup::setForceHaltRequested(bool f, HaltReason reason) {
   forceHaltRequested_ = f;
 }
 
+void RequestGroup::haltForShutdown(bool force) {
+  if (!haltRequested_) {
+    stoppedWhileRunning_ = true;
+  }
+  auto reason = haltRequested_ ? haltReason_ : SHUTDOWN_SIGNAL;
+  if (force) {
+    setForceHaltRequested(true, reason);
+  } else {
+    setHaltRequested(true, reason);
+  }
+}
+
 void RequestGroup::enableSeedOnly() {
   if (seedOnly_ || !option_->getAsBool(PREF_BT_DETACH_SEED_ONLY) || !requestGroupMan_) {
     return;
@@ -425,6 +437,9 @@ std::pair<error_code::Value, std::string> RequestGroup::downloadResult() const {
   }
   if (haltReason_ == USER_REQUEST) {
     return {error_code::REMOVED, ""};
+  }
+  if (stoppedWhileRunning_) {
+    return {error_code::IN_PROGRESS, ""};
   }
   if (lastErrorCode_ != error_code::UNDEFINED) {
     return {lastErrorCode_, lastErrorMessage_};

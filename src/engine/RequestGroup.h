@@ -177,6 +177,10 @@ class RequestGroup {
   bool isHaltRequested() const { return haltRequested_; }
   bool isForceHaltRequested() const { return forceHaltRequested_; }
   HaltReason getHaltReason() const { return haltReason_; }
+  // Halts a download that the whole process is stopping (signal, --stop,
+  // --stop-with-process); one that was still running ends as in progress,
+  // whatever its connections reported meanwhile.
+  void haltForShutdown(bool force);
   void setPauseRequested(bool f) { pauseRequested_ = f; }
   bool isPauseRequested() const { return pauseRequested_; }
   void setRestartRequested(bool f) { restartRequested_ = f; }
@@ -266,6 +270,7 @@ class RequestGroup {
   State state_;
   int maxConcurrentCommands_;
   int numStreamConnection_;
+  bool stoppedWhileRunning_ = false;
   int numStreamCommand_;
   int numCommand_;
   int fileNotFoundCount_;

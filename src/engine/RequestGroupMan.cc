@@ -173,13 +173,13 @@ bool RequestGroupMan::downloadFinished() {
 
 void RequestGroupMan::halt() {
   for (const auto& [gid, group] : requestGroups_) {
-    group->setHaltRequested(true, RequestGroup::SHUTDOWN_SIGNAL);
+    group->haltForShutdown(false);
   }
 }
 
 void RequestGroupMan::forceHalt() {
   for (const auto& [gid, group] : requestGroups_) {
-    group->setForceHaltRequested(true, RequestGroup::SHUTDOWN_SIGNAL);
+    group->haltForShutdown(true);
   }
 }
 

@@ -378,6 +378,53 @@ class InterruptionCases(SandboxCase):
             self.assertEqual(7, proc.wait(30))
             self.assertTrue(os.path.exists(out + CONTROL_SUFFIX))
 
+    def test_stopped_download_ends_in_progress(self):
+        # Connections beyond the first find no URI of their own; that is no
+        # error of the download, which a stop leaves resumable.
+        def hook(name):
+            path = os.path.join(self.dir, name + ".sh")
+            with open(path, "w") as f:
+                f.write("#!/bin/sh\ntouch '%s'\n" % os.path.join(self.dir, name + ".ran"))
+            os.chmod(path, 0o755)
+            return path
+
+        def by_signal(sig):
+            return lambda proc, watched: proc.send_signal(sig)
+
+        def by_watched_process(proc, watched):
+            watched.kill()
+            watched.wait(10)
+
+        stops = [("SIGINT", by_signal(signal.SIGINT)), ("SIGTERM", by_signal(signal.SIGTERM)),
+                 ("stop-with-process", by_watched_process)]
+        splits = [("one connection", ["-s1"]), ("default split", []),
+                  ("split over small pieces", ["-k1M"])]
+        for stop_name, stop in stops:
+            for split_name, split in splits:
+                with self.subTest(stop=stop_name, split=split_name):
+                    for leftover in os.listdir(self.dir):
+                        os.remove(os.path.join(self.dir, leftover))
+                    watched = subprocess.Popen(["sleep", "600"])
+                    try:
+                        extra = [*split, "--on-download-stop=" + hook("stop"),
+                                 "--on-download-error=" + hook("error"),
+                                 "--stop-with-process=%d" % watched.pid]
+                        with CraftedServer({"/f": Route(BIG, stall_after=1024 * 1024)}) as srv:
+                            proc, out = self.start_stalled(srv, extra)
+                            stop(proc, watched)
+                            self.assertEqual(7, proc.wait(30))
+                    finally:
+                        watched.kill()
+                        watched.wait(10)
+                    self.assertTrue(os.path.exists(out + CONTROL_SUFFIX))
+                    # The hook runs on its own; wait for it rather than race it.
+                    ran = os.path.join(self.dir, "stop.ran")
+                    end = time.monotonic() + 20
+                    while time.monotonic() < end and not os.path.exists(ran):
+                        time.sleep(0.1)
+                    self.assertTrue(os.path.exists(ran))
+                    self.assertFalse(os.path.exists(os.path.join(self.dir, "error.ran")))
+
     def test_kill_and_rerun_fetches_only_the_rest(self):
         stalled = Route(BIG, stall_after=1024 * 1024)
         with CraftedServer({"/f": stalled}) as srv:
