@@ -5,6 +5,7 @@ do: exit status, the output's bytes, whether the control file stays, and what
 the server saw. The server-program cases (nginx, tinyproxy, TLS) follow.
 """
 
+import base64
 import gzip
 import os
 import random
@@ -320,6 +321,50 @@ class CraftedServerCases(SandboxCase):
                 self.assertEqual(cookie, sent)
                 if cookie is None:
                     self.assertIn(b"Failed to load cookies from", result.stdout + result.stderr)
+
+    def test_credentials_stay_with_the_given_host(self):
+        # The first server redirects to the second, which is another origin:
+        # another port on 127.0.0.1, or the host name localhost. The user's
+        # credentials are for the first; only a netrc entry of the second
+        # host itself may go there.
+        def netrc_for(host):
+            def write(workdir):
+                path = os.path.join(workdir, "netrc")
+                with open(path, "w") as f:
+                    f.write("machine %s login nu password np\n" % host)
+                os.chmod(path, 0o600)
+                return ["--netrc-path=" + path]
+            return write
+
+        def options(workdir):
+            return ["--http-user=u", "--http-passwd=secret", "--no-netrc"]
+
+        sent_none = None
+        nu_np = "Basic " + base64.b64encode(b"nu:np").decode()
+        rows = [("options, other port", options, LOOPBACK, sent_none),
+                ("options, other host", options, "localhost", sent_none),
+                ("netrc of the given host, other port", netrc_for(LOOPBACK), LOOPBACK, sent_none),
+                ("netrc of the given host, other host", netrc_for(LOOPBACK), "localhost",
+                 sent_none),
+                ("netrc of the new host", netrc_for("localhost"), "localhost", nu_np)]
+        for name, creds, host, expected in rows:
+            with self.subTest(name):
+                workdir = tempfile.mkdtemp(dir=self.dir)
+                with CraftedServer({"/f": Route(DATA)}) as second:
+                    target = "http://%s:%d/f" % (host, second.port)
+                    with CraftedServer({"/r": Route(status=302, location=target)}) as first:
+                        result = run_quarnc(workdir, creds(workdir) + [first.url("/r")])
+                        self.assertEqual(0, result.returncode, result.stderr)
+                        given = first.seen[0]["headers"].get("authorization")
+                        self.assertEqual(expected is None, given is not None)
+                    self.assertEqual([expected], [r["headers"].get("authorization")
+                                                  for r in second.seen], second.seen)
+
+    def test_credentials_follow_a_redirect_on_the_same_origin(self):
+        routes = {"/r": Route(status=302, location="/f"), "/f": Route(DATA, auth=("u", "p"))}
+        with CraftedServer(routes) as srv:
+            result = run_quarnc(self.dir, ["--http-user=u", "--http-passwd=p", srv.url("/r")])
+            self.assertEqual(0, result.returncode, result.stderr)
 
     def test_ftp_through_get_proxy_asks_open_ranges(self):
         # An FTP server behind the proxy cannot stop at a byte, so the ranges
