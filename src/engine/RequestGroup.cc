@@ -379,6 +379,31 @@ void RequestGroup::removeControlFile() const {
   progressInfoFile_->removeFile();
 }
 
+void RequestGroup::removeFilesWithoutContent() {
+  if (!pieceStorage_ || getCompletedLength() != 0 ||
+      downloadContext_->getNetStat().getSessionDownloadLength() != 0) {
+    return;
+  }
+  bool keptOne = false;
+  bool removedOne = false;
+  for (const auto& entry : downloadContext_->getFileEntries()) {
+    auto i = existedBeforeRun_.find(entry->getPath());
+    if (i == existedBeforeRun_.end() || !File(entry->getPath()).exists()) {
+      continue;
+    }
+    if (i->second) {
+      keptOne = true;
+    } else if (File(entry->getPath()).remove()) {
+      removedOne = true;
+      QLOG_NOTICE(fmt(_("Removed %s: the download failed before any of its data arrived."),
+                      entry->getPath().c_str()));
+    }
+  }
+  if (removedOne && !keptOne) {
+    removeControlFile();
+  }
+}
+
 void RequestGroup::closeFile() {
   if (pieceStorage_) {
     pieceStorage_->flushWrDiskCacheEntry(true);
@@ -566,6 +591,11 @@ void RequestGroup::releaseRuntimeResource(DownloadEngine* /*engine*/) {
 }
 
 void RequestGroup::initPieceStorage() {
+  for (const auto& entry : downloadContext_->getFileEntries()) {
+    if (!inMemoryDownload_ && !entry->getPath().empty()) {
+      existedBeforeRun_.emplace(entry->getPath(), File(entry->getPath()).exists());
+    }
+  }
   std::shared_ptr<PieceStorage> storage;
   if (downloadContext_->knowsTotalLength() &&
       (downloadContext_->getTotalLength() > 0 || downloadContext_->hasAttribute(CTX_ATTR_BT))) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -191,6 +192,10 @@ class RequestGroup {
 
   void saveControlFile() const;
   void removeControlFile() const;
+  // After a failure before any byte of content arrived: removes the files
+  // this run created, and then the control file. Files that existed before
+  // the run stay.
+  void removeFilesWithoutContent();
   void closeFile();
   void updateLastModifiedTime(const Time& time);
   const Time& getLastModifiedTime() const { return lastModifiedTime_; }
@@ -280,6 +285,8 @@ class RequestGroup {
   HaltReason haltReason_;
   error_code::Value lastErrorCode_;
   std::string lastErrorMessage_;
+  // Whether each output path existed when the storage was first made.
+  std::map<std::string, bool> existedBeforeRun_;
   bool saveControlFile_;
   bool fileAllocationEnabled_;
   bool localFileCheckEnabled_;

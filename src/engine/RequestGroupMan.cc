@@ -439,6 +439,14 @@ bool RequestGroupMan::processStoppedGroup(DownloadEngine* e,
   } else {
     auto dr = group->createDownloadResult();
     addDownloadResult(dr);
+    if (dr->result != error_code::FINISHED && dr->result != error_code::IN_PROGRESS &&
+        dr->result != error_code::REMOVED) {
+      try {
+        group->removeFilesWithoutContent();
+      } catch (RecoverableException& ex) {
+        QLOG_ERROR_EX(_("Exception caught"), ex);
+      }
+    }
     const Pref* hookPref = nullptr;
     if (!globalOption->blank(PREF_ON_DOWNLOAD_STOP)) {
       hookPref = PREF_ON_DOWNLOAD_STOP;
