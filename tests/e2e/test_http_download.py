@@ -14,6 +14,7 @@ import socket
 import sqlite3
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 
@@ -490,6 +491,74 @@ class InterruptionCases(SandboxCase):
             ranged = [r for r in ranges_seen(srv.seen, "/f") if r]
             self.assertTrue(ranged, srv.seen)
             self.assertFalse([r for r in ranged if r.startswith("bytes=0-")], srv.seen)
+
+
+class HangUpServer:
+    """Accepts connections, counts them and closes each one at once."""
+
+    def __init__(self):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.sock.bind((LOOPBACK, 0))
+        self.sock.listen(64)
+        self.port = self.sock.getsockname()[1]
+        self.accepted = 0
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+
+    def _serve(self):
+        while True:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            self.accepted += 1
+            conn.close()
+
+    def __enter__(self):
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.sock.close()
+
+
+class RetryPacingCases(SandboxCase):
+    """Endless retries against a dead or broken server stay paced.
+
+    Each run stops itself after 3 seconds (--stop); the attempts made in that
+    window are counted, from the client's log for a refused port and by the
+    server otherwise. Unpaced, they run into the thousands."""
+
+    def attempts(self, kind, args):
+        log = os.path.join(self.dir, "log.txt")
+        if os.path.exists(log):
+            os.remove(log)
+        common = ["--max-tries=0", "--stop=3", "--log=" + log, "--log-level=info"]
+        if kind == "refused":
+            result = run_quarnc(self.dir, common + args + ["http://%s:%d/f" % (LOOPBACK,
+                                                                               free_port())])
+            with open(log, errors="replace") as f:
+                count = f.read().count("Failed to establish connection")
+        elif kind == "hang-up":
+            with HangUpServer() as srv:
+                result = run_quarnc(self.dir, common + args + ["http://%s:%d/f" % (LOOPBACK,
+                                                                                   srv.port)])
+                count = srv.accepted
+        else:
+            with CraftedServer({"/f": Route(DATA, fail_first=10 ** 6)}) as srv:
+                result = run_quarnc(self.dir, common + args + [srv.url("/f")])
+                count = len(srv.seen)
+        self.assertNotEqual(0, result.returncode)
+        return count
+
+    def test_retries_are_spaced(self):
+        rows = [("refused", ["--retry-wait=2"], 3), ("hang-up", ["--retry-wait=2"], 3),
+                ("503", ["--retry-wait=2"], 3), ("refused", ["--retry-wait=0"], 5),
+                ("hang-up", ["--retry-wait=0"], 5)]
+        for kind, args, most in rows:
+            with self.subTest(kind=kind, args=args):
+                count = self.attempts(kind, args)
+                self.assertGreaterEqual(count, 1)
+                self.assertLessEqual(count, most)
 
 
 class MirrorAndListCases(SandboxCase):
