@@ -1,6 +1,7 @@
 #include "engine/RequestGroup.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "client/CreateRequestCommand.h"
 #include "config/Option.h"
@@ -22,6 +23,8 @@
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
 #include "foundation/util_range.h"
+#include "foundation/util_string.h"
+#include "platform/file_space.h"
 #include "storage/CheckIntegrityEntry.h"
 #include "storage/ChecksumCheckIntegrityEntry.h"
 #include "storage/DefaultBtProgressInfoFile.h"
@@ -187,6 +190,7 @@ void RequestGroup::createInitialMultiFileCommand(std::vector<std::unique_ptr<Com
         fmt(_(MSG_FILE_EXISTS_WITHOUT_CONTROL_FILE), downloadContext_->getBasePath().c_str()),
         error_code::FILE_ALREADY_EXISTS);
   }
+  ensureDiskSpace();
   diskAdaptor->openFile();
   setProgressInfoFile(infoFile);
   processCheckIntegrityEntry(commands, std::make_unique<StreamCheckIntegrityEntry>(this), engine);
@@ -650,7 +654,45 @@ void RequestGroup::setUpTorrentPieceSelector(DefaultPieceStorage& ps) {
   ps.setPieceSelector(std::move(selector));
 }
 
+void RequestGroup::ensureDiskSpace() const {
+  if (inMemoryDownload_ || !downloadContext_->knowsTotalLength()) {
+    return;
+  }
+  // Bytes still to be written and the space left, per file system.
+  std::map<uint64_t, std::pair<int64_t, int64_t>> needs;
+  std::string firstPath;
+  for (const auto& entry : downloadContext_->getFileEntries()) {
+    if (!entry->isRequested() || entry->getLength() <= 0 || entry->getPath().empty()) {
+      continue;
+    }
+    auto space = platform::fileSystemSpaceOf(entry->getPath());
+    if (!space) {
+      continue;
+    }
+    File file(entry->getPath());
+    int64_t have = file.isFile() ? file.size() : 0;
+    auto& [needed, available] = needs[space->id];
+    needed += std::max<int64_t>(0, entry->getLength() - have);
+    available = space->available;
+    if (firstPath.empty()) {
+      firstPath = entry->getPath();
+    }
+  }
+  for (const auto& [id, need] : needs) {
+    if (need.first > need.second) {
+      throw DOWNLOAD_FAILURE_EXCEPTION(
+          ENOSPC,
+          fmt(_("Failed to write into the file %s, cause: %s"), firstPath.c_str(),
+              fmt("%s (%lld bytes needed, %lld available)", util::safeStrerror(ENOSPC).c_str(),
+                  static_cast<long long>(need.first), static_cast<long long>(need.second))
+                  .c_str()),
+          error_code::NOT_ENOUGH_DISK_SPACE);
+    }
+  }
+}
+
 void RequestGroup::loadAndOpenFile(const std::shared_ptr<BtProgressInfoFile>& progressInfoFile) {
+  ensureDiskSpace();
   try {
     auto diskAdaptor = pieceStorage_->getDiskAdaptor();
     if (!localFileCheckEnabled_) {

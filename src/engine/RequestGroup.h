@@ -245,6 +245,9 @@ class RequestGroup {
   void markInMemoryDownload() { inMemoryDownload_ = true; }
 
  private:
+  // Fails with "not enough disk space" when the rest of the download cannot
+  // fit on its file systems, before any space is reserved.
+  void ensureDiskSpace() const;
   void setUpTorrentPieceSelector(DefaultPieceStorage& ps);
   void createInitialBtCommand(std::vector<std::unique_ptr<Command>>& commands,
                               DownloadEngine* engine);
