@@ -6,14 +6,18 @@ the server saw. The server-program cases (nginx, tinyproxy, TLS) follow.
 """
 
 import base64
+import fcntl
 import gzip
 import os
+import pty
 import random
 import signal
 import socket
 import sqlite3
+import struct
 import subprocess
 import tempfile
+import termios
 import threading
 import time
 import unittest
@@ -559,6 +563,31 @@ class RetryPacingCases(SandboxCase):
                 count = self.attempts(kind, args)
                 self.assertGreaterEqual(count, 1)
                 self.assertLessEqual(count, most)
+
+
+class ConsoleCases(SandboxCase):
+
+    def test_terminal_without_a_width_gets_readouts(self):
+        # A terminal that reports 0 columns is taken as 80 wide.
+        with CraftedServer({"/f": Route(BIG, stall_after=1000)}) as srv:
+            master, slave = pty.openpty()
+            fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 0, 0, 0))
+            proc = subprocess.Popen([QUARNC, "--no-conf", "--dir=" + self.dir, "--stop=3",
+                                     srv.url("/f")], stdin=slave, stdout=slave, stderr=slave,
+                                    env=dict(os.environ, HOME=self.dir))
+            os.close(slave)
+            out = b""
+            while True:
+                try:
+                    chunk = os.read(master, 4096)
+                except OSError:
+                    break
+                if not chunk:
+                    break
+                out += chunk
+            os.close(master)
+            self.assertEqual(7, proc.wait(30))
+        self.assertIn(b"CN:1", out)
 
 
 class MirrorAndListCases(SandboxCase):
