@@ -67,9 +67,11 @@ bool CreateRequestCommand::executeInternal() {
   if (getSegmentMan()) {
     getSegmentMan()->ignoreSegmentFor(getFileEntry());
   }
-  if (getRequestGroup()->getNumConnection() > 0 && !option->getAsBool(PREF_DRY_RUN)) {
-    // A surplus connection while others still work: the download has not
-    // failed, so this leaves no error behind.
+  if ((getRequestGroup()->getNumConnection() > 0 || getFileEntry()->countPooledRequest() > 0) &&
+      !option->getAsBool(PREF_DRY_RUN)) {
+    // A surplus connection while others still work, or wait to retry: the
+    // download has not failed, so this leaves no error behind (and starts
+    // no other command that would find no URI either).
     QLOG_INFO(fmt("CUID#%" PRId64 " - No URI available for another connection.", getCuid()));
     return true;
   }
