@@ -73,6 +73,10 @@ bool CreateRequestCommand::executeInternal() {
     // download has not failed, so this leaves no error behind (and starts
     // no other command that would find no URI either).
     QLOG_INFO(fmt("CUID#%" PRId64 " - No URI available for another connection.", getCuid()));
+    if (getSegmentMan()) {
+      // The segment taken for this connection goes back to the others.
+      getSegmentMan()->cancelSegment(getCuid());
+    }
     return true;
   }
   error_code::Value code = getRequestGroup()->getLastErrorCode();
