@@ -384,8 +384,10 @@ void RequestGroup::removeControlFile() const {
 }
 
 void RequestGroup::removeFilesWithoutContent() {
+  // A download of length 0 has all of its content: its file stays.
   if (!pieceStorage_ || getCompletedLength() != 0 ||
-      downloadContext_->getNetStat().getSessionDownloadLength() != 0) {
+      downloadContext_->getNetStat().getSessionDownloadLength() != 0 ||
+      (downloadContext_->knowsTotalLength() && downloadContext_->getTotalLength() == 0)) {
     return;
   }
   bool keptOne = false;
