@@ -8,24 +8,31 @@
 
 #include "app/MultiUrlRequestInfo.h"
 #include "app/protocols.h"
+#include "bittorrent/bt_downloads.h"
+#include "bittorrent/peer_identity.h"
+#include "bittorrent/torrent_print.h"
+#include "bittorrent/torrent_reader.h"
 #include "config/Option.h"
 #include "config/feature_config.h"
 #include "config/option_processing.h"
 #include "config/prefs.h"
 #include "config/version.h"
 #include "engine/DownloadSources.h"
+#include "engine/ProtocolDetector.h"
 #include "engine/RequestGroup.h"
 #include "engine/UriListParser.h"
 #include "engine/download_helper.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/LogFactory.h"
 #include "foundation/Logger.h"
+#include "foundation/RecoverableException.h"
 #include "foundation/console.h"
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
 #include "foundation/util_string.h"
 #include "net/SocketCore.h"
 #include "net/net_address.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn {
 
@@ -110,12 +117,50 @@ void removeOneshotOptions(Option& op) {
   }
 }
 
+// The description of a torrent file; the global options play no part.
+void showTorrentFile(const std::string& path) {
+  auto dctx = std::make_shared<DownloadContext>();
+  bittorrent::load(path, dctx, std::make_shared<Option>());
+  bittorrent::print(*global::cout(), *dctx);
+}
+
+void showFiles(const std::vector<std::string>& args) {
+  ProtocolDetector detector;
+  for (const auto& arg : args) {
+    global::cout()->printf(">>> %s\n",
+                           fmt(_("Printing the contents of file '%s'..."), arg.c_str()).c_str());
+    try {
+      // Metalink files are shown here once Metalink exists.
+      if (detector.guessTorrentFile(arg)) {
+        showTorrentFile(arg);
+      } else {
+        global::cout()->printf("%s\n\n",
+                               _("This file is neither Torrent nor Metalink file. Skipping."));
+      }
+    } catch (RecoverableException& e) {
+      global::cout()->printf("%s\n", e.stackTrace().c_str());
+    }
+  }
+}
+
 }  // namespace
 
+bool Context::showFilesRequested() const {
+  if (option_->get(PREF_SHOW_FILES) != QN_V_TRUE) {
+    return false;
+  }
+  // The first source of downloads decides; an input list is never shown.
+  return !option_->blank(PREF_TORRENT_FILE) ||
+         (option_->blank(PREF_METALINK_FILE) && option_->blank(PREF_INPUT_FILE));
+}
+
 void Context::createInitialDownloads() {
-  // A torrent file ("torrent-file") or a Metalink file ("metalink-file") is
-  // the first source of downloads once BitTorrent and Metalink exist.
-  if (!option_->blank(PREF_INPUT_FILE)) {
+  // A Metalink file ("metalink-file") is the next source of downloads once
+  // Metalink exists.
+  if (!option_->blank(PREF_TORRENT_FILE)) {
+    bittorrent::createRequestGroupForBitTorrent(requestGroups_, option_, args_,
+                                                option_->get(PREF_TORRENT_FILE));
+  } else if (!option_->blank(PREF_INPUT_FILE)) {
     if (option_->getAsBool(PREF_DEFERRED_INPUT)) {
       uriListParser_ = openUriListParser(option_->get(PREF_INPUT_FILE));
     } else {
@@ -136,10 +181,20 @@ Context::Context(bool standalone, int argc, char** argv,
     }
     throw DL_ABORT_EX("Option processing failed");
   }
+  bittorrent::generateStaticPeerId(option_->get(PREF_PEER_ID_PREFIX));
+  bittorrent::generateStaticPeerAgent(option_->get(PREF_PEER_AGENT));
   setUpLogging(*option_);
   logBanner();
   raiseOpenFileLimit(*option_);
   setUpSockets(*option_);
+  if (showFilesRequested()) {
+    if (!option_->blank(PREF_TORRENT_FILE)) {
+      showTorrentFile(option_->get(PREF_TORRENT_FILE));
+    } else {
+      showFiles(args_);
+    }
+    return;
+  }
   createInitialDownloads();
   removeOneshotOptions(*option_);
   if (standalone && !option_->getAsBool(PREF_ENABLE_RPC) && requestGroups_.empty() &&

@@ -30,6 +30,8 @@ class Context {
   const std::shared_ptr<MultiUrlRequestInfo>& getReqinfo() const { return reqinfo_; }
 
  private:
+  // "show-files" with a torrent file or positional files to describe.
+  bool showFilesRequested() const;
   void createInitialDownloads();
 
   std::shared_ptr<Option> option_;

@@ -1,5 +1,6 @@
 #include "app/protocols.h"
 
+#include "bittorrent/bt_downloads.h"
 #include "client/client_services.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadSources.h"
@@ -7,11 +8,14 @@
 namespace quarn {
 
 std::shared_ptr<DownloadSources> makeDownloadSources() {
-  return std::make_shared<DownloadSources>();
+  auto sources = std::make_shared<DownloadSources>();
+  sources->add(bittorrent::makeDownloads);
+  return sources;
 }
 
 void installProtocols(DownloadEngine& engine) {
   installClient(engine);
+  bittorrent::install(engine);
 }
 
 }  // namespace quarn
