@@ -40,6 +40,7 @@ class DHTNode {
   std::string toString() const;
 
   bool operator==(const DHTNode& other) const;
+  bool operator!=(const DHTNode& other) const { return !(*this == other); }
 
  private:
   unsigned char id_[DHT_ID_LENGTH];

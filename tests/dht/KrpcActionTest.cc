@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <string>
+
+#include "bittorrent/Peer.h"
+#include "dht/DHTAnnouncePeerMessage.h"
+#include "dht/DHTFindNodeReplyMessage.h"
+#include "dht/DHTGetPeersReplyMessage.h"
+#include "dht/DHTMessageFactoryImpl.h"
+#include "dht/DHTPeerAnnounceStorage.h"
+#include "dht/DHTRoutingTable.h"
+#include "dht/DHTTokenTracker.h"
+#include "dht/DhtFakes.h"
+#include "dht/DhtFixture.h"
+#include "foundation/Dict.h"
+#include "foundation/DlAbortEx.h"
+#include "foundation/DowncastValueBaseVisitor.h"
+#include "foundation/List.h"
+#include "foundation/String.h"
+#include "foundation/bencode2.h"
+
+namespace quarn {
+namespace {
+
+using namespace quarn::test;
+
+const std::string LOCAL = dhtId({0x00}, 0xaa);
+const std::string SENDER = dhtId({0x80}, 0xbb);
+const std::string HASH(20, 'H');
+
+struct Node {
+  explicit Node(int family = AF_INET) : local(dhtNode(LOCAL)), table(local), factory(family) {
+    factory.setLocalNode(local);
+    factory.setRoutingTable(&table);
+    factory.setConnection(&connection);
+    factory.setMessageDispatcher(&dispatcher);
+    factory.setPeerAnnounceStorage(&storage);
+    factory.setTokenTracker(&tokens);
+  }
+  std::unique_ptr<DHTQueryMessage> receive(const std::string& bytes) {
+    auto dict = bencode2::decode(bytes);
+    return factory.createQueryMessage(*valueAs<Dict>(dict), "192.0.2.9", 6881);
+  }
+  // The one reply queued, decoded again from its bytes.
+  std::unique_ptr<ValueBase> sentReply() {
+    EXPECT_EQ(1u, dispatcher.queued.size());
+    auto* reply = dynamic_cast<DHTAbstractMessage*>(dispatcher.queued.at(0).get());
+    EXPECT_EQ("192.0.2.9", reply->getRemoteNode()->getIPAddress());
+    return bencode2::decode(reply->getBencodedMessage());
+  }
+
+  std::shared_ptr<DHTNode> local;
+  DHTRoutingTable table;
+  RecordingConnection connection;
+  RecordingDispatcher dispatcher;
+  DHTPeerAnnounceStorage storage;
+  DHTTokenTracker tokens;
+  DHTMessageFactoryImpl factory;
+};
+
+const Dict& r(const std::unique_ptr<ValueBase>& msg) {
+  return *valueAs<Dict>(valueAs<Dict>(msg)->get("r"));
+}
+
+TEST(KrpcActionTest, PingIsAnsweredWithOurIdAndItsOwnTransactionId) {
+  Node node;
+  node.receive("d1:ad2:id20:" + SENDER + "e1:q4:ping1:t7:longtid1:y1:qe")->doReceivedAction();
+  auto reply = node.sentReply();
+  const auto& top = *valueAs<Dict>(reply);
+  EXPECT_EQ("longtid", valueAs<String>(top.get("t"))->s());
+  EXPECT_EQ(LOCAL, valueAs<String>(r(reply).get("id"))->s());
+  EXPECT_EQ(4u, top.size()) << "t, v, y, r";
+}
+
+TEST(KrpcActionTest, FindNodeReplyCarriesAtMostEightNodesOfTheFamily) {
+  Node node;
+  node.table.addNode(dhtNode(dhtId({0x40}, 99), "2001:db8::1", 1));
+  for (unsigned char i = 1; i <= 10; ++i) {
+    node.table.addNode(dhtNode(dhtId({0x40}, i), "192.0.2." + std::to_string(i), 6881));
+  }
+  std::vector<std::shared_ptr<DHTNode>> nodes;
+  node.table.getClosestKNodes(nodes, uc(dhtId({0x40})));
+  nodes.insert(nodes.begin(), dhtNode(dhtId({0x41}), "2001:db8::2", 1));
+  nodes.push_back(dhtNode(dhtId({0x42}), "192.0.2.42", 1));
+  nodes.push_back(dhtNode(dhtId({0x43}), "192.0.2.43", 1));
+  auto reply = node.factory.createFindNodeReplyMessage(dhtNode(SENDER), nodes, "t");
+  auto decoded = bencode2::decode(reply->getBencodedMessage());
+  EXPECT_EQ(208u, valueAs<String>(r(decoded).get("nodes"))->s().size());
+
+  auto empty = node.factory.createFindNodeReplyMessage(dhtNode(SENDER), {}, "t");
+  auto e = bencode2::decode(empty->getBencodedMessage());
+  ASSERT_TRUE(valueAs<String>(r(e).get("nodes")));
+  EXPECT_EQ("", valueAs<String>(r(e).get("nodes"))->s());
+
+  Node v6(AF_INET6);
+  auto six = v6.factory.createFindNodeReplyMessage(
+      dhtNode(SENDER),
+      {dhtNode(dhtId({0x41}), "2001:db8::2", 1), dhtNode(dhtId({0x42}), "192.0.2.1", 1)}, "t");
+  auto s = bencode2::decode(six->getBencodedMessage());
+  EXPECT_EQ(38u, valueAs<String>(r(s).get("nodes6"))->s().size());
+  EXPECT_FALSE(r(s).containsKey("nodes"));
+}
+
+TEST(KrpcActionTest, ReceivedFindNodeReplyNeverAddsTheLocalNode) {
+  Node node;
+  auto reply = node.factory.createFindNodeReplyMessage(
+      dhtNode(SENDER), {dhtNode(LOCAL, "192.0.2.1", 1), dhtNode(dhtId({0x40}), "192.0.2.2", 2)},
+      "t");
+  reply->doReceivedAction();
+  std::vector<std::shared_ptr<DHTNode>> known;
+  node.table.getClosestKNodes(known, uc(LOCAL));
+  ASSERT_EQ(1u, known.size());
+  EXPECT_EQ(dhtId({0x40}), dhtIdString(known[0]->getID()));
+}
+
+TEST(KrpcActionTest, GetPeersAnswersTokenNodesAndAtMost25Peers) {
+  Node node;
+  node.receive("d1:ad2:id20:" + SENDER + "9:info_hash20:" + HASH + "e1:q9:get_peers1:t1:x1:y1:qe")
+      ->doReceivedAction();
+  auto bare = node.sentReply();
+  EXPECT_FALSE(r(bare).containsKey("nodes"));
+  EXPECT_FALSE(r(bare).containsKey("values"));
+  const std::string token = valueAs<String>(r(bare).get("token"))->s();
+  EXPECT_TRUE(node.tokens.validateToken(token, uc(HASH), "192.0.2.9", 6881));
+
+  node.dispatcher.queued.clear();
+  for (int i = 1; i <= 30; ++i) {
+    node.storage.addPeerAnnounce(uc(HASH), "192.0.2.100", static_cast<uint16_t>(i));
+  }
+  node.table.addNode(dhtNode(dhtId({0x40}), "192.0.2.2", 2));
+  node.receive("d1:ad2:id20:" + SENDER + "9:info_hash20:" + HASH + "e1:q9:get_peers1:t1:x1:y1:qe")
+      ->doReceivedAction();
+  auto full = node.sentReply();
+  EXPECT_EQ(26u, valueAs<String>(r(full).get("nodes"))->s().size());
+  EXPECT_EQ(25u, valueAs<List>(r(full).get("values"))->size());
+}
+
+TEST(KrpcActionTest, AnnounceIsStoredOnlyWithATokenGivenToTheSender) {
+  Node node;
+  const std::string good = node.tokens.generateToken(uc(HASH), "192.0.2.9", 6881);
+  const std::string other = node.tokens.generateToken(uc(HASH), "192.0.2.10", 6881);
+  auto announce = [&](const std::string& token) {
+    return node.receive("d1:ad2:id20:" + SENDER + "9:info_hash20:" + HASH +
+                        "4:porti65535e5:token20:" + token + "e1:q13:announce_peer1:t1:x1:y1:qe");
+  };
+  auto refused = announce(other);
+  EXPECT_THROW(refused->validate(), DlAbortEx);
+  EXPECT_FALSE(node.storage.contains(uc(HASH)));
+
+  auto accepted = announce(good);
+  accepted->validate();
+  accepted->doReceivedAction();
+  std::vector<std::shared_ptr<Peer>> peers;
+  node.storage.getPeers(peers, uc(HASH));
+  ASSERT_EQ(1u, peers.size());
+  EXPECT_EQ("192.0.2.9", peers[0]->getIPAddress()) << "the datagram's address";
+  EXPECT_EQ(65535, peers[0]->getPort()) << "the announced port";
+  auto reply = node.sentReply();
+  EXPECT_EQ(1u, r(reply).size());
+}
+
+}  // namespace
+}  // namespace quarn
