@@ -17,11 +17,11 @@
 #include "dht/DHTResponseMessage.h"
 #include "dht/DHTRoutingTable.h"
 #include "dht/DHTTokenTracker.h"
-#include "engine/DownloadContext.h"
 #include "engine/RequestGroup.h"
 #include "foundation/Dict.h"
 #include "foundation/util_string.h"
 #include "net/net_address.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn {
 
