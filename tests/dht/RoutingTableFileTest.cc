@@ -6,9 +6,11 @@
 
 #include "TempDir.h"
 #include "dht/DHTNode.h"
+#include "dht/DHTRoutingTable.h"
 #include "dht/DHTRoutingTableDeserializer.h"
 #include "dht/DHTRoutingTableSerializer.h"
 #include "dht/DhtFixture.h"
+#include "dht/save_routing_table.h"
 #include "foundation/DlAbortEx.h"
 
 namespace quarn {
@@ -151,6 +153,30 @@ TEST(DHTRoutingTableFileTest, MissingFileAndUnwritableDirectoryFail) {
   std::filesystem::create_directory(dir.file("keep.dat__temp"));
   EXPECT_THROW(s.serialize(dir.file("keep.dat")), DlAbortEx);
   EXPECT_EQ("old", readFile(dir.file("keep.dat"))) << "a failed save leaves the old file";
+}
+
+TEST(DHTRoutingTableFileTest, SavingATableKeepsNodesThatAreNotBadInBucketOrder) {
+  TempDir dir;
+  auto local = dhtNode(dhtId({0x00}));
+  DHTRoutingTable table(local);
+  for (unsigned char i = 1; i <= 8; ++i) {
+    table.addNode(dhtNode(dhtId({0x80}, i), "192.0.2.1", i));
+  }
+  auto bad = dhtNode(dhtId({0x10}), "192.0.2.2", 1);
+  table.addNode(dhtNode(dhtId({0x20}), "192.0.2.3", 1));  // splits: lower bucket
+  table.addNode(bad);
+  bad->markBad();
+  std::string path = dir.file("new/dir/dht.dat");
+  dht::saveRoutingTable(path, AF_INET, local, table);
+  DHTRoutingTableDeserializer d(AF_INET);
+  d.deserialize(path);
+  ASSERT_EQ(9u, d.getNodes().size());
+  EXPECT_EQ(dhtId({0x20}), dhtIdString(d.getNodes()[0]->getID())) << "lower bucket first";
+  EXPECT_EQ(dhtId({0x80}, 8), dhtIdString(d.getNodes()[8]->getID()));
+
+  writeFile(dir.file("blocker"), "");
+  EXPECT_NO_THROW(dht::saveRoutingTable(dir.file("blocker/dht.dat"), AF_INET, local, table))
+      << "a failed save is logged, not thrown";
 }
 
 }  // namespace
