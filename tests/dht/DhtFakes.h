@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,13 +10,32 @@
 #include "dht/DHTMessage.h"
 #include "dht/DHTMessageCallback.h"
 #include "dht/DHTMessageDispatcher.h"
+#include "dht/DHTMessageFactoryImpl.h"
+#include "dht/DHTNode.h"
+#include "dht/DHTPeerAnnounceStorage.h"
+#include "dht/DHTRoutingTable.h"
+#include "dht/DHTTokenTracker.h"
 
 namespace quarn::test {
 
-// Keeps every datagram sent; can pretend the socket would block.
+// Hands out the queued incoming datagrams, one per call and all from
+// 192.0.2.1:6881; keeps every datagram sent; can pretend the socket would
+// block.
 class RecordingConnection : public DHTConnection {
  public:
-  ssize_t receiveMessage(unsigned char*, size_t, std::string&, uint16_t&) override { return 0; }
+  ssize_t receiveMessage(unsigned char* data, size_t length, std::string& host,
+                         uint16_t& port) override {
+    if (incoming.empty()) {
+      return 0;
+    }
+    std::string d = incoming.front();
+    incoming.pop_front();
+    size_t n = std::min(length, d.size());
+    std::copy(d.begin(), d.begin() + n, data);
+    host = "192.0.2.1";
+    port = 6881;
+    return static_cast<ssize_t>(n);
+  }
   ssize_t sendMessage(const unsigned char* data, size_t length, const std::string& host,
                       uint16_t port) override {
     if (blocked) {
@@ -29,6 +50,7 @@ class RecordingConnection : public DHTConnection {
     std::string host;
     uint16_t port;
   };
+  std::deque<std::string> incoming;
   std::vector<Datagram> sent;
   bool blocked = false;
 };
@@ -49,5 +71,18 @@ class RecordingDispatcher : public DHTMessageDispatcher {
 
   std::vector<std::unique_ptr<DHTMessage>> queued;
 };
+
+// Gives the factory every collaborator a message acts through.
+inline void wireFactory(DHTMessageFactoryImpl& factory, const std::shared_ptr<DHTNode>& local,
+                        DHTRoutingTable& table, DHTConnection& connection,
+                        DHTMessageDispatcher& dispatcher, DHTPeerAnnounceStorage& storage,
+                        DHTTokenTracker& tokens) {
+  factory.setLocalNode(local);
+  factory.setRoutingTable(&table);
+  factory.setConnection(&connection);
+  factory.setMessageDispatcher(&dispatcher);
+  factory.setPeerAnnounceStorage(&storage);
+  factory.setTokenTracker(&tokens);
+}
 
 }  // namespace quarn::test

@@ -4,7 +4,6 @@
 #include <deque>
 #include <string>
 
-#include "dht/DHTConnection.h"
 #include "dht/DHTInteractionCommand.h"
 #include "dht/DHTMessageDispatcherImpl.h"
 #include "dht/DHTMessageFactoryImpl.h"
@@ -15,6 +14,7 @@
 #include "dht/DHTSocketSharer.h"
 #include "dht/DHTTaskQueueImpl.h"
 #include "dht/DHTTokenTracker.h"
+#include "dht/DhtFakes.h"
 #include "dht/DhtFixture.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadTestUtil.h"
@@ -29,30 +29,6 @@ using namespace quarn::test;
 
 const std::string LOCAL = dhtId({0x00}, 0xaa);
 const std::string PEER = dhtId({0x80}, 0xbb);
-
-// Hands out queued datagrams and records what is sent.
-struct LoopConnection : DHTConnection {
-  ssize_t receiveMessage(unsigned char* data, size_t length, std::string& host,
-                         uint16_t& port) override {
-    if (incoming.empty()) {
-      return 0;
-    }
-    std::string d = incoming.front();
-    incoming.pop_front();
-    size_t n = std::min(length, d.size());
-    std::copy(d.begin(), d.begin() + n, data);
-    host = "192.0.2.1";
-    port = 6881;
-    return static_cast<ssize_t>(n);
-  }
-  ssize_t sendMessage(const unsigned char* data, size_t length, const std::string&,
-                      uint16_t) override {
-    sent->emplace_back(reinterpret_cast<const char*>(data), length);
-    return static_cast<ssize_t>(length);
-  }
-  std::deque<std::string> incoming;
-  std::vector<std::string>* sent;
-};
 
 struct FakeSharer : DHTSocketSharer {
   bool hasWatchers() const override { return watchers; }
@@ -75,15 +51,9 @@ struct Loop : ::testing::Test {
         dispatcher(tracker),
         receiver(tracker),
         sharer(std::make_shared<FakeSharer>()) {
-    auto connection = std::make_unique<LoopConnection>();
-    connection->sent = &sent;
+    auto connection = std::make_unique<RecordingConnection>();
     conn = connection.get();
-    factory.setLocalNode(local);
-    factory.setRoutingTable(&table);
-    factory.setConnection(conn);
-    factory.setMessageDispatcher(&dispatcher);
-    factory.setPeerAnnounceStorage(&storage);
-    factory.setTokenTracker(&tokens);
+    wireFactory(factory, local, table, *conn, dispatcher, storage, tokens);
     tracker->setRoutingTable(&table);
     tracker->setMessageFactory(&factory);
     receiver.setMessageFactory(&factory);
@@ -114,8 +84,7 @@ struct Loop : ::testing::Test {
   DHTMessageReceiver receiver;
   DHTTaskQueueImpl queue;
   std::shared_ptr<FakeSharer> sharer;
-  std::vector<std::string> sent;
-  LoopConnection* conn;
+  RecordingConnection* conn;
   std::unique_ptr<DownloadEngine> engine;
   DHTInteractionCommand* command;  // owned by the engine once it re-queues itself
 };
@@ -124,8 +93,8 @@ TEST_F(Loop, OneTurnAnswersQueriesAndSharesTheSocket) {
   conn->incoming.push_back("d1:ad2:id20:" + PEER + "e1:q4:ping1:t2:ab1:y1:qe");
   conn->incoming.push_back(std::string("\x00\x00\x04\x17", 4));
   EXPECT_FALSE(command->execute());
-  ASSERT_EQ(1u, sent.size());
-  EXPECT_NE(std::string::npos, sent[0].find("1:t2:ab")) << sent[0];
+  ASSERT_EQ(1u, conn->sent.size());
+  EXPECT_NE(std::string::npos, conn->sent[0].bytes.find("1:t2:ab")) << conn->sent[0].bytes;
   EXPECT_EQ((std::vector<std::string>{"datagram 4", "timeout", "send"}), sharer->log);
   EXPECT_TRUE(table.getNode(uc(PEER), "192.0.2.1", 6881));
 }

@@ -31,12 +31,7 @@ const std::string HASH(20, 'H');
 
 struct Node {
   explicit Node(int family = AF_INET) : local(dhtNode(LOCAL)), table(local), factory(family) {
-    factory.setLocalNode(local);
-    factory.setRoutingTable(&table);
-    factory.setConnection(&connection);
-    factory.setMessageDispatcher(&dispatcher);
-    factory.setPeerAnnounceStorage(&storage);
-    factory.setTokenTracker(&tokens);
+    wireFactory(factory, local, table, connection, dispatcher, storage, tokens);
   }
   std::unique_ptr<DHTQueryMessage> receive(const std::string& bytes) {
     auto dict = bencode2::decode(bytes);

@@ -42,12 +42,7 @@ const std::string ADDR2("\xc0\x00\x02\x02\x1a\xe2", 6);
 struct DhtWorld {
   explicit DhtWorld(int family = AF_INET, const std::string& localId = A)
       : local(dhtNode(localId)), table(local), factory(family) {
-    factory.setLocalNode(local);
-    factory.setRoutingTable(&table);
-    factory.setConnection(&connection);
-    factory.setMessageDispatcher(&dispatcher);
-    factory.setPeerAnnounceStorage(&storage);
-    factory.setTokenTracker(&tokens);
+    wireFactory(factory, local, table, connection, dispatcher, storage, tokens);
   }
 
   std::unique_ptr<DHTQueryMessage> query(const std::string& bytes,

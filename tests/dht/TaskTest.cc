@@ -12,6 +12,7 @@
 #include "dht/DHTMessageFactoryImpl.h"
 #include "dht/DHTNodeLookupTask.h"
 #include "dht/DHTPeerLookupTask.h"
+#include "dht/DHTPeerPortHandler.h"
 #include "dht/DHTPingTask.h"
 #include "dht/DHTQueryMessage.h"
 #include "dht/DHTReplaceNodeTask.h"
@@ -285,6 +286,24 @@ TEST(DHTReplaceNodeTaskTest, SilentNodeIsReplacedAfterTwoTimeouts) {
   t.timeOut(1);
   EXPECT_TRUE(task->finished());
   EXPECT_EQ(0x90, bucket->getNodes().back()->getID()[0]);
+}
+
+TEST(DHTPeerPortHandlerTest, PingsThePeerNodeAndLooksUpWhileTheTableIsYoung) {
+  Tasks t;
+  DHTPeerPortHandler handler(t.local, &t.table, &t.queue, &t.tasks);
+  handler.onPeerPort("192.0.2.7", 6881);
+  ASSERT_EQ(2u, t.queue.tasks.size());
+  t.queue.tasks[0]->startup();
+  ASSERT_EQ(1u, t.dispatcher.sent.size());
+  EXPECT_EQ("192.0.2.7", t.dispatcher.sent[0].message->getRemoteNode()->getIPAddress());
+  EXPECT_EQ("ping", t.dispatcher.sent[0].message->getMessageType());
+
+  for (unsigned char n = 1; n <= 9; ++n) {
+    t.table.addNode(dhtNode(dhtId({0x80}, n), "192.0.2.1", n));
+  }
+  ASSERT_EQ(2, t.table.getNumBucket());
+  handler.onPeerPort("192.0.2.8", 6881);
+  EXPECT_EQ(3u, t.queue.tasks.size()) << "only the ping once the table has split";
 }
 
 }  // namespace

@@ -56,12 +56,7 @@ struct Transport {
         tracker(std::make_shared<DHTMessageTracker>()),
         dispatcher(tracker),
         receiver(tracker) {
-    factory.setLocalNode(local);
-    factory.setRoutingTable(&table);
-    factory.setConnection(&connection);
-    factory.setMessageDispatcher(&dispatcher);
-    factory.setPeerAnnounceStorage(&storage);
-    factory.setTokenTracker(&tokens);
+    wireFactory(factory, local, table, connection, dispatcher, storage, tokens);
     tracker->setRoutingTable(&table);
     tracker->setMessageFactory(&factory);
     receiver.setMessageFactory(&factory);
@@ -266,32 +261,11 @@ TEST(DHTMessageReceiverTest, UnusableDatagramsBecomeUnknownAndGetNoAnswer) {
   }
 }
 
-// Hands out queued datagrams, one per call.
-struct QueueConnection : DHTConnection {
-  ssize_t receiveMessage(unsigned char* data, size_t length, std::string& host,
-                         uint16_t& port) override {
-    if (queue.empty()) {
-      return 0;
-    }
-    std::string d = queue.front();
-    queue.pop_front();
-    size_t n = std::min(length, d.size());
-    std::copy(d.begin(), d.begin() + n, data);
-    host = "192.0.2.1";
-    port = 6881;
-    return static_cast<ssize_t>(n);
-  }
-  ssize_t sendMessage(const unsigned char*, size_t l, const std::string&, uint16_t) override {
-    return static_cast<ssize_t>(l);
-  }
-  std::deque<std::string> queue;
-};
-
 TEST(ReceiveDatagramsTest, FloodIsHandledAcrossTurnsAndOthersGoElsewhere) {
   Transport t;
-  QueueConnection conn;
+  RecordingConnection conn;
   for (int i = 0; i < 200; ++i) {
-    conn.queue.push_back(i % 2 ? "d1:y1:qe" : std::string("\x00\x00\x00\x01", 4));
+    conn.incoming.push_back(i % 2 ? "d1:y1:qe" : std::string("\x00\x00\x00\x01", 4));
   }
   size_t others = 0;
   auto other = [&](const unsigned char*, size_t, const std::string&, uint16_t) { ++others; };
