@@ -6,15 +6,26 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "dht/DHTConnection.h"
 #include "dht/DHTMessage.h"
 #include "dht/DHTMessageCallback.h"
 #include "dht/DHTMessageDispatcher.h"
+#include "dht/DHTMessageDispatcherImpl.h"
 #include "dht/DHTMessageFactoryImpl.h"
+#include "dht/DHTMessageReceiver.h"
+#include "dht/DHTMessageTracker.h"
 #include "dht/DHTNode.h"
 #include "dht/DHTPeerAnnounceStorage.h"
+#include "dht/DHTQueryMessage.h"
+#include "dht/DHTResponseMessage.h"
 #include "dht/DHTRoutingTable.h"
 #include "dht/DHTTokenTracker.h"
+#include "dht/DhtFixture.h"
+#include "foundation/Dict.h"
+#include "foundation/DowncastValueBaseVisitor.h"
+#include "foundation/bencode2.h"
 
 namespace quarn::test {
 
@@ -84,5 +95,91 @@ inline void wireFactory(DHTMessageFactoryImpl& factory, const std::shared_ptr<DH
   factory.setPeerAnnounceStorage(&storage);
   factory.setTokenTracker(&tokens);
 }
+
+// A factory of one family with every collaborator, for messages that act;
+// what they queue stays in the recording dispatcher.
+struct FakeDht {
+  FakeDht(int family, const std::string& localId)
+      : local(dhtNode(localId)), table(local), factory(family) {
+    wireFactory(factory, local, table, connection, dispatcher, storage, tokens);
+  }
+
+  // The query or reply the bytes hold, as if sent from addr:port.
+  std::unique_ptr<DHTQueryMessage> query(const std::string& bytes,
+                                         const std::string& addr = "192.0.2.9",
+                                         uint16_t port = 6881) {
+    auto dict = bencode2::decode(bytes);
+    return factory.createQueryMessage(*valueAs<Dict>(dict), addr, port);
+  }
+  std::unique_ptr<DHTResponseMessage> reply(const std::string& method, const std::string& bytes) {
+    auto dict = bencode2::decode(bytes);
+    return factory.createResponseMessage(method, *valueAs<Dict>(dict), "192.0.2.9", 6881);
+  }
+
+  std::shared_ptr<DHTNode> local;
+  DHTRoutingTable table;
+  RecordingConnection connection;
+  RecordingDispatcher dispatcher;
+  DHTPeerAnnounceStorage storage;
+  DHTTokenTracker tokens;
+  DHTMessageFactoryImpl factory;
+};
+
+// Records what a task would hear.
+struct RecordingCallback : DHTMessageCallback {
+  explicit RecordingCallback(std::vector<std::string>& log) : log(log) {}
+  void visit(const DHTPingReplyMessage*) override { log.push_back("ping reply"); }
+  void visit(const DHTFindNodeReplyMessage*) override { log.push_back("find_node reply"); }
+  void visit(const DHTGetPeersReplyMessage*) override { log.push_back("get_peers reply"); }
+  void visit(const DHTAnnouncePeerReplyMessage*) override { log.push_back("announce reply"); }
+  void onTimeout(const std::shared_ptr<DHTNode>& node) override {
+    log.push_back("timeout " + node->getIPAddress());
+  }
+  std::vector<std::string>& log;
+};
+
+// A whole IPv4 DHT with the real tracker, dispatcher and receiver on a
+// recording connection.
+struct LiveDht {
+  explicit LiveDht(const std::string& localId)
+      : local(dhtNode(localId)),
+        table(local),
+        ownedConnection(std::make_unique<RecordingConnection>()),
+        connection(ownedConnection.get()),
+        factory(AF_INET),
+        tracker(std::make_shared<DHTMessageTracker>()),
+        dispatcher(tracker),
+        receiver(tracker) {
+    wireFactory(factory, local, table, *connection, dispatcher, storage, tokens);
+    tracker->setRoutingTable(&table);
+    tracker->setMessageFactory(&factory);
+    receiver.setMessageFactory(&factory);
+    receiver.setRoutingTable(&table);
+  }
+  // Sends a ping to the node and returns its transaction id.
+  std::string ping(const std::shared_ptr<DHTNode>& node) {
+    auto q = factory.createPingMessage(node, "");
+    std::string tid = q->getTransactionID();
+    dispatcher.addMessageToQueue(std::move(q), std::make_unique<RecordingCallback>(log));
+    dispatcher.sendMessages();
+    return tid;
+  }
+  std::unique_ptr<DHTMessage> receive(const std::string& bytes, const std::string& addr,
+                                      uint16_t port) {
+    return receiver.receiveMessage(addr, port, uc(bytes), bytes.size());
+  }
+
+  std::shared_ptr<DHTNode> local;
+  DHTRoutingTable table;
+  std::unique_ptr<RecordingConnection> ownedConnection;
+  RecordingConnection* connection;
+  DHTPeerAnnounceStorage storage;
+  DHTTokenTracker tokens;
+  DHTMessageFactoryImpl factory;
+  std::shared_ptr<DHTMessageTracker> tracker;
+  DHTMessageDispatcherImpl dispatcher;
+  DHTMessageReceiver receiver;
+  std::vector<std::string> log;
+};
 
 }  // namespace quarn::test

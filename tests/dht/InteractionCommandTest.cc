@@ -42,23 +42,8 @@ struct FakeSharer : DHTSocketSharer {
   std::vector<std::string> log;
 };
 
-struct Loop : ::testing::Test {
-  Loop()
-      : local(dhtNode(LOCAL)),
-        table(local),
-        factory(AF_INET),
-        tracker(std::make_shared<DHTMessageTracker>()),
-        dispatcher(tracker),
-        receiver(tracker),
-        sharer(std::make_shared<FakeSharer>()) {
-    auto connection = std::make_unique<RecordingConnection>();
-    conn = connection.get();
-    wireFactory(factory, local, table, *conn, dispatcher, storage, tokens);
-    tracker->setRoutingTable(&table);
-    tracker->setMessageFactory(&factory);
-    receiver.setMessageFactory(&factory);
-    receiver.setRoutingTable(&table);
-
+struct Loop : ::testing::Test, LiveDht {
+  Loop() : LiveDht(LOCAL), sharer(std::make_shared<FakeSharer>()) {
     engine = std::make_unique<DownloadEngine>(std::make_unique<FakeEventPoll>());
     engine->setOption(option.get());
     auto group = std::make_shared<RequestGroup>(GroupId::create(), option);
@@ -69,32 +54,24 @@ struct Loop : ::testing::Test {
     command->setMessageDispatcher(&dispatcher);
     command->setMessageReceiver(&receiver);
     command->setTaskQueue(&queue);
-    command->setConnection(std::move(connection));
+    command->setConnection(std::move(ownedConnection));
     command->setSocketSharer(sharer);
   }
 
   std::shared_ptr<Option> option = makeGlobalOption();
-  std::shared_ptr<DHTNode> local;
-  DHTRoutingTable table;
-  DHTPeerAnnounceStorage storage;
-  DHTTokenTracker tokens;
-  DHTMessageFactoryImpl factory;
-  std::shared_ptr<DHTMessageTracker> tracker;
-  DHTMessageDispatcherImpl dispatcher;
-  DHTMessageReceiver receiver;
   DHTTaskQueueImpl queue;
   std::shared_ptr<FakeSharer> sharer;
-  RecordingConnection* conn;
   std::unique_ptr<DownloadEngine> engine;
   DHTInteractionCommand* command;  // owned by the engine once it re-queues itself
 };
 
 TEST_F(Loop, OneTurnAnswersQueriesAndSharesTheSocket) {
-  conn->incoming.push_back("d1:ad2:id20:" + PEER + "e1:q4:ping1:t2:ab1:y1:qe");
-  conn->incoming.push_back(std::string("\x00\x00\x04\x17", 4));
+  connection->incoming.push_back("d1:ad2:id20:" + PEER + "e1:q4:ping1:t2:ab1:y1:qe");
+  connection->incoming.push_back(std::string("\x00\x00\x04\x17", 4));
   EXPECT_FALSE(command->execute());
-  ASSERT_EQ(1u, conn->sent.size());
-  EXPECT_NE(std::string::npos, conn->sent[0].bytes.find("1:t2:ab")) << conn->sent[0].bytes;
+  ASSERT_EQ(1u, connection->sent.size());
+  EXPECT_NE(std::string::npos, connection->sent[0].bytes.find("1:t2:ab"))
+      << connection->sent[0].bytes;
   EXPECT_EQ((std::vector<std::string>{"datagram 4", "timeout", "send"}), sharer->log);
   EXPECT_TRUE(table.getNode(uc(PEER), "192.0.2.1", 6881));
 }

@@ -29,14 +29,9 @@ const std::string LOCAL = dhtId({0x00}, 0xaa);
 const std::string SENDER = dhtId({0x80}, 0xbb);
 const std::string HASH(20, 'H');
 
-struct Node {
-  explicit Node(int family = AF_INET) : local(dhtNode(LOCAL)), table(local), factory(family) {
-    wireFactory(factory, local, table, connection, dispatcher, storage, tokens);
-  }
-  std::unique_ptr<DHTQueryMessage> receive(const std::string& bytes) {
-    auto dict = bencode2::decode(bytes);
-    return factory.createQueryMessage(*valueAs<Dict>(dict), "192.0.2.9", 6881);
-  }
+struct Node : FakeDht {
+  explicit Node(int family = AF_INET) : FakeDht(family, LOCAL) {}
+  std::unique_ptr<DHTQueryMessage> receive(const std::string& bytes) { return query(bytes); }
   // The one reply queued, decoded again from its bytes.
   std::unique_ptr<ValueBase> sentReply() {
     EXPECT_EQ(1u, dispatcher.queued.size());
@@ -44,14 +39,6 @@ struct Node {
     EXPECT_EQ("192.0.2.9", reply->getRemoteNode()->getIPAddress());
     return bencode2::decode(reply->getBencodedMessage());
   }
-
-  std::shared_ptr<DHTNode> local;
-  DHTRoutingTable table;
-  RecordingConnection connection;
-  RecordingDispatcher dispatcher;
-  DHTPeerAnnounceStorage storage;
-  DHTTokenTracker tokens;
-  DHTMessageFactoryImpl factory;
 };
 
 const Dict& r(const std::unique_ptr<ValueBase>& msg) {

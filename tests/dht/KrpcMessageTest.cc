@@ -38,31 +38,8 @@ const std::string V("1:v4:QN\x00\x03", 9);
 const std::string ADDR1("\xc0\x00\x02\x01\x1a\xe1", 6);
 const std::string ADDR2("\xc0\x00\x02\x02\x1a\xe2", 6);
 
-// A factory of one family with every collaborator, for messages that act.
-struct DhtWorld {
-  explicit DhtWorld(int family = AF_INET, const std::string& localId = A)
-      : local(dhtNode(localId)), table(local), factory(family) {
-    wireFactory(factory, local, table, connection, dispatcher, storage, tokens);
-  }
-
-  std::unique_ptr<DHTQueryMessage> query(const std::string& bytes,
-                                         const std::string& addr = "192.0.2.9",
-                                         uint16_t port = 6881) {
-    auto dict = bencode2::decode(bytes);
-    return factory.createQueryMessage(*valueAs<Dict>(dict), addr, port);
-  }
-  std::unique_ptr<DHTResponseMessage> reply(const std::string& method, const std::string& bytes) {
-    auto dict = bencode2::decode(bytes);
-    return factory.createResponseMessage(method, *valueAs<Dict>(dict), "192.0.2.9", 6881);
-  }
-
-  std::shared_ptr<DHTNode> local;
-  DHTRoutingTable table;
-  RecordingConnection connection;
-  RecordingDispatcher dispatcher;
-  DHTPeerAnnounceStorage storage;
-  DHTTokenTracker tokens;
-  DHTMessageFactoryImpl factory;
+struct DhtWorld : FakeDht {
+  explicit DhtWorld(int family = AF_INET) : FakeDht(family, A) {}
 };
 
 struct GoldenCase {

@@ -34,57 +34,8 @@ const std::string LOCAL = dhtId({0x00}, 0xaa);
 const std::string PEER = dhtId({0x80}, 0xbb);
 const std::string V("1:v4:QN\x00\x03", 9);
 
-// Records what a task would hear.
-struct RecordingCallback : DHTMessageCallback {
-  explicit RecordingCallback(std::vector<std::string>& log) : log(log) {}
-  void visit(const DHTPingReplyMessage*) override { log.push_back("ping reply"); }
-  void visit(const DHTFindNodeReplyMessage*) override { log.push_back("find_node reply"); }
-  void visit(const DHTGetPeersReplyMessage*) override { log.push_back("get_peers reply"); }
-  void visit(const DHTAnnouncePeerReplyMessage*) override { log.push_back("announce reply"); }
-  void onTimeout(const std::shared_ptr<DHTNode>& node) override {
-    log.push_back("timeout " + node->getIPAddress());
-  }
-  std::vector<std::string>& log;
-};
-
-// A whole DHT of one family on a recording connection.
-struct Transport {
-  Transport()
-      : local(dhtNode(LOCAL)),
-        table(local),
-        factory(AF_INET),
-        tracker(std::make_shared<DHTMessageTracker>()),
-        dispatcher(tracker),
-        receiver(tracker) {
-    wireFactory(factory, local, table, connection, dispatcher, storage, tokens);
-    tracker->setRoutingTable(&table);
-    tracker->setMessageFactory(&factory);
-    receiver.setMessageFactory(&factory);
-    receiver.setRoutingTable(&table);
-  }
-  // Sends a ping to the node and returns its transaction id.
-  std::string ping(const std::shared_ptr<DHTNode>& node) {
-    auto q = factory.createPingMessage(node, "");
-    std::string tid = q->getTransactionID();
-    dispatcher.addMessageToQueue(std::move(q), std::make_unique<RecordingCallback>(log));
-    dispatcher.sendMessages();
-    return tid;
-  }
-  std::unique_ptr<DHTMessage> receive(const std::string& bytes, const std::string& addr,
-                                      uint16_t port) {
-    return receiver.receiveMessage(addr, port, uc(bytes), bytes.size());
-  }
-
-  std::shared_ptr<DHTNode> local;
-  DHTRoutingTable table;
-  RecordingConnection connection;
-  DHTPeerAnnounceStorage storage;
-  DHTTokenTracker tokens;
-  DHTMessageFactoryImpl factory;
-  std::shared_ptr<DHTMessageTracker> tracker;
-  DHTMessageDispatcherImpl dispatcher;
-  DHTMessageReceiver receiver;
-  std::vector<std::string> log;
+struct Transport : LiveDht {
+  Transport() : LiveDht(LOCAL) {}
 };
 
 std::string pingReply(const std::string& tid, const std::string& id = PEER) {
