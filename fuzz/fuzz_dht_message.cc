@@ -1,5 +1,7 @@
 // Feeds arbitrary bytes to the DHT as one received datagram: decoded, made a
-// query or a reply to each method through the factory, and acted on. Whatever
+// query or a reply to each method through the factory, and acted on; then
+// the whole datagram goes through the receiver while a query of each method
+// waits for its reply. Whatever
 // the factory accepts must encode to bytes that decode to the same message.
 #include <sys/socket.h>
 
@@ -13,6 +15,8 @@
 #include "dht/DHTMessageCallback.h"
 #include "dht/DHTMessageDispatcher.h"
 #include "dht/DHTMessageFactoryImpl.h"
+#include "dht/DHTMessageReceiver.h"
+#include "dht/DHTMessageTracker.h"
 #include "dht/DHTNode.h"
 #include "dht/DHTPeerAnnounceStorage.h"
 #include "dht/DHTQueryMessage.h"
@@ -49,7 +53,16 @@ struct EncodingDispatcher : DHTMessageDispatcher {
 };
 
 struct Dht {
-  explicit Dht(int family) : local(std::make_shared<DHTNode>()), table(local), factory(family) {
+  explicit Dht(int family)
+      : local(std::make_shared<DHTNode>()),
+        table(local),
+        factory(family),
+        tracker(std::make_shared<DHTMessageTracker>()),
+        receiver(tracker) {
+    tracker->setRoutingTable(&table);
+    tracker->setMessageFactory(&factory);
+    receiver.setMessageFactory(&factory);
+    receiver.setRoutingTable(&table);
     factory.setLocalNode(local);
     factory.setRoutingTable(&table);
     factory.setConnection(&connection);
@@ -64,7 +77,33 @@ struct Dht {
   DHTPeerAnnounceStorage storage;
   DHTTokenTracker tokens;
   DHTMessageFactoryImpl factory;
+  std::shared_ptr<DHTMessageTracker> tracker;
+  DHTMessageReceiver receiver;
 };
+
+// Every datagram must come out of the receiver as a message, never as an
+// exception; the queries left unanswered are timed out at once.
+void receive(Dht& dht, const uint8_t* data, size_t size) {
+  const unsigned char id[20] = {1};
+  auto node = std::make_shared<DHTNode>(id);
+  node->setIPAddress("192.0.2.1");
+  node->setPort(6881);
+  dht.tracker->addMessage(*dht.factory.createPingMessage(node, "tt"), std::chrono::seconds(0),
+                          nullptr);
+  dht.tracker->addMessage(*dht.factory.createFindNodeMessage(node, id, "tt"),
+                          std::chrono::seconds(0), nullptr);
+  dht.tracker->addMessage(*dht.factory.createGetPeersMessage(node, id, "tt"),
+                          std::chrono::seconds(0), nullptr);
+  dht.tracker->addMessage(*dht.factory.createAnnouncePeerMessage(node, id, 1, "k", "tt"),
+                          std::chrono::seconds(0), nullptr);
+  if (!dht.receiver.receiveMessage("192.0.2.1", 6881, data, size)) {
+    abort();
+  }
+  dht.receiver.handleTimeout();
+  if (dht.tracker->countEntry() != 0) {
+    abort();
+  }
+}
 
 // Encodes the message, decodes it again and checks the second encoding.
 template <typename Decode>
@@ -113,11 +152,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     value = bencode2::decode(data, size);
   } catch (const RecoverableException&) {
-    return 0;
+    value.reset();
   }
   if (const auto* dict = valueAs<Dict>(value)) {
     feed(v4, *dict);
     feed(v6, *dict);
   }
+  receive(v4, data, size);
+  receive(v6, data, size);
   return 0;
 }
