@@ -3,9 +3,15 @@
 
 #include <string>
 
+#include "bittorrent/BtObject.h"
+#include "bittorrent/BtRegistry.h"
 #include "bittorrent/Peer.h"
+#include "bittorrent/TorrentAttribute.h"
+#include "config/Option.h"
+#include "config/prefs.h"
 #include "dht/DHTAnnouncePeerMessage.h"
 #include "dht/DHTFindNodeReplyMessage.h"
+#include "dht/DHTGetPeersMessage.h"
 #include "dht/DHTGetPeersReplyMessage.h"
 #include "dht/DHTMessageFactoryImpl.h"
 #include "dht/DHTPeerAnnounceStorage.h"
@@ -13,12 +19,15 @@
 #include "dht/DHTTokenTracker.h"
 #include "dht/DhtFakes.h"
 #include "dht/DhtFixture.h"
+#include "engine/GroupId.h"
+#include "engine/RequestGroup.h"
 #include "foundation/Dict.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DowncastValueBaseVisitor.h"
 #include "foundation/List.h"
 #include "foundation/String.h"
 #include "foundation/bencode2.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn {
 namespace {
@@ -140,6 +149,40 @@ TEST(KrpcActionTest, AnnounceIsStoredOnlyWithATokenGivenToTheSender) {
   EXPECT_EQ(65535, peers[0]->getPort()) << "the announced port";
   auto reply = node.sentReply();
   EXPECT_EQ(1u, r(reply).size());
+}
+
+TEST(KrpcActionTest, ExternalAddressOfTheFamilyIsListedAsAPeerOfOurTorrent) {
+  auto option = std::make_shared<Option>();
+  option->put(PREF_BT_EXTERNAL_IP, "192.0.2.77");
+  auto group = std::make_shared<RequestGroup>(GroupId::create(), option);
+  auto ctx = std::make_shared<DownloadContext>(16384, 65536, "/dev/null");
+  auto attrs = std::make_shared<TorrentAttribute>();
+  attrs->infoHash = HASH;
+  ctx->setAttribute(CTX_ATTR_BT, attrs);
+  ctx->setOwnerRequestGroup(group.get());
+  BtRegistry registry;
+  registry.setTcpPort(6889);
+  auto object = std::make_unique<BtObject>();
+  object->downloadContext = ctx;
+  registry.put(1, std::move(object));
+
+  for (int family : {AF_INET, AF_INET6}) {
+    Node node(family);
+    node.factory.setBtRegistry(&registry);
+    auto query = node.receive("d1:ad2:id20:" + SENDER + "9:info_hash20:" + HASH +
+                              "e1:q9:get_peers1:t1:x1:y1:qe");
+    std::vector<std::shared_ptr<Peer>> peers;
+    dynamic_cast<DHTGetPeersMessage*>(query.get())->addLocalPeer(peers);
+    ASSERT_EQ(family == AF_INET ? 1u : 0u, peers.size());
+    if (family == AF_INET) {
+      EXPECT_EQ("192.0.2.77", peers[0]->getIPAddress());
+      EXPECT_EQ(6889, peers[0]->getPort());
+      peers.clear();
+      peers.push_back(std::make_shared<Peer>("192.0.2.77", 6889));
+      dynamic_cast<DHTGetPeersMessage*>(query.get())->addLocalPeer(peers);
+      EXPECT_EQ(1u, peers.size()) << "listed once";
+    }
+  }
 }
 
 }  // namespace
