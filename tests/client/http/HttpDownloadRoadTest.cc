@@ -97,8 +97,11 @@ class TestHttpServer {
   std::string answer(const std::string& head) const {
     std::ostringstream out;
     if (!behaviour_.location.empty() && head.find("GET /redirect") == 0) {
+      // Say so when the connection closes after the answer: a client may
+      // otherwise pool it and race the close with its next request.
       out << "HTTP/1.1 302 Found\r\nLocation: " << behaviour_.location
-          << "\r\nContent-Length: 0\r\n\r\n";
+          << "\r\nContent-Length: 0\r\n"
+          << (behaviour_.keepAlive ? "" : "Connection: close\r\n") << "\r\n";
       return out.str();
     }
     if (!behaviour_.announcedLength.empty()) {
