@@ -86,6 +86,7 @@ struct FakePeerStorage : PeerStorage {
 
 // Keeps what was pushed and reports it written in pieces of `chunk` bytes.
 struct FakeConnection : PeerConnection {
+  FakeConnection() : PeerConnection(0, nullptr, nullptr) {}
   void pushBytes(std::vector<unsigned char> bytes,
                  std::unique_ptr<ProgressUpdate> progressUpdate) override {
     if (progressUpdate) {
