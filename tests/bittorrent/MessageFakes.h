@@ -130,6 +130,19 @@ struct FakePeerStorage : PeerStorage {
   }
   void executeChoke() override { ++chokeRounds; }
   void addBadPeer(const std::string& ipaddr) override { bad.push_back(ipaddr); }
+  std::shared_ptr<Peer> addAndCheckoutPeer(const std::shared_ptr<Peer>& peer, int64_t) override {
+    return peer;
+  }
+  size_t countAllPeer() const override { return added.size(); }
+  const std::deque<std::shared_ptr<Peer>>& getDroppedPeers() override { return dropped; }
+  bool isPeerAvailable() override { return false; }
+  const std::set<std::shared_ptr<Peer>>& getUsedPeers() override { return used; }
+  bool isBadPeer(const std::string&) override { return false; }
+  std::shared_ptr<Peer> checkoutPeer(int64_t) override { return nullptr; }
+  void returnPeer(const std::shared_ptr<Peer>&) override {}
+  bool chokeRoundIntervalElapsed() override { return false; }
+  std::deque<std::shared_ptr<Peer>> dropped;
+  std::set<std::shared_ptr<Peer>> used;
   std::vector<std::shared_ptr<Peer>> added;
   std::vector<std::string> bad;
   int chokeRounds = 0;
