@@ -11,7 +11,7 @@
 #include "bittorrent/torrent_reader.h"
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
+#include "storage/DownloadContext.h"
 #include "foundation/RecoverableException.h"
 #include "foundation/util_path.h"
 #include "foundation/util_string.h"

@@ -13,7 +13,7 @@
 #include "bittorrent/PeerStorage.h"
 #include "bittorrent/TorrentAttribute.h"
 #include "config/Option.h"
-#include "engine/DownloadContext.h"
+#include "storage/DownloadContext.h"
 #include "foundation/RecoverableException.h"
 #include "storage/DefaultPieceStorage.h"
 

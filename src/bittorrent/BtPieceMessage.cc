@@ -11,7 +11,6 @@
 #include "bittorrent/RequestSlot.h"
 #include "bittorrent/SimpleBtMessage.h"
 #include "bittorrent/wire_fields.h"
-#include "engine/DownloadContext.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/LogMacros.h"
 #include "foundation/RecoverableException.h"
@@ -21,6 +20,7 @@
 #include "foundation/wallclock.h"
 #include "net/ProgressUpdate.h"
 #include "storage/DiskAdaptor.h"
+#include "storage/DownloadContext.h"
 #include "storage/Piece.h"
 #include "storage/PieceStorage.h"
 
@@ -128,7 +128,7 @@ void BtPieceMessage::storeBlock(const std::shared_ptr<Piece>& piece, int64_t off
   if (piece->getWrDiskCacheEntry()) {
     auto copy = std::make_unique<uint8_t[]>(length);
     std::copy(block, block + length, copy.get());
-    piece->updateWrCache(getPieceStorage()->getWrDiskCache(), copy.release(), 0, length, length,
+    piece->updateWrCache(getPieceStorage()->getWrDiskCache(), std::move(copy), 0, length, length,
                          offset);
   } else {
     getPieceStorage()->getDiskAdaptor()->writeData(block, length, offset);

@@ -2,7 +2,7 @@
 
 #include "bittorrent/TorrentAttribute.h"
 #include "bittorrent/torrent_reader.h"
-#include "engine/DownloadContext.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn {
 

@@ -13,7 +13,6 @@
 #include "bittorrent/torrent_reader.h"
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
 #include "foundation/Dict.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DowncastValueBaseVisitor.h"
@@ -25,6 +24,7 @@
 #include "foundation/util_chars.h"
 #include "foundation/wallclock.h"
 #include "net/net_address.h"
+#include "storage/DownloadContext.h"
 #include "storage/PieceStorage.h"
 
 namespace quarn {

@@ -5,9 +5,9 @@
 #include <set>
 
 #include "bittorrent/ExtensionMessageRegistry.h"
-#include "engine/NetStat.h"
 #include "foundation/Timer.h"
 #include "storage/BitfieldMan.h"
+#include "storage/NetStat.h"
 
 namespace quarn {
 

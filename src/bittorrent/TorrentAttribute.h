@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/DownloadContext.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn {
 

@@ -2,11 +2,11 @@
 
 #include "bittorrent/magnet.h"
 #include "bittorrent/torrent_reader.h"
-#include "engine/DownloadContext.h"
 #include "foundation/OutputFile.h"
 #include "foundation/Time.h"
 #include "foundation/util_number.h"
 #include "foundation/util_string.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn {
 namespace bittorrent {

@@ -5,7 +5,6 @@
 
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
 #include "foundation/BencodeParser.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DowncastValueBaseVisitor.h"
@@ -20,6 +19,7 @@
 #include "foundation/util_chars.h"
 #include "foundation/util_path.h"
 #include "foundation/util_string.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn {
 namespace bittorrent {

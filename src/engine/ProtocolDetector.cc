@@ -3,8 +3,6 @@
 #include <cstring>
 #include <fstream>
 
-#include "bittorrent/magnet.h"
-#include "foundation/RecoverableException.h"
 #include "foundation/uri_split.h"
 
 namespace quarn {
@@ -33,13 +31,10 @@ bool ProtocolDetector::guessTorrentFile(const std::string& path) const {
   return startsWith(path, "d");
 }
 
-bool ProtocolDetector::guessTorrentMagnet(const std::string& uri) const {
-  try {
-    bittorrent::parseMagnet(uri);
-    return true;
-  } catch (RecoverableException&) {
-    return false;
-  }
+bool ProtocolDetector::guessTorrentMagnet(const std::string& /*uri*/) const {
+  // A magnet link is recognised by reading it as one, which BitTorrent
+  // provides; until then no argument is taken for a magnet link.
+  return false;
 }
 
 bool ProtocolDetector::guessMetalinkFile(const std::string& path) const {

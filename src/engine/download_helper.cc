@@ -4,43 +4,28 @@
 #include <iterator>
 #include <sstream>
 
-#include "bittorrent/TorrentAttribute.h"
-#include "bittorrent/announce_uri.h"
-#include "bittorrent/magnet.h"
-#include "bittorrent/torrent_reader.h"
 #include "config/Option.h"
 #include "config/OptionHandler.h"
 #include "config/OptionParser.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
+#include "engine/DownloadSources.h"
 #include "engine/GroupId.h"
 #include "engine/MetadataInfo.h"
-#include "engine/ProtocolDetector.h"
 #include "engine/RequestGroup.h"
 #include "engine/UriListParser.h"
-#include "engine/download_handlers.h"
-#include "foundation/BencodeParser.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/File.h"
-#include "foundation/GenericParser.h"
 #include "foundation/LogMacros.h"
 #include "foundation/RecoverableException.h"
-#include "foundation/SimpleRandomizer.h"
-#include "foundation/ValueBaseStructParserStateMachine.h"
-#include "foundation/bencode2.h"
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
 #include "foundation/paramed_string.h"
 #include "foundation/uri_split.h"
 #include "foundation/util_path.h"
-#include "foundation/util_range.h"
 #include "foundation/util_string.h"
-#include "storage/ByteArrayDiskWriter.h"
-#include "storage/DiskWriterFactory.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn {
-
-namespace {
 
 std::shared_ptr<GroupId> getGID(const std::shared_ptr<Option>& option) {
   if (!option->defined(PREF_GID)) {
@@ -58,7 +43,6 @@ std::shared_ptr<GroupId> getGID(const std::shared_ptr<Option>& option) {
   return gid;
 }
 
-// The common tail of every maker.
 void finishRequestGroup(const std::shared_ptr<RequestGroup>& group,
                         const std::shared_ptr<DownloadContext>& dctx) {
   group->setDownloadContext(dctx);
@@ -68,6 +52,8 @@ void finishRequestGroup(const std::shared_ptr<RequestGroup>& group,
   }
   removeOneshotOption(option);
 }
+
+namespace {
 
 std::shared_ptr<RequestGroup> createRequestGroup(const std::shared_ptr<Option>& optionTemplate,
                                                  const std::vector<std::string>& uris,
@@ -97,14 +83,6 @@ bool isStreamProtocol(const std::string& uri) {
   return uri_split(nullptr, uri.c_str()) == 0;
 }
 
-std::vector<std::string> unfoldURI(const std::vector<std::string>& args) {
-  std::vector<std::string> out;
-  for (const auto& arg : args) {
-    paramed_string::expand(arg.begin(), arg.end(), out);
-  }
-  return out;
-}
-
 // The list of URIs that spreads n stream URIs over "split" connections.
 std::vector<std::string> spreadStreamUris(std::vector<std::string>::const_iterator first,
                                           std::vector<std::string>::const_iterator last,
@@ -129,114 +107,17 @@ std::vector<std::string> spreadStreamUris(std::vector<std::string>::const_iterat
   return out;
 }
 
-std::unique_ptr<ValueBase> parseTorrentFile(const std::string& path) {
-  GenericParser<bittorrent::BencodeParser, ValueBaseStructParserStateMachine> parser;
-  auto torrent = parseFile(parser, path);
-  if (!torrent) {
-    throw DL_ABORT_EX("Bencode decoding failed", error_code::BENCODE_PARSE_ERROR);
-  }
-  return torrent;
-}
-
-void applyFileSelection(DownloadContext& dctx, const Option& option) {
-  auto selection = util::parseIntSegments(option.get(PREF_SELECT_FILE));
-  selection.normalize();
-  dctx.setFileFilter(std::move(selection));
-  std::istringstream indexOut(option.get(PREF_INDEX_OUT));
-  for (const auto& [index, path] : util::createIndexPaths(indexOut)) {
-    dctx.setFilePathWithIndex(index, util::applyDir(option.get(PREF_DIR), path));
-  }
-}
-
-std::shared_ptr<RequestGroup> createBtRequestGroup(const std::string& metaInfoUri,
-                                                   const std::shared_ptr<Option>& optionTemplate,
-                                                   const std::vector<std::string>& uris,
-                                                   const ValueBase* torrent, bool adjustAnnounce) {
-  auto option = std::make_shared<Option>(*optionTemplate);
-  auto gid = getGID(option);
-  auto group = std::make_shared<RequestGroup>(gid, option);
-  auto dctx = std::make_shared<DownloadContext>();
-  bittorrent::loadFromMemory(torrent, dctx, option, uris,
-                             metaInfoUri.empty() ? "default" : metaInfoUri);
-  for (const auto& entry : dctx->getFileEntries()) {
-    auto& remaining = entry->getRemainingUris();
-    std::shuffle(remaining.begin(), remaining.end(), *SimpleRandomizer::getInstance());
-  }
-  group->setMetadataInfo(metaInfoUri.empty() ? std::make_shared<MetadataInfo>()
-                                             : std::make_shared<MetadataInfo>(gid, metaInfoUri));
-  if (adjustAnnounce) {
-    bittorrent::adjustAnnounceUri(bittorrent::getTorrentAttrs(dctx), *option);
-  }
-  applyFileSelection(*dctx, *option);
-  dctx->setAcceptMetalink(false);
-  finishRequestGroup(group, dctx);
-  return group;
-}
-
-// A torrent saved by an earlier metadata download of the same info hash
-// replaces the magnet download; null when there is none.
-std::shared_ptr<RequestGroup> loadSavedMetadata(const std::shared_ptr<Option>& option,
-                                                const std::string& infoHash,
-                                                const std::string& magnetUri) {
-  const std::string path =
-      util::applyDir(option->get(PREF_DIR), util::toHex(infoHash) + ".torrent");
-  GenericParser<bittorrent::BencodeParser, ValueBaseStructParserStateMachine> parser;
-  auto torrent = parseFile(parser, path);
-  if (!torrent) {
-    return nullptr;
-  }
-  auto group = createBtRequestGroup(path, option, {}, torrent.get(), true);
-  const auto& loaded = bittorrent::getTorrentAttrs(group->getDownloadContext())->infoHash;
-  if (loaded != infoHash) {
-    QLOG_WARN(fmt("BitTorrent metadata loaded from %s has unexpected infohash %s\n", path.c_str(),
-                  util::toHex(loaded).c_str()));
-    return nullptr;
-  }
-  QLOG_NOTICE(fmt(_("BitTorrent metadata was loaded from %s"), path.c_str()));
-  group->setMetadataInfo(std::make_shared<MetadataInfo>(group->getGroupId(), magnetUri));
-  return group;
-}
-
-// The download that fetches a magnet link's metadata from peers; it keeps
-// the metadata in memory and hands it on as a torrent download.
-std::shared_ptr<RequestGroup> createBtMagnetRequestGroup(
-    const std::string& magnetUri, const std::shared_ptr<Option>& optionTemplate) {
-  auto dctx = std::make_shared<DownloadContext>(bittorrent::METADATA_PIECE_SIZE, 0);
-  dctx->setKnowsTotalLength(false);
-  bittorrent::loadMagnet(magnetUri, dctx);
-  auto* attrs = bittorrent::getTorrentAttrs(dctx);
-  if (optionTemplate->getAsBool(PREF_BT_LOAD_SAVED_METADATA)) {
-    if (auto saved = loadSavedMetadata(optionTemplate, attrs->infoHash, magnetUri)) {
-      return saved;
-    }
-  }
-  auto option = std::make_shared<Option>(*optionTemplate);
-  bittorrent::adjustAnnounceUri(attrs, *option);
-  dctx->getFirstFileEntry()->setPath(util::replace(attrs->name, "/", "-"));
-  auto gid = getGID(option);
-  auto group = std::make_shared<RequestGroup>(gid, option);
-  group->setFileAllocationEnabled(false);
-  group->setLocalFileCheckEnabled(false);
-  group->clearPostDownloadHandler();
-  if (const auto* handler = download_handlers::getUTMetadataPostDownloadHandler()) {
-    group->addPostDownloadHandler(handler);
-  }
-  group->setDiskWriterFactory(std::make_shared<AnonDiskWriterFactory<ByteArrayDiskWriter>>());
-  group->setMetadataInfo(std::make_shared<MetadataInfo>(gid, magnetUri));
-  group->markInMemoryDownload();
-  finishRequestGroup(group, dctx);
-  return group;
-}
-
 // Makes the downloads of one non-spread argument.
 class AccRequestGroup {
  public:
   AccRequestGroup(std::vector<std::shared_ptr<RequestGroup>>& result,
-                  std::shared_ptr<Option> option, bool ignoreLocalPath, bool throwOnError)
+                  std::shared_ptr<Option> option, bool ignoreLocalPath, bool throwOnError,
+                  const DownloadSources* sources)
       : result_(result),
         option_(std::move(option)),
         ignoreLocalPath_(ignoreLocalPath),
-        throwOnError_(throwOnError) {}
+        throwOnError_(throwOnError),
+        sources_(sources) {}
 
   void operator()(const std::string& uri) {
     if (isStreamProtocol(uri)) {
@@ -249,24 +130,10 @@ class AccRequestGroup {
       result_.push_back(group);
       return;
     }
-    ProtocolDetector detector;
-    if (detector.guessTorrentMagnet(uri)) {
-      result_.push_back(createBtMagnetRequestGroup(uri, option_));
+    // Magnet links, torrent files and Metalink documents.
+    if (sources_ && makeFromSources(uri)) {
       return;
     }
-    if (!ignoreLocalPath_ && detector.guessTorrentFile(uri)) {
-      try {
-        auto torrent = parseTorrentFile(uri);
-        result_.push_back(createBtRequestGroup(uri, option_, {}, torrent.get(), true));
-      } catch (RecoverableException& e) {
-        if (throwOnError_) {
-          throw;
-        }
-        QLOG_ERROR_EX(_("Exception caught"), e);
-      }
-      return;
-    }
-    // Metalink files are made into downloads here once Metalink exists.
     if (throwOnError_) {
       throw DL_ABORT_EX(fmt(_("Unrecognized URI or unsupported protocol: %s"), uri.c_str()));
     }
@@ -274,13 +141,35 @@ class AccRequestGroup {
   }
 
  private:
+  bool makeFromSources(const std::string& arg) {
+    if (throwOnError_) {
+      return sources_->make(result_, option_, arg, ignoreLocalPath_);
+    }
+    try {
+      return sources_->make(result_, option_, arg, ignoreLocalPath_);
+    } catch (RecoverableException& e) {
+      // The argument was recognised but is unusable; the others go on.
+      QLOG_ERROR_EX(_("Exception caught"), e);
+      return true;
+    }
+  }
+
   std::vector<std::shared_ptr<RequestGroup>>& result_;
   std::shared_ptr<Option> option_;
   bool ignoreLocalPath_;
   bool throwOnError_;
+  const DownloadSources* sources_;
 };
 
 }  // namespace
+
+std::vector<std::string> unfoldURI(const std::vector<std::string>& args) {
+  std::vector<std::string> out;
+  for (const auto& arg : args) {
+    paramed_string::expand(arg.begin(), arg.end(), out);
+  }
+  return out;
+}
 
 void removeOneshotOption(const std::shared_ptr<Option>& option) {
   option->remove(PREF_PAUSE);
@@ -290,10 +179,11 @@ void removeOneshotOption(const std::shared_ptr<Option>& option) {
 void createRequestGroupForUri(std::vector<std::shared_ptr<RequestGroup>>& result,
                               const std::shared_ptr<Option>& option,
                               const std::vector<std::string>& uris, bool ignoreForceSequential,
-                              bool ignoreLocalPath, bool throwOnError) {
+                              bool ignoreLocalPath, bool throwOnError,
+                              const DownloadSources* sources) {
   std::vector<std::string> nargs =
       option->get(PREF_PARAMETERIZED_URI) == QN_V_TRUE ? unfoldURI(uris) : uris;
-  AccRequestGroup acc(result, option, ignoreLocalPath, throwOnError);
+  AccRequestGroup acc(result, option, ignoreLocalPath, throwOnError, sources);
   if (!ignoreForceSequential && option->get(PREF_FORCE_SEQUENTIAL) == QN_V_TRUE) {
     for (const auto& arg : nargs) {
       acc(arg);
@@ -319,37 +209,9 @@ void createRequestGroupForUri(std::vector<std::shared_ptr<RequestGroup>>& result
   }
 }
 
-void createRequestGroupForBitTorrent(std::vector<std::shared_ptr<RequestGroup>>& result,
-                                     const std::shared_ptr<Option>& option,
-                                     const std::vector<std::string>& uris,
-                                     const std::string& metaInfoUri, const ValueBase* torrent,
-                                     bool adjustAnnounce) {
-  std::vector<std::string> nargs =
-      option->get(PREF_PARAMETERIZED_URI) == QN_V_TRUE ? unfoldURI(uris) : uris;
-  auto group = createBtRequestGroup(metaInfoUri, option, nargs, torrent, adjustAnnounce);
-  group->setMaxConcurrentCommands(option->getAsInt(PREF_SPLIT));
-  result.push_back(group);
-}
-
-void createRequestGroupForBitTorrent(std::vector<std::shared_ptr<RequestGroup>>& result,
-                                     const std::shared_ptr<Option>& option,
-                                     const std::vector<std::string>& uris,
-                                     const std::string& metaInfoUri, const std::string& torrentData,
-                                     bool adjustAnnounce) {
-  std::unique_ptr<ValueBase> torrent;
-  if (torrentData.empty()) {
-    torrent = parseTorrentFile(metaInfoUri);
-  } else {
-    torrent = bencode2::decode(torrentData);
-    if (!torrent) {
-      throw DL_ABORT_EX("Bencode decoding failed", error_code::BENCODE_PARSE_ERROR);
-    }
-  }
-  createRequestGroupForBitTorrent(result, option, uris, metaInfoUri, torrent.get(), adjustAnnounce);
-}
-
 bool createRequestGroupFromUriListParser(std::vector<std::shared_ptr<RequestGroup>>& result,
-                                         const Option* option, UriListParser* uriListParser) {
+                                         const Option* option, UriListParser* uriListParser,
+                                         const DownloadSources* sources) {
   const size_t before = result.size();
   const auto& parser = OptionParser::getInstance();
   while (uriListParser->hasNext()) {
@@ -368,7 +230,7 @@ bool createRequestGroupFromUriListParser(std::vector<std::shared_ptr<RequestGrou
         requestOption->put(pref, entryOption.get(pref));
       }
     }
-    createRequestGroupForUri(result, requestOption, uris);
+    createRequestGroupForUri(result, requestOption, uris, false, false, false, sources);
     if (result.size() > before) {
       return true;
     }
@@ -386,9 +248,10 @@ std::shared_ptr<UriListParser> openUriListParser(const std::string& filename) {
 }
 
 void createRequestGroupForUriList(std::vector<std::shared_ptr<RequestGroup>>& result,
-                                  const std::shared_ptr<Option>& option) {
+                                  const std::shared_ptr<Option>& option,
+                                  const DownloadSources* sources) {
   auto uriListParser = openUriListParser(option->get(PREF_INPUT_FILE));
-  while (createRequestGroupFromUriListParser(result, option.get(), uriListParser.get())) {
+  while (createRequestGroupFromUriListParser(result, option.get(), uriListParser.get(), sources)) {
   }
 }
 

@@ -5,7 +5,7 @@
 
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
+#include "storage/DownloadContext.h"
 #include "foundation/Dict.h"
 #include "foundation/Integer.h"
 #include "foundation/List.h"

@@ -3,7 +3,7 @@
 #include "bittorrent/TorrentFixture.h"
 #include "bittorrent/torrent_print.h"
 #include "bittorrent/torrent_reader.h"
-#include "engine/StringOutputFile.h"
+#include "foundation/StringOutputFile.h"
 #include "foundation/util_string.h"
 
 namespace quarn {
