@@ -8,7 +8,7 @@
 #include "bittorrent/Peer.h"
 #include "bittorrent/PeerConnection.h"
 #include "bittorrent/RequestSlot.h"
-#include "engine/DownloadContext.h"
+#include "storage/DownloadContext.h"
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
 #include "foundation/LogMacros.h"

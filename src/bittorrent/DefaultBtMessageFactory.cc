@@ -14,7 +14,7 @@
 #include "bittorrent/ZeroBtMessage.h"
 #include "bittorrent/message_validators.h"
 #include "bittorrent/torrent_reader.h"
-#include "engine/DownloadContext.h"
+#include "storage/DownloadContext.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/fmt.h"
 #include "storage/Piece.h"

@@ -3,7 +3,7 @@
 #include "bittorrent/Peer.h"
 #include "bittorrent/TorrentAttribute.h"
 #include "bittorrent/torrent_reader.h"
-#include "engine/DownloadContext.h"
+#include "storage/DownloadContext.h"
 #include "foundation/Dict.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DowncastValueBaseVisitor.h"

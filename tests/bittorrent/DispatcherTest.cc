@@ -10,6 +10,7 @@
 #include "bittorrent/RangeBtMessage.h"
 #include "bittorrent/RequestSlot.h"
 #include "bittorrent/SocketPair.h"
+#include "engine/GroupId.h"
 #include "engine/RequestGroup.h"
 #include "foundation/wallclock.h"
 #include "storage/DownloadFixture.h"
@@ -134,9 +135,11 @@ TEST_F(DispatcherTest, RemovingASlotReleasesItsBlockAndUnknownSlotsAreIgnored) {
 }
 
 TEST_F(DispatcherTest, UploadsWaitWhileTheLimitIsExceededAndControlMessagesOvertake) {
-  download.group->setMaxUploadSpeedLimit(1);
+  RequestGroup group(GroupId::create(), download.option);
+  group.setDownloadContext(download.ctx);
+  group.setMaxUploadSpeedLimit(1);
   download.ctx->getNetStat().updateUploadSpeed(1 << 20);
-  ASSERT_TRUE(download.group->doesUploadSpeedExceed());
+  ASSERT_TRUE(group.doesUploadSpeedExceed());
   dispatcher.addMessageToQueue(factory.createPieceMessage(0, 0, 16384));
   dispatcher.addMessageToQueue(factory.createHaveMessage(2));
   dispatcher.addMessageToQueue(factory.createPieceMessage(1, 16384, 16384));
