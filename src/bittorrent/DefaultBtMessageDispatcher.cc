@@ -8,11 +8,11 @@
 #include "bittorrent/Peer.h"
 #include "bittorrent/PeerConnection.h"
 #include "bittorrent/RequestSlot.h"
-#include "storage/DownloadContext.h"
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
 #include "foundation/LogMacros.h"
 #include "foundation/fmt.h"
+#include "storage/DownloadContext.h"
 #include "storage/Piece.h"
 
 namespace quarn {

@@ -14,9 +14,9 @@
 #include "bittorrent/ZeroBtMessage.h"
 #include "bittorrent/message_validators.h"
 #include "bittorrent/torrent_reader.h"
-#include "storage/DownloadContext.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/fmt.h"
+#include "storage/DownloadContext.h"
 #include "storage/Piece.h"
 #include "storage/PieceStorage.h"
 

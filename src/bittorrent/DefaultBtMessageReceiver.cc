@@ -32,6 +32,12 @@ std::unique_ptr<BtHandshakeMessage> DefaultBtMessageReceiver::receiveHandshake(b
                  static_cast<unsigned long>(peerConnection_->getBufferLength())));
   unsigned char data[BtHandshakeMessage::MESSAGE_LENGTH];
   size_t dataLength = sizeof(data);
+  if (!handshakeSent_ && quickReply && peerConnection_->getBufferLength() < INFO_HASH_END) {
+    // Read without taking, so that a handshake arriving whole still gets
+    // our answer before it is taken.
+    peerConnection_->receiveHandshake(data, dataLength, true);
+    dataLength = sizeof(data);
+  }
   if (!handshakeSent_ && quickReply && peerConnection_->getBufferLength() >= INFO_HASH_END) {
     handshakeSent_ = true;
     const unsigned char* received = peerConnection_->getBuffer() + INFO_HASH_BEGIN;

@@ -3,7 +3,6 @@
 #include "bittorrent/Peer.h"
 #include "bittorrent/TorrentAttribute.h"
 #include "bittorrent/torrent_reader.h"
-#include "storage/DownloadContext.h"
 #include "foundation/Dict.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DowncastValueBaseVisitor.h"
@@ -13,6 +12,7 @@
 #include "foundation/bencode2.h"
 #include "foundation/fmt.h"
 #include "foundation/util_chars.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn {
 

@@ -145,7 +145,6 @@ TEST_F(MessageFactoryTest, RequestOfTheLastBlockOfTheShortPieceHasItsLength) {
 
 TEST_F(MessageFactoryTest, QuickReplyRefusesAForeignInfoHashBeforeSendingAnything) {
   sockets.write(handshake("XXXXXXXXXXXXXXXXXXXX").substr(0, 48));
-  EXPECT_EQ(nullptr, receiver.receiveAndSendHandshake());
   try {
     receiver.receiveAndSendHandshake();
     ADD_FAILURE() << "accepted";
@@ -168,6 +167,12 @@ TEST_F(MessageFactoryTest, QuickReplySendsAtOnceAndCompletesWithTheRest) {
   ASSERT_NE(nullptr, got);
   EXPECT_EQ("-XX0000-abcdefghijkl",
             std::string(reinterpret_cast<const char*>(got->getPeerId()), 20));
+  EXPECT_EQ(1u, dispatcher.queue.size());
+}
+
+TEST_F(MessageFactoryTest, HandshakeArrivingWholeIsStillAnswered) {
+  sockets.write(handshake(INFO_HASH));
+  ASSERT_NE(nullptr, receiver.receiveAndSendHandshake());
   EXPECT_EQ(1u, dispatcher.queue.size());
 }
 
