@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
+#include "bittorrent/ActivePeerConnectionCommand.h"
 #include "bittorrent/BtRuntime.h"
 #include "bittorrent/DefaultPeerStorage.h"
 #include "bittorrent/Peer.h"
@@ -115,6 +116,27 @@ TEST_F(PeerCommandTest, IncomingSeederDeliversTheWholeTorrent) {
   EXPECT_TRUE(download.storage->downloadFinished());
   EXPECT_EQ(4u, served);
   runtime->setHalt(true);
+  engine.run(true);
+  EXPECT_EQ(0, runtime->getConnections());
+  EXPECT_EQ(0u, peerStorage->countAllPeer());
+}
+
+TEST_F(PeerCommandTest, ActiveConnectorStartsConnectionsWhileThePeersLast) {
+  for (int i = 1; i <= 3; ++i) {
+    peerStorage->addPeer(std::make_shared<Peer>("127.0.0." + std::to_string(i), 9));
+  }
+  auto* active = new ActivePeerConnectionCommand(1, &group, &engine, std::chrono::seconds(0));
+  engine.addCommand(std::unique_ptr<Command>(active));
+  active->setBtRuntime(runtime);
+  active->setPieceStorage(download.storage);
+  active->setPeerStorage(peerStorage);
+  active->makeNewConnections(ActivePeerConnectionCommand::NUM_NEW_CONNECTION);
+  EXPECT_EQ(3, runtime->getConnections());
+  EXPECT_FALSE(peerStorage->isPeerAvailable());
+  EXPECT_EQ(3u, peerStorage->getUsedPeers().size());
+  // Halting ends every command and gives every peer back.
+  runtime->setHalt(true);
+  engine.run(true);
   engine.run(true);
   EXPECT_EQ(0, runtime->getConnections());
   EXPECT_EQ(0u, peerStorage->countAllPeer());
