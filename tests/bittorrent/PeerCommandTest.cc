@@ -2,11 +2,13 @@
 
 #include "TempDir.h"
 #include "bittorrent/ActivePeerConnectionCommand.h"
+#include "bittorrent/BtRegistry.h"
 #include "bittorrent/BtRuntime.h"
 #include "bittorrent/DefaultPeerStorage.h"
 #include "bittorrent/Peer.h"
 #include "bittorrent/PeerConnection.h"
 #include "bittorrent/PeerInteractionCommand.h"
+#include "bittorrent/PeerReceiveHandshakeCommand.h"
 #include "bittorrent/SocketPair.h"
 #include "bittorrent/TorrentAttribute.h"
 #include "config/Option.h"
@@ -140,6 +142,45 @@ TEST_F(PeerCommandTest, ActiveConnectorStartsConnectionsWhileThePeersLast) {
   engine.run(true);
   EXPECT_EQ(0, runtime->getConnections());
   EXPECT_EQ(0u, peerStorage->countAllPeer());
+}
+
+TEST_F(PeerCommandTest, IncomingHandshakeIsMatchedToItsTorrentByInfoHash) {
+  download.globalOption->put(PREF_BT_REQUEST_PEER_SPEED_LIMIT, "51200");
+  download.ctx->setOwnerRequestGroup(&group);
+  auto registry = std::make_unique<BtRegistry>();
+  registry->put(group.getGID(), std::make_unique<BtObject>(download.ctx, download.storage,
+                                                           peerStorage, nullptr, runtime, nullptr));
+  engine.setService(std::move(registry));
+  struct Case {
+    std::string infoHash;
+    bool ready;
+    bool handedOver;
+  } cases[] = {
+      {INFO_HASH, true, true}, {INFO_HASH, false, false}, {"xxxxxxxxxxxxxxxxxxxx", true, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.infoHash + (c.ready ? " ready" : ""));
+    SocketPair incoming;
+    runtime->setReady(c.ready);
+    auto peer = std::make_shared<Peer>("10.0.0.9", 40000, true);
+    engine.addCommand(
+        std::make_unique<PeerReceiveHandshakeCommand>(2, peer, &engine, incoming.local));
+    // Half of the info hash first: the command waits without taking bytes.
+    const std::string hs = std::string("\x13") + "BitTorrent protocol" + std::string(8, '\0') +
+                           c.infoHash + "-XX0000-leecherleech";
+    incoming.write(hs.substr(0, 38));
+    engine.run(true);
+    incoming.write(hs.substr(38));
+    for (int turn = 0; turn < 4; ++turn) {
+      engine.run(true);
+    }
+    const std::string answer = incoming.readAll();
+    EXPECT_EQ(c.handedOver, answer.size() >= 68);
+    EXPECT_EQ(c.handedOver ? 1 : 0, runtime->getConnections());
+    runtime->setHalt(true);
+    engine.run(true);
+    runtime->setHalt(false);
+    EXPECT_EQ(0, runtime->getConnections());
+  }
 }
 
 }  // namespace
