@@ -8,6 +8,7 @@
 #include "bittorrent/Peer.h"
 #include "bittorrent/PeerConnection.h"
 #include "bittorrent/PeerInteractionCommand.h"
+#include "bittorrent/PeerListenCommand.h"
 #include "bittorrent/PeerReceiveHandshakeCommand.h"
 #include "bittorrent/SocketPair.h"
 #include "bittorrent/TorrentAttribute.h"
@@ -18,6 +19,8 @@
 #include "engine/GroupId.h"
 #include "engine/RequestGroup.h"
 #include "foundation/MessageDigest.h"
+#include "foundation/util_range.h"
+#include "net/SocketCore.h"
 #include "storage/DownloadFixture.h"
 
 namespace quarn {
@@ -181,6 +184,21 @@ TEST_F(PeerCommandTest, IncomingHandshakeIsMatchedToItsTorrentByInfoHash) {
     runtime->setHalt(false);
     EXPECT_EQ(0, runtime->getConnections());
   }
+}
+
+TEST_F(PeerCommandTest, ListenerSkipsPortsInUseAndFailsWhenNoneBinds) {
+  SocketCore taken;
+  taken.bindWithFamily(0, AF_INET);
+  taken.beginListen();
+  const uint16_t busy = taken.getAddrInfo().port;
+  PeerListenCommand listen(3, &engine, AF_INET);
+  uint16_t port = 0;
+  auto onlyBusy = util::parseIntSegments(std::to_string(busy));
+  EXPECT_FALSE(listen.bindPort(port, onlyBusy));
+  EXPECT_EQ(0, listen.getPort());
+  auto withFree = util::parseIntSegments(std::to_string(busy) + ",0");
+  ASSERT_TRUE(listen.bindPort(port, withFree));
+  EXPECT_NE(0, listen.getPort());
 }
 
 }  // namespace
