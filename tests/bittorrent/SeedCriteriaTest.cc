@@ -2,6 +2,7 @@
 
 #include "TempDir.h"
 #include "bittorrent/BtRuntime.h"
+#include "bittorrent/BtStopDownloadCommand.h"
 #include "bittorrent/SeedCheckCommand.h"
 #include "bittorrent/SeedCriteria.h"
 #include "engine/DownloadEngine.h"
@@ -80,6 +81,24 @@ TEST_F(SeedCriteriaTest, SeedTimeZeroEndsSeedingOnThePassThatSeesCompletion) {
   engine.run(true);
   EXPECT_TRUE(runtime->isHalt());
   engine.run(true);  // the command ends
+}
+
+TEST_F(SeedCriteriaTest, StopTimeoutHaltsAStalledDownloadButNotAFinishedOne) {
+  for (bool finished : {false, true}) {
+    SCOPED_TRACE(finished);
+    if (finished) {
+      complete(4);
+    }
+    DownloadEngine engine{std::make_unique<EpollEventPoll>()};
+    RequestGroup group(GroupId::create(), download.option);
+    group.setDownloadContext(download.ctx);
+    auto command = std::make_unique<BtStopDownloadCommand>(1, &group, &engine, 0s);
+    command->setBtRuntime(runtime);
+    command->setPieceStorage(download.storage);
+    engine.addCommand(std::move(command));
+    engine.run(true);
+    EXPECT_EQ(!finished, group.isForceHaltRequested());
+  }
 }
 
 }  // namespace
