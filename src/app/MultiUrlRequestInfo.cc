@@ -31,6 +31,7 @@
 #include "net/SocketCore.h"
 #include "net/TLSContext.h"
 #include "net/util_net.h"
+#include "rpc/control_server.h"
 #include "storage/NetStat.h"
 
 namespace quarn {
@@ -180,6 +181,7 @@ int MultiUrlRequestInfo::prepare() {
     e_ = DownloadEngineFactory().newDownloadEngine(option_.get(), std::move(requestGroups_));
     requestGroups_.clear();
     installProtocols(*e_);
+    rpc::setupControlServer(e_.get(), Notifier::getInstance());
     loadCookies(*option_, cookieStorage(e_.get()));
     e_->setService(createAuthConfigFactory(*option_));
     setUpClientTLSContext(*option_);

@@ -18,6 +18,7 @@
 #include "engine/Notifier.h"
 #include "engine/UriListParser.h"
 #include "engine/download_helper.h"
+#include "engine/option_change.h"
 #include "engine/util_hook.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/File.h"
@@ -429,8 +430,6 @@ bool RequestGroupMan::processStoppedGroup(DownloadEngine* e,
     reservedGroups_.push_front(group->getGID(), group);
     group->releaseRuntimeResource(e);
     group->setForceHaltRequested(false);
-    // Options changed while the download was active are applied on the
-    // control server's side once it exists.
     if (group->isRestartRequested()) {
       group->setPauseRequested(false);
     } else {
@@ -470,7 +469,11 @@ bool RequestGroupMan::processStoppedGroup(DownloadEngine* e,
     group->releaseRuntimeResource(e);
   }
   group->setRestartRequested(false);
-  group->setPendingOption(nullptr);
+  if (group->getPendingOption()) {
+    // Options that could only change while the download was stopped.
+    changeOption(group, *group->getPendingOption(), e);
+    group->setPendingOption(nullptr);
+  }
   return true;
 }
 

@@ -171,6 +171,8 @@ TEST_F(MultiUrlRequestInfoTest, SignalDuringRunHaltsIt) {
   } cases[] = {{SIGINT, false}, {SIGTERM, true}, {SIGHUP, true}};
   for (const auto& c : cases) {
     op_->put(PREF_ENABLE_RPC, "true");
+    // Any free port: the control server listens during the run.
+    op_->put(PREF_RPC_LISTEN_PORT, "0");
     MultiUrlRequestInfo info({}, op_, nullptr);
     ASSERT_EQ(0, info.prepare());
     DownloadEngine* e = info.getDownloadEngine();

@@ -8,6 +8,8 @@ import subprocess
 import tempfile
 import unittest
 
+from httpservers import free_port
+
 QUARNC = os.environ.get("QUARNC", "quarnc")
 
 
@@ -27,8 +29,9 @@ class OptionsTest(unittest.TestCase):
 
     def run_quarnc(self, *args, env=None):
         if "--enable-rpc" in args:
-            # With the control server on the run waits for requests; end it.
-            args = (*args, "--stop=1")
+            # With the control server on the run waits for requests; end it. Its
+            # port is a free one, so that runs side by side do not collide.
+            args = (*args, "--stop=1", "--rpc-listen-port=%d" % free_port())
         full_env = dict(self.env)
         if env:
             full_env.update(env)
