@@ -46,19 +46,26 @@ bool PeerInitiateConnectionCommand::executeInternal() {
   return true;
 }
 
-bool PeerInitiateConnectionCommand::prepareForNextPeer(std::chrono::seconds) {
-  if (peerStorage_->isPeerAvailable() &&
-      (btRuntime_->getMinPeers() == 0 ||
-       btRuntime_->getConnections() <= btRuntime_->getMinPeers())) {
-    const cuid_t ncuid = getDownloadEngine()->newCUID();
-    if (auto peer = peerStorage_->checkoutPeer(ncuid)) {
-      auto command = std::make_unique<PeerInitiateConnectionCommand>(
-          ncuid, requestGroup_, peer, getDownloadEngine(), btRuntime_);
-      command->setPeerStorage(peerStorage_);
-      command->setPieceStorage(pieceStorage_);
-      getDownloadEngine()->addCommand(std::move(command));
-    }
+void PeerInitiateConnectionCommand::startReplacement(
+    DownloadEngine* engine, RequestGroup* requestGroup, const std::shared_ptr<BtRuntime>& btRuntime,
+    const std::shared_ptr<PeerStorage>& peerStorage,
+    const std::shared_ptr<PieceStorage>& pieceStorage) {
+  if (!peerStorage->isPeerAvailable() ||
+      (btRuntime->getMinPeers() != 0 && btRuntime->getConnections() > btRuntime->getMinPeers())) {
+    return;
   }
+  const cuid_t ncuid = engine->newCUID();
+  if (auto peer = peerStorage->checkoutPeer(ncuid)) {
+    auto command = std::make_unique<PeerInitiateConnectionCommand>(ncuid, requestGroup, peer,
+                                                                   engine, btRuntime);
+    command->setPeerStorage(peerStorage);
+    command->setPieceStorage(pieceStorage);
+    engine->addCommand(std::move(command));
+  }
+}
+
+bool PeerInitiateConnectionCommand::prepareForNextPeer(std::chrono::seconds) {
+  startReplacement(getDownloadEngine(), requestGroup_, btRuntime_, peerStorage_, pieceStorage_);
   return true;
 }
 

@@ -19,6 +19,13 @@ class PeerInitiateConnectionCommand : public PeerAbstractCommand {
                                 DownloadEngine* engine, std::shared_ptr<BtRuntime> btRuntime);
   ~PeerInitiateConnectionCommand() override;
 
+  // After a failed connection: starts one to another waiting peer while the
+  // torrent is below its minimum of connections.
+  static void startReplacement(DownloadEngine* engine, RequestGroup* requestGroup,
+                               const std::shared_ptr<BtRuntime>& btRuntime,
+                               const std::shared_ptr<PeerStorage>& peerStorage,
+                               const std::shared_ptr<PieceStorage>& pieceStorage);
+
   void setPeerStorage(std::shared_ptr<PeerStorage> storage) { peerStorage_ = std::move(storage); }
   void setPieceStorage(std::shared_ptr<PieceStorage> storage) {
     pieceStorage_ = std::move(storage);

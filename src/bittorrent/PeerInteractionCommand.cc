@@ -233,18 +233,8 @@ bool PeerInteractionCommand::executeInternal() {
 }
 
 bool PeerInteractionCommand::prepareForNextPeer(std::chrono::seconds) {
-  if (peerStorage_->isPeerAvailable() &&
-      (btRuntime_->getMinPeers() == 0 ||
-       btRuntime_->getConnections() <= btRuntime_->getMinPeers())) {
-    const cuid_t ncuid = getDownloadEngine()->newCUID();
-    if (auto peer = peerStorage_->checkoutPeer(ncuid)) {
-      auto command = std::make_unique<PeerInitiateConnectionCommand>(
-          ncuid, requestGroup_, peer, getDownloadEngine(), btRuntime_);
-      command->setPeerStorage(peerStorage_);
-      command->setPieceStorage(pieceStorage_);
-      getDownloadEngine()->addCommand(std::move(command));
-    }
-  }
+  PeerInitiateConnectionCommand::startReplacement(getDownloadEngine(), requestGroup_, btRuntime_,
+                                                  peerStorage_, pieceStorage_);
   return true;
 }
 
