@@ -19,6 +19,7 @@
 #include "bittorrent/peer_identity.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/MessageDigest.h"
+#include "foundation/wallclock.h"
 #include "storage/DownloadFixture.h"
 #include "storage/Piece.h"
 
@@ -204,6 +205,54 @@ TEST_F(InteractiveTest, DownloadsBothPiecesFromAnUnchokingSeeder) {
   interactive->doInteractionProcessing();
   EXPECT_TRUE(download.storage->downloadFinished());
   EXPECT_EQ(0u, interactive->countOutstandingRequest());
+  // Four of six requests were answered in one turn: the window doubles.
+  EXPECT_EQ(2 * DefaultBtInteractive::INITIAL_OUTSTANDING_REQUESTS,
+            interactive->getMaxOutstandingRequest());
+}
+
+TEST_F(InteractiveTest, TwoKeepAlivesInOneWindowAreFlooding) {
+  connect(false);
+  sockets.write(frame("") + frame(""));
+  interactive->doInteractionProcessing();
+  global::wallclock() = Timer(global::wallclock().getTime() + std::chrono::seconds(5));
+  try {
+    interactive->doInteractionProcessing();
+    ADD_FAILURE() << "no flooding";
+  } catch (const DlAbortEx& e) {
+    EXPECT_STREQ("Flooding detected.", e.what());
+  }
+}
+
+TEST_F(InteractiveTest, IdleConnectionsEndGracefullyAfterTheirLimit) {
+  struct Case {
+    bool peerInterested;
+    int seconds;
+    bool ends;
+  } cases[] = {{false, 29, false}, {false, 30, true}, {true, 59, false}, {true, 60, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.seconds);
+    SocketPair fresh;
+    sockets.local = fresh.local;
+    std::swap(sockets.remote, fresh.remote);
+    peer->releaseSessionResource();
+    peer->setDisconnectedGracefully(false);
+    const unsigned char noId[20] = {};
+    peer->setPeerId(noId);  // a new connection of the same peer
+    wire();
+    connect(false);
+    if (c.peerInterested) {
+      sockets.write(frame("\x02"));
+      interactive->doInteractionProcessing();
+    }
+    global::wallclock() = Timer(global::wallclock().getTime() + std::chrono::seconds(c.seconds));
+    if (c.ends) {
+      EXPECT_THROW(interactive->doInteractionProcessing(), DlAbortEx);
+    } else {
+      EXPECT_NO_THROW(interactive->doInteractionProcessing());
+    }
+    EXPECT_EQ(c.ends, peer->isDisconnectedGracefully());
+    global::wallclock().reset();
+  }
 }
 
 TEST_F(InteractiveTest, AFloodOfMessagesIsHandledInBoundedPortions) {
