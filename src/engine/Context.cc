@@ -12,16 +12,19 @@
 #include "config/prefs.h"
 #include "config/version.h"
 #include "engine/MultiUrlRequestInfo.h"
+#include "engine/ProtocolDetector.h"
 #include "engine/RequestGroup.h"
 #include "engine/UriListParser.h"
 #include "engine/download_helper.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/LogFactory.h"
 #include "foundation/Logger.h"
+#include "foundation/RecoverableException.h"
 #include "foundation/console.h"
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
 #include "foundation/util_string.h"
+#include "metalink/metalink_setup.h"
 #include "net/SocketCore.h"
 #include "net/net_address.h"
 
@@ -108,20 +111,50 @@ void removeOneshotOptions(Option& op) {
   }
 }
 
+// "show-files": lists what each argument's file would download.
+void showPositionalFiles(const std::vector<std::string>& args, const Option& op) {
+  ProtocolDetector detector;
+  for (const auto& arg : args) {
+    global::cout()->printf(">>> ");
+    global::cout()->printf(_("Printing the contents of file '%s'..."), arg.c_str());
+    global::cout()->printf("\n");
+    try {
+      if (!detector.guessTorrentFile(arg) && detector.guessMetalinkFile(arg)) {
+        metalink::showFiles(arg, op, *global::cout());
+      } else {
+        global::cout()->printf("%s\n\n",
+                               _("This file is neither Torrent nor Metalink file. Skipping."));
+      }
+    } catch (RecoverableException& e) {
+      global::cout()->printf("%s\n", e.stackTrace().c_str());
+    }
+  }
+}
+
 }  // namespace
 
-void Context::createInitialDownloads() {
-  // A torrent file ("torrent-file") or a Metalink file ("metalink-file") is
-  // the first source of downloads once BitTorrent and Metalink exist.
-  if (!option_->blank(PREF_INPUT_FILE)) {
+bool Context::createInitialDownloads() {
+  // A torrent file ("torrent-file") comes first once BitTorrent exists.
+  const bool showFiles = option_->get(PREF_SHOW_FILES) == QN_V_TRUE;
+  if (!option_->blank(PREF_METALINK_FILE)) {
+    if (showFiles) {
+      metalink::showFiles(option_->get(PREF_METALINK_FILE), *option_, *global::cout());
+      return false;
+    }
+    metalink::createRequestGroupForMetalink(requestGroups_, option_);
+  } else if (!option_->blank(PREF_INPUT_FILE)) {
     if (option_->getAsBool(PREF_DEFERRED_INPUT)) {
       uriListParser_ = openUriListParser(option_->get(PREF_INPUT_FILE));
     } else {
       createRequestGroupForUriList(requestGroups_, option_);
     }
+  } else if (showFiles) {
+    showPositionalFiles(args_, *option_);
+    return false;
   } else {
     createRequestGroupForUri(requestGroups_, option_, args_, false, false, true);
   }
+  return true;
 }
 
 Context::Context(bool standalone, int argc, char** argv,
@@ -138,7 +171,10 @@ Context::Context(bool standalone, int argc, char** argv,
   logBanner();
   raiseOpenFileLimit(*option_);
   setUpSockets(*option_);
-  createInitialDownloads();
+  metalink::installDownloadHandlers();
+  if (!createInitialDownloads()) {
+    return;
+  }
   removeOneshotOptions(*option_);
   if (standalone && !option_->getAsBool(PREF_ENABLE_RPC) && requestGroups_.empty() &&
       !uriListParser_) {

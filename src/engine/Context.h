@@ -29,7 +29,8 @@ class Context {
   const std::shared_ptr<MultiUrlRequestInfo>& getReqinfo() const { return reqinfo_; }
 
  private:
-  void createInitialDownloads();
+  // False when "show-files" only listed files and nothing is to run.
+  bool createInitialDownloads();
 
   std::shared_ptr<Option> option_;
   std::vector<std::string> args_;

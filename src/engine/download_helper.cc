@@ -11,6 +11,7 @@
 #include "engine/DownloadContext.h"
 #include "engine/GroupId.h"
 #include "engine/MetadataInfo.h"
+#include "engine/ProtocolDetector.h"
 #include "engine/RequestGroup.h"
 #include "engine/UriListParser.h"
 #include "foundation/DlAbortEx.h"
@@ -23,6 +24,7 @@
 #include "foundation/uri_split.h"
 #include "foundation/util_path.h"
 #include "foundation/util_string.h"
+#include "metalink/Metalink2RequestGroup.h"
 
 namespace quarn {
 
@@ -136,9 +138,20 @@ class AccRequestGroup {
       result_.push_back(group);
       return;
     }
-    // Magnet links, torrent files and Metalink files are made into downloads
-    // here once BitTorrent and Metalink exist.
-    (void)ignoreLocalPath_;
+    // Magnet links and torrent files are made into downloads here once
+    // BitTorrent exists.
+    if (!ignoreLocalPath_ && ProtocolDetector().guessMetalinkFile(uri)) {
+      try {
+        Metalink2RequestGroup().generate(result_, uri, option_,
+                                         option_->get(PREF_METALINK_BASE_URI));
+      } catch (RecoverableException& e) {
+        if (throwOnError_) {
+          throw;
+        }
+        QLOG_ERROR_EX(_("Exception caught"), e);
+      }
+      return;
+    }
     if (throwOnError_) {
       throw DL_ABORT_EX(fmt(_("Unrecognized URI or unsupported protocol: %s"), uri.c_str()));
     }
