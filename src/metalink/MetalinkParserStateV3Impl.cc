@@ -48,39 +48,6 @@ class SizeState : public BufferingMetalinkParserState {
   }
 };
 
-class VersionState : public BufferingMetalinkParserState {
- public:
-  void endElement(MetalinkParserStateMachine* psm, const char*, const char*, const char*,
-                  std::string characters) const override {
-    psm->ctrl()->setVersionOfEntry(std::move(characters));
-  }
-};
-
-class LanguageState : public BufferingMetalinkParserState {
- public:
-  void endElement(MetalinkParserStateMachine* psm, const char*, const char*, const char*,
-                  std::string characters) const override {
-    psm->ctrl()->setLanguageOfEntry(std::move(characters));
-  }
-};
-
-class OSState : public BufferingMetalinkParserState {
- public:
-  void endElement(MetalinkParserStateMachine* psm, const char*, const char*, const char*,
-                  std::string characters) const override {
-    psm->ctrl()->setOSOfEntry(std::move(characters));
-  }
-};
-
-class HashState : public BufferingMetalinkParserState {
- public:
-  void endElement(MetalinkParserStateMachine* psm, const char*, const char*, const char*,
-                  std::string characters) const override {
-    psm->ctrl()->setHashOfChecksum(std::move(characters));
-    psm->ctrl()->commitChecksumTransaction();
-  }
-};
-
 class PieceHashState : public BufferingMetalinkParserState {
  public:
   void endElement(MetalinkParserStateMachine* psm, const char*, const char*, const char*,
@@ -116,18 +83,7 @@ class PiecesState : public BufferingMetalinkParserState {
   }
 };
 
-class SignatureState : public BufferingMetalinkParserState {
- public:
-  void endElement(MetalinkParserStateMachine* psm, const char*, const char*, const char*,
-                  std::string characters) const override {
-    psm->ctrl()->setBodyOfSignature(std::move(characters));
-    psm->ctrl()->commitSignatureTransaction();
-  }
-};
-
-const HashState hashState;
 const PiecesState piecesState;
-const SignatureState signatureState;
 
 class VerificationState : public BufferingMetalinkParserState {
  public:
@@ -135,7 +91,7 @@ class VerificationState : public BufferingMetalinkParserState {
                     const char* nsUri, const std::vector<XmlAttr>& attrs) const override {
     auto* ctrl = psm->ctrl();
     if (is(localname, nsUri, "hash")) {
-      psm->pushState(&hashState);
+      psm->pushState(hashState());
       if (const XmlAttr* type = attr(attrs, "type")) {
         ctrl->newChecksumTransaction();
         ctrl->setTypeOfChecksum(attrValue(*type));
@@ -151,7 +107,7 @@ class VerificationState : public BufferingMetalinkParserState {
         ctrl->setTypeOfChunkChecksum(attrValue(*type));
       }
     } else if (is(localname, nsUri, "signature")) {
-      psm->pushState(&signatureState);
+      psm->pushState(signatureState());
       const XmlAttr* type = attr(attrs, "type");
       if (!type) {
         return;
@@ -168,17 +124,6 @@ class VerificationState : public BufferingMetalinkParserState {
   }
 };
 
-class URLState : public BufferingMetalinkParserState {
- public:
-  void endElement(MetalinkParserStateMachine* psm, const char*, const char*, const char*,
-                  std::string characters) const override {
-    psm->ctrl()->setURLOfResource(std::move(characters));
-    psm->ctrl()->commitResourceTransaction();
-  }
-};
-
-const URLState urlState;
-
 class ResourcesState : public BufferingMetalinkParserState {
  public:
   void beginElement(MetalinkParserStateMachine* psm, const char* localname, const char*,
@@ -187,7 +132,7 @@ class ResourcesState : public BufferingMetalinkParserState {
       psm->setSkipTagState();
       return;
     }
-    psm->pushState(&urlState);
+    psm->pushState(urlState());
     const XmlAttr* type = attr(attrs, "type");
     if (!type) {
       return;
@@ -203,9 +148,6 @@ class ResourcesState : public BufferingMetalinkParserState {
 };
 
 const SizeState sizeState;
-const VersionState versionState;
-const LanguageState languageState;
-const OSState osState;
 const VerificationState verificationState;
 const ResourcesState resourcesState;
 
@@ -213,14 +155,11 @@ class FileState : public BufferingMetalinkParserState {
  public:
   void beginElement(MetalinkParserStateMachine* psm, const char* localname, const char*,
                     const char* nsUri, const std::vector<XmlAttr>& attrs) const override {
+    if (pushDescriptionState(psm, localname, nsUri, NS_V3)) {
+      return;
+    }
     if (is(localname, nsUri, "size")) {
       psm->pushState(&sizeState);
-    } else if (is(localname, nsUri, "version")) {
-      psm->pushState(&versionState);
-    } else if (is(localname, nsUri, "language")) {
-      psm->pushState(&languageState);
-    } else if (is(localname, nsUri, "os")) {
-      psm->pushState(&osState);
     } else if (is(localname, nsUri, "verification")) {
       psm->pushState(&verificationState);
     } else if (is(localname, nsUri, "resources")) {

@@ -59,39 +59,6 @@ class SizeState : public BufferingMetalinkParserState {
   }
 };
 
-class VersionState : public BufferingMetalinkParserState {
- public:
-  void endElement(MetalinkParserStateMachine* psm, const char*, const char*, const char*,
-                  std::string characters) const override {
-    psm->ctrl()->setVersionOfEntry(std::move(characters));
-  }
-};
-
-class LanguageState : public BufferingMetalinkParserState {
- public:
-  void endElement(MetalinkParserStateMachine* psm, const char*, const char*, const char*,
-                  std::string characters) const override {
-    psm->ctrl()->setLanguageOfEntry(std::move(characters));
-  }
-};
-
-class OSState : public BufferingMetalinkParserState {
- public:
-  void endElement(MetalinkParserStateMachine* psm, const char*, const char*, const char*,
-                  std::string characters) const override {
-    psm->ctrl()->setOSOfEntry(std::move(characters));
-  }
-};
-
-class HashState : public BufferingMetalinkParserState {
- public:
-  void endElement(MetalinkParserStateMachine* psm, const char*, const char*, const char*,
-                  std::string characters) const override {
-    psm->ctrl()->setHashOfChecksum(std::move(characters));
-    psm->ctrl()->commitChecksumTransaction();
-  }
-};
-
 class PieceHashState : public BufferingMetalinkParserState {
  public:
   void endElement(MetalinkParserStateMachine* psm, const char*, const char*, const char*,
@@ -118,24 +85,6 @@ class PiecesState : public BufferingMetalinkParserState {
   }
 };
 
-class SignatureState : public BufferingMetalinkParserState {
- public:
-  void endElement(MetalinkParserStateMachine* psm, const char*, const char*, const char*,
-                  std::string characters) const override {
-    psm->ctrl()->setBodyOfSignature(std::move(characters));
-    psm->ctrl()->commitSignatureTransaction();
-  }
-};
-
-class URLState : public BufferingMetalinkParserState {
- public:
-  void endElement(MetalinkParserStateMachine* psm, const char*, const char*, const char*,
-                  std::string characters) const override {
-    psm->ctrl()->setURLOfResource(std::move(characters));
-    psm->ctrl()->commitResourceTransaction();
-  }
-};
-
 class MetaurlState : public BufferingMetalinkParserState {
  public:
   void endElement(MetalinkParserStateMachine* psm, const char*, const char*, const char*,
@@ -146,17 +95,11 @@ class MetaurlState : public BufferingMetalinkParserState {
 };
 
 const SizeState sizeState;
-const VersionState versionState;
-const LanguageState languageState;
-const OSState osState;
-const HashState hashState;
 const PiecesState piecesState;
-const SignatureState signatureState;
-const URLState urlState;
 const MetaurlState metaurlState;
 
 void beginUrl(MetalinkParserStateMachine* psm, const std::vector<XmlAttr>& attrs) {
-  psm->pushState(&urlState);
+  psm->pushState(urlState());
   int32_t priority;
   if (!readPriority(psm, attrs, "url", priority)) {
     return;
@@ -194,7 +137,7 @@ void beginMetaurl(MetalinkParserStateMachine* psm, const std::vector<XmlAttr>& a
 }
 
 void beginHash(MetalinkParserStateMachine* psm, const std::vector<XmlAttr>& attrs) {
-  psm->pushState(&hashState);
+  psm->pushState(hashState());
   std::string type = required(attrs, "type");
   if (type.empty()) {
     psm->logError("Missing hash@type");
@@ -228,7 +171,7 @@ void beginPieces(MetalinkParserStateMachine* psm, const std::vector<XmlAttr>& at
 }
 
 void beginSignature(MetalinkParserStateMachine* psm, const std::vector<XmlAttr>& attrs) {
-  psm->pushState(&signatureState);
+  psm->pushState(signatureState());
   std::string mediatype = required(attrs, "mediatype");
   if (mediatype.empty()) {
     psm->logError("Missing signature@mediatype");
@@ -242,14 +185,11 @@ class FileState : public BufferingMetalinkParserState {
  public:
   void beginElement(MetalinkParserStateMachine* psm, const char* localname, const char*,
                     const char* nsUri, const std::vector<XmlAttr>& attrs) const override {
+    if (pushDescriptionState(psm, localname, nsUri, NS_V4)) {
+      return;
+    }
     if (is(localname, nsUri, "size")) {
       psm->pushState(&sizeState);
-    } else if (is(localname, nsUri, "version")) {
-      psm->pushState(&versionState);
-    } else if (is(localname, nsUri, "language")) {
-      psm->pushState(&languageState);
-    } else if (is(localname, nsUri, "os")) {
-      psm->pushState(&osState);
     } else if (is(localname, nsUri, "metaurl")) {
       beginMetaurl(psm, attrs);
     } else if (is(localname, nsUri, "url")) {
