@@ -28,6 +28,28 @@ bool isMagnetLink(const std::string& url) {
   return util::startsWith(url, "magnet:?");
 }
 
+// False when the set is not open or the type unsupported.
+bool setPieceHashType(ChunkChecksum* set, const std::string& type) {
+  if (!set) {
+    return false;
+  }
+  std::string canonical = MessageDigest::getCanonicalHashType(type);
+  if (!MessageDigest::supports(canonical)) {
+    return false;
+  }
+  set->setHashType(std::move(canonical));
+  return true;
+}
+
+// False when the set is not open or the length 0.
+bool setPieceLength(ChunkChecksum* set, size_t length) {
+  if (!set || length == 0) {
+    return false;
+  }
+  set->setPieceLength(static_cast<int32_t>(length));
+  return true;
+}
+
 }  // namespace
 
 MetalinkParserController::MetalinkParserController()
@@ -314,25 +336,14 @@ void MetalinkParserController::newChunkChecksumTransactionV4() {
 }
 
 void MetalinkParserController::setTypeOfChunkChecksumV4(std::string type) {
-  if (!tChunkChecksumV4_) {
-    return;
-  }
-  std::string canonical = supportedHashType(type);
-  if (canonical.empty()) {
-    tChunkChecksumV4_.reset();
-  } else {
-    tChunkChecksumV4_->setHashType(std::move(canonical));
+  if (!setPieceHashType(tChunkChecksumV4_.get(), type)) {
+    cancelChunkChecksumTransactionV4();
   }
 }
 
 void MetalinkParserController::setLengthOfChunkChecksumV4(size_t length) {
-  if (!tChunkChecksumV4_) {
-    return;
-  }
-  if (length == 0) {
-    tChunkChecksumV4_.reset();
-  } else {
-    tChunkChecksumV4_->setPieceLength(static_cast<int32_t>(length));
+  if (!setPieceLength(tChunkChecksumV4_.get(), length)) {
+    cancelChunkChecksumTransactionV4();
   }
 }
 
@@ -374,25 +385,14 @@ void MetalinkParserController::newChunkChecksumTransaction() {
 }
 
 void MetalinkParserController::setTypeOfChunkChecksum(std::string type) {
-  if (!tChunkChecksum_) {
-    return;
-  }
-  std::string canonical = supportedHashType(type);
-  if (canonical.empty()) {
+  if (!setPieceHashType(tChunkChecksum_.get(), type)) {
     cancelChunkChecksumTransaction();
-  } else {
-    tChunkChecksum_->setHashType(std::move(canonical));
   }
 }
 
 void MetalinkParserController::setLengthOfChunkChecksum(size_t length) {
-  if (!tChunkChecksum_) {
-    return;
-  }
-  if (length == 0) {
+  if (!setPieceLength(tChunkChecksum_.get(), length)) {
     cancelChunkChecksumTransaction();
-  } else {
-    tChunkChecksum_->setPieceLength(static_cast<int32_t>(length));
   }
 }
 

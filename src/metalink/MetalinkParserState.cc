@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "metalink/MetalinkParserController.h"
 #include "metalink/MetalinkParserStateMachine.h"
 
 namespace quarn {
@@ -9,6 +10,11 @@ namespace quarn {
 void MetalinkParserState::beginElement(MetalinkParserStateMachine* psm, const char*, const char*,
                                        const char*, const std::vector<XmlAttr>&) const {
   psm->setSkipTagState();
+}
+
+void FileMetalinkParserStateBase::endElement(MetalinkParserStateMachine* psm, const char*,
+                                             const char*, const char*, std::string) const {
+  psm->ctrl()->commitEntryTransaction();
 }
 
 namespace metalink {

@@ -32,6 +32,13 @@ class BufferingMetalinkParserState : public MetalinkParserState {
   bool needsCharactersBuffering() const override { return true; }
 };
 
+// The "file" element of either format: its end commits the entry.
+class FileMetalinkParserStateBase : public BufferingMetalinkParserState {
+ public:
+  void endElement(MetalinkParserStateMachine* psm, const char* localname, const char* prefix,
+                  const char* nsUri, std::string characters) const override;
+};
+
 namespace metalink {
 
 // The namespaces of the two formats.

@@ -151,7 +151,7 @@ const SizeState sizeState;
 const VerificationState verificationState;
 const ResourcesState resourcesState;
 
-class FileState : public BufferingMetalinkParserState {
+class FileState : public FileMetalinkParserStateBase {
  public:
   void beginElement(MetalinkParserStateMachine* psm, const char* localname, const char*,
                     const char* nsUri, const std::vector<XmlAttr>& attrs) const override {
@@ -168,10 +168,6 @@ class FileState : public BufferingMetalinkParserState {
     } else {
       psm->setSkipTagState();
     }
-  }
-  void endElement(MetalinkParserStateMachine* psm, const char*, const char*, const char*,
-                  std::string) const override {
-    psm->ctrl()->commitEntryTransaction();
   }
 };
 

@@ -181,7 +181,7 @@ void beginSignature(MetalinkParserStateMachine* psm, const std::vector<XmlAttr>&
   psm->ctrl()->setTypeOfSignature(std::move(mediatype));
 }
 
-class FileState : public BufferingMetalinkParserState {
+class FileState : public FileMetalinkParserStateBase {
  public:
   void beginElement(MetalinkParserStateMachine* psm, const char* localname, const char*,
                     const char* nsUri, const std::vector<XmlAttr>& attrs) const override {
@@ -203,10 +203,6 @@ class FileState : public BufferingMetalinkParserState {
     } else {
       psm->setSkipTagState();
     }
-  }
-  void endElement(MetalinkParserStateMachine* psm, const char*, const char*, const char*,
-                  std::string) const override {
-    psm->ctrl()->commitEntryTransaction();
   }
 };
 
