@@ -246,10 +246,14 @@ class Sources(MetalinkTestBase):
     def test_stdin(self):
         with self.mirror("m") as m:
             workdir = tempfile.mkdtemp(dir=self.dir)
+            # A signature file already there is kept.
+            self.write(workdir, "out.bin.sig", "MINE")
             result = run_quarnc(workdir, ["-M", "-"],
                                 stdin=meta4([(m.url("/data.bin"), "")]).encode())
             self.assertEqual(0, result.returncode, self.explain(result, workdir))
             self.assertEqual(sha256(DATA), sha256(self.read(os.path.join(workdir, "out.bin"))))
+            self.assertEqual(b"MINE", self.read(os.path.join(workdir, "out.bin.sig")))
+            self.assertIn("Maybe file already exists.", self.log(workdir))
 
     def test_metalink_file_as_argument(self):
         with self.mirror("m") as m:
