@@ -41,16 +41,22 @@ def piece_hashes(data):
                    for i in range(0, len(data), PIECE))
 
 
-def meta4(urls, name="out.bin", pieces=True, signature=True, data=DATA, extra=""):
-    """A Metalink 4 document for data; urls are (url, attributes) pairs."""
+def file4(urls, name="out.bin", pieces=True, signature=True, data=DATA):
+    """A Metalink 4 file element for data; urls are (url, attributes) pairs."""
     body = "<size>%d</size><hash type=\"sha-256\">%s</hash>" % (len(data), sha256(data))
     if pieces:
         body += "<pieces length=\"%d\" type=\"sha-1\">%s</pieces>" % (PIECE, piece_hashes(data))
     if signature:
         body += "<signature mediatype=\"application/pgp-signature\">SIGNED</signature>"
     body += "".join("<url %s>%s</url>" % (attrs, url) for url, attrs in urls)
+    return "<file name=\"%s\">%s</file>" % (name, body)
+
+
+def meta4(urls, name="out.bin", pieces=True, signature=True, files=None):
+    """A Metalink 4 document of one file, or of the given file elements."""
+    body = files if files is not None else file4(urls, name, pieces, signature)
     return ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<metalink xmlns=\"%s\">%s"
-            "<file name=\"%s\">%s</file></metalink>\n" % (NS4, extra, name, body))
+            "</metalink>\n" % (NS4, body))
 
 
 def meta3(urls, name="out.bin", data=DATA):
@@ -262,6 +268,25 @@ class Sources(MetalinkTestBase):
             result = run_quarnc(workdir, [doc])
             self.assertEqual(0, result.returncode, self.explain(result, workdir))
             self.assertEqual(sha256(DATA), sha256(self.read(os.path.join(workdir, "out.bin"))))
+
+    def test_several_files_and_selection(self):
+        with self.mirror("m") as m:
+            url = m.url("/data.bin")
+            doc = meta4(None, files="".join(
+                file4([(url, "")], name=n, pieces=False, signature=False)
+                for n in ("one.bin", "sub/two.bin", "three.bin")))
+            for args, made in (([], ["one.bin", "sub/two.bin", "three.bin"]),
+                               (["--select-file=2-3"], ["sub/two.bin", "three.bin"])):
+                with self.subTest(args):
+                    workdir = tempfile.mkdtemp(dir=self.dir)
+                    path = self.write(workdir, "doc.meta4", doc)
+                    result = run_quarnc(workdir, ["-M", path] + args)
+                    self.assertEqual(0, result.returncode, self.explain(result, workdir))
+                    for name in ("one.bin", "sub/two.bin", "three.bin"):
+                        out = os.path.join(workdir, name)
+                        self.assertEqual(name in made, os.path.exists(out), name)
+                        if name in made:
+                            self.assertEqual(sha256(DATA), sha256(self.read(out)))
 
     def test_follow_metalink(self):
         # The document on the server names its mirror relative to itself.
