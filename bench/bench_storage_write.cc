@@ -8,12 +8,12 @@
 #include <random>
 #include <string>
 
-#include "engine/DownloadContext.h"
 #include "net/SocketRecvBuffer.h"
 #include "platform/allocator_tuning.h"
 #include "storage/ChunkedDecodingStreamFilter.h"
 #include "storage/DefaultPieceStorage.h"
 #include "storage/DiskAdaptor.h"
+#include "storage/DownloadContext.h"
 #include "storage/GZipDecodingStreamFilter.h"
 #include "storage/Piece.h"
 #include "storage/Segment.h"

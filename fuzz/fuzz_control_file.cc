@@ -14,10 +14,10 @@
 
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
 #include "foundation/RecoverableException.h"
 #include "storage/DefaultBtProgressInfoFile.h"
 #include "storage/DefaultPieceStorage.h"
+#include "storage/DownloadContext.h"
 #include "storage/Piece.h"
 
 namespace {

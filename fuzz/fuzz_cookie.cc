@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "client/CookieStorage.h"
-#include "client/cookie_helper.h"
+#include "client/cookie/CookieStorage.h"
+#include "client/cookie/cookie_helper.h"
 
 // Feeds one Set-Cookie value through the parser and the jar, then asks the jar
 // for the cookies of the host; also reads the text as a cookie date.

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "client/CookieStorage.h"
+#include "client/cookie/CookieStorage.h"
 
 // Loads the input as a cookie file: Netscape text, or a SQLite database when
 // it starts with the SQLite header.

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "client/FtpConnection.h"
-#include "client/Request.h"
+#include "client/ftp/FtpConnection.h"
 #include "config/Option.h"
 #include "foundation/RecoverableException.h"
 #include "net/SocketCore.h"
+#include "storage/Request.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "client/HttpHeader.h"
-#include "client/HttpHeaderProcessor.h"
 #include "foundation/DlAbortEx.h"
+#include "net/HttpHeader.h"
+#include "net/HttpHeaderProcessor.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "client/HttpHeader.h"
-#include "client/HttpResponse.h"
+#include "client/http/HttpResponse.h"
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "foundation/MessageDigest.h"
 #include "metalink/MetalinkHttpEntry.h"
+#include "net/HttpHeader.h"
 #include "storage/Checksum.h"
 
 // Each input line is one field value: lines starting with 'L' are Link values,

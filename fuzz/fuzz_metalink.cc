@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/FileEntry.h"
 #include "foundation/RecoverableException.h"
 #include "foundation/XmlParser.h"
 #include "metalink/MetalinkEntry.h"
@@ -17,6 +16,7 @@
 #include "storage/ByteArrayDiskWriter.h"
 #include "storage/Checksum.h"
 #include "storage/ChunkChecksum.h"
+#include "storage/FileEntry.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/ServerStatMan.h"
 #include "foundation/LogFactory.h"
+#include "storage/ServerStatMan.h"
 
 namespace {
 

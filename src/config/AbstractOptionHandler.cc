@@ -1,7 +1,7 @@
 #include "config/AbstractOptionHandler.h"
 
+#include "config/OptionHandlerException.h"
 #include "config/help_tags.h"
-#include "foundation/OptionHandlerException.h"
 
 namespace quarn {
 

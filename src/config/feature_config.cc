@@ -28,22 +28,6 @@ constexpr int FEATURE_COUNT = sizeof(FEATURES) / sizeof(FEATURES[0]);
 
 }  // namespace
 
-uint16_t getDefaultPort(const std::string& scheme) {
-  if (scheme == "http") {
-    return 80;
-  }
-  if (scheme == "https") {
-    return 443;
-  }
-  if (scheme == "ftp") {
-    return 21;
-  }
-  if (scheme == "sftp") {
-    return 22;
-  }
-  return 0;
-}
-
 std::string featureSummary() {
   std::string s;
   for (int i = 0; i < FEATURE_COUNT; ++i) {

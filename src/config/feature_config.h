@@ -2,11 +2,9 @@
 
 #include <cstdint>
 #include <string>
+#include "foundation/uri.h"
 
 namespace quarn {
-
-// The default port of a scheme ("http", "https", "ftp", "sftp"); 0 otherwise.
-uint16_t getDefaultPort(const std::string& scheme);
 
 // The built-in features, joined by ", ".
 std::string featureSummary();

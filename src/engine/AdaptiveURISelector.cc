@@ -3,18 +3,17 @@
 #include <algorithm>
 #include <cmath>
 
-#include "client/DownloadCommand.h"
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
-#include "engine/FileEntry.h"
 #include "engine/RequestGroup.h"
-#include "engine/ServerStatMan.h"
-#include "engine/uri_host.h"
 #include "foundation/Logger.h"
 #include "foundation/SimpleRandomizer.h"
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
+#include "storage/DownloadContext.h"
+#include "storage/FileEntry.h"
+#include "storage/ServerStatMan.h"
+#include "storage/uri_host.h"
 
 namespace quarn {
 
@@ -143,12 +142,12 @@ std::string AdaptiveURISelector::getBestMirror(const std::deque<std::string>& ur
 }
 
 void AdaptiveURISelector::tuneDownloadCommand(const std::deque<std::string>& uris,
-                                              DownloadCommand* command) {
+                                              LowestSpeedTunable* command) {
   adjustLowestSpeedLimit(uris, command);
 }
 
 void AdaptiveURISelector::adjustLowestSpeedLimit(const std::deque<std::string>& uris,
-                                                 DownloadCommand* command) const {
+                                                 LowestSpeedTunable* command) const {
   int32_t limit = adjustedLowestSpeedLimit(uris);
   if (limit >= 0) {
     command->setLowestDownloadSpeedLimit(limit);

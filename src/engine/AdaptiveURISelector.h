@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "engine/URISelector.h"
+#include "storage/URISelector.h"
 
 namespace quarn {
 
@@ -18,12 +18,14 @@ class AdaptiveURISelector : public URISelector {
   AdaptiveURISelector(std::shared_ptr<ServerStatMan> serverStatMan, RequestGroup* requestGroup);
 
   std::string select(FileEntry* fileEntry, const UsedHosts& usedHosts) override;
-  void tuneDownloadCommand(const std::deque<std::string>& uris, DownloadCommand* command) override;
+  void tuneDownloadCommand(const std::deque<std::string>& uris,
+                           LowestSpeedTunable* command) override;
   void resetCounters() override;
 
   // Lowers the command's lowest-speed limit when the configured one would cut
   // off the best known mirror; the option keeps its value.
-  void adjustLowestSpeedLimit(const std::deque<std::string>& uris, DownloadCommand* command) const;
+  void adjustLowestSpeedLimit(const std::deque<std::string>& uris,
+                              LowestSpeedTunable* command) const;
   // The limit adjustLowestSpeedLimit gives; -1 for no change.
   int32_t adjustedLowestSpeedLimit(const std::deque<std::string>& uris) const;
 

@@ -8,9 +8,10 @@
 #include <iomanip>
 #include <sstream>
 
+#include "engine/CheckIntegrityEntry.h"
 #include "engine/ColorizedStream.h"
-#include "engine/DownloadContext.h"
 #include "engine/DownloadEngine.h"
+#include "engine/FileAllocationEntry.h"
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
 #include "engine/SizeFormatter.h"
@@ -18,8 +19,7 @@
 #include "foundation/console.h"
 #include "foundation/util_number.h"
 #include "foundation/wallclock.h"
-#include "storage/CheckIntegrityEntry.h"
-#include "storage/FileAllocationEntry.h"
+#include "storage/DownloadContext.h"
 #include "storage/SequentialPicker.h"
 
 namespace quarn {

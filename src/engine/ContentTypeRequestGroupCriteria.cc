@@ -1,8 +1,8 @@
 #include "engine/ContentTypeRequestGroupCriteria.h"
 
-#include "engine/DownloadContext.h"
 #include "engine/RequestGroup.h"
 #include "foundation/util_string.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn {
 

@@ -1,10 +1,9 @@
 #include "engine/DownloadEngine.h"
 
-#include "client/AuthConfigFactory.h"
-#include "client/CookieStorage.h"
-#include "client/Request.h"
 #include "config/Option.h"
 #include "config/prefs.h"
+#include "engine/CheckIntegrityEntry.h"
+#include "engine/FileAllocationEntry.h"
 #include "engine/RequestGroupMan.h"
 #include "engine/global_halt.h"
 #include "foundation/LogMacros.h"
@@ -18,8 +17,7 @@
 #include "net/AsyncNameResolver.h"
 #include "net/DNSCache.h"
 #include "net/SocketCore.h"
-#include "storage/CheckIntegrityEntry.h"
-#include "storage/FileAllocationEntry.h"
+#include "storage/Request.h"
 #include "storage/SequentialPicker.h"
 
 namespace quarn {
@@ -64,7 +62,6 @@ DownloadEngine::DownloadEngine(std::unique_ptr<EventPoll> eventPoll)
       noWait_(true),
       refreshInterval_(DEFAULT_REFRESH_INTERVAL),
       lastRefresh_(Timer::zero()),
-      cookieStorage_(std::make_unique<CookieStorage>()),
       asyncDNSServers_(nullptr),
       dnsCache_(std::make_unique<DNSCache>()),
       // Empty queues, so that a download can be started on any engine.
@@ -174,10 +171,6 @@ void DownloadEngine::setFileAllocationMan(
 void DownloadEngine::setCheckIntegrityMan(
     std::unique_ptr<SequentialPicker<CheckIntegrityEntry>> ciman) {
   checkIntegrityMan_ = std::move(ciman);
-}
-
-void DownloadEngine::setAuthConfigFactory(std::unique_ptr<AuthConfigFactory> factory) {
-  authConfigFactory_ = std::move(factory);
 }
 
 void DownloadEngine::setStatCalc(std::unique_ptr<StatCalc> statCalc) {

@@ -14,6 +14,7 @@
 
 #include "engine/CUIDCounter.h"
 #include "engine/Command.h"
+#include "engine/EngineService.h"
 #include "engine/EventPoll.h"
 #include "engine/StatCalc.h"
 #include "foundation/Timer.h"
@@ -21,9 +22,7 @@
 namespace quarn {
 
 class AsyncNameResolver;
-class AuthConfigFactory;
 class CheckIntegrityEntry;
-class CookieStorage;
 class DNSCache;
 class FileAllocationEntry;
 class Option;
@@ -87,10 +86,16 @@ class DownloadEngine {
   void setRequestGroupMan(std::unique_ptr<RequestGroupMan> rgman);
   RequestGroupMan* getRequestGroupMan() const { return requestGroupMan_.get(); }
 
-  CookieStorage* getCookieStorage() const { return cookieStorage_.get(); }
   // Takes ownership of the credential factory.
-  void setAuthConfigFactory(std::unique_ptr<AuthConfigFactory> factory);
-  AuthConfigFactory* getAuthConfigFactory() const { return authConfigFactory_.get(); }
+  // What the protocols keep for the whole run, by the type they ask for.
+  template <class T>
+  T* getService() const {
+    return services_.get<T>();
+  }
+  template <class T>
+  void setService(std::unique_ptr<T> service) {
+    services_.set<T>(std::move(service));
+  }
 
   // The queues of file allocations and integrity checks; owned.
   void setFileAllocationMan(std::unique_ptr<SequentialPicker<FileAllocationEntry>> faman);
@@ -218,11 +223,10 @@ class DownloadEngine {
   bool noWait_;
   std::chrono::milliseconds refreshInterval_;
   Timer lastRefresh_;
-  std::unique_ptr<CookieStorage> cookieStorage_;
   CUIDCounter cuidCounter_;
   ares_addr_node* asyncDNSServers_;
   std::unique_ptr<DNSCache> dnsCache_;
-  std::unique_ptr<AuthConfigFactory> authConfigFactory_;
+  EngineServices services_;
   std::unique_ptr<RequestGroupMan> requestGroupMan_;
   std::unique_ptr<SequentialPicker<FileAllocationEntry>> fileAllocationMan_;
   std::unique_ptr<SequentialPicker<CheckIntegrityEntry>> checkIntegrityMan_;

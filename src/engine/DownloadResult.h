@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/DownloadContext.h"
 #include "engine/GroupId.h"
 #include "engine/MetadataInfo.h"
 #include "foundation/error_code.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn {
 

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "engine/FileEntry.h"
-#include "engine/ServerStatMan.h"
-#include "engine/uri_host.h"
 #include "foundation/Logger.h"
 #include "foundation/fmt.h"
+#include "storage/FileEntry.h"
+#include "storage/ServerStatMan.h"
+#include "storage/uri_host.h"
 
 namespace quarn {
 

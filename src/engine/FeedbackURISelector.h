@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "engine/URISelector.h"
+#include "storage/URISelector.h"
 
 namespace quarn {
 

@@ -1,6 +1,6 @@
 #include "engine/InorderURISelector.h"
 
-#include "engine/FileEntry.h"
+#include "storage/FileEntry.h"
 
 namespace quarn {
 

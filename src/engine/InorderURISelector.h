@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/URISelector.h"
+#include "storage/URISelector.h"
 
 namespace quarn {
 

@@ -2,17 +2,19 @@
 
 #include <algorithm>
 
-#include "client/CreateRequestCommand.h"
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
+#include "engine/CheckIntegrityEntry.h"
+#include "engine/ChecksumCheckIntegrityEntry.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadResult.h"
+#include "engine/DownloadStarter.h"
 #include "engine/InorderURISelector.h"
 #include "engine/MetadataInfo.h"
 #include "engine/PostDownloadHandler.h"
 #include "engine/PreDownloadHandler.h"
 #include "engine/RequestGroupMan.h"
+#include "engine/StreamCheckIntegrityEntry.h"
 #include "engine/download_handlers.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DownloadFailureException.h"
@@ -22,18 +24,16 @@
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
 #include "foundation/util_range.h"
-#include "storage/CheckIntegrityEntry.h"
-#include "storage/ChecksumCheckIntegrityEntry.h"
 #include "storage/DefaultBtProgressInfoFile.h"
 #include "storage/DefaultPieceStorage.h"
 #include "storage/DiskAdaptor.h"
+#include "storage/DownloadContext.h"
 #include "storage/FileAllocationIterator.h"
 #include "storage/NullProgressInfoFile.h"
 #include "storage/PieceSelector.h"
 #include "storage/PieceStorage.h"
 #include "storage/SegmentMan.h"
 #include "storage/SequentialPicker.h"
-#include "storage/StreamCheckIntegrityEntry.h"
 #include "storage/UnknownLengthPieceStorage.h"
 
 namespace quarn {
@@ -90,6 +90,23 @@ void RequestGroup::setDownloadContext(std::shared_ptr<DownloadContext> downloadC
   downloadContext_ = std::move(downloadContext);
   if (downloadContext_) {
     downloadContext_->setOwnerRequestGroup(this);
+    downloadContext_->setSharedNetStat(requestGroupMan_ ? &requestGroupMan_->getNetStat()
+                                                        : nullptr);
+    downloadContext_->setInMemoryDownload(inMemoryDownload_);
+  }
+}
+
+void RequestGroup::markInMemoryDownload() {
+  inMemoryDownload_ = true;
+  if (downloadContext_) {
+    downloadContext_->setInMemoryDownload(true);
+  }
+}
+
+void RequestGroup::setRequestGroupMan(RequestGroupMan* rgman) {
+  requestGroupMan_ = rgman;
+  if (downloadContext_) {
+    downloadContext_->setSharedNetStat(rgman ? &rgman->getNetStat() : nullptr);
   }
 }
 
@@ -130,14 +147,17 @@ void RequestGroup::createInitialCommand(std::vector<std::unique_ptr<Command>>& c
   }
 }
 
-void RequestGroup::createInitialBtCommand(std::vector<std::unique_ptr<Command>>& /*commands*/,
-                                          DownloadEngine* /*engine*/) {
+void RequestGroup::createInitialBtCommand(std::vector<std::unique_ptr<Command>>& commands,
+                                          DownloadEngine* engine) {
   if (option_->getAsBool(PREF_DRY_RUN)) {
     throw DOWNLOAD_FAILURE_EXCEPTION("Cancel BitTorrent download in dry-run context.",
                                      error_code::UNKNOWN_ERROR);
   }
-  // The torrent set-up (peers, trackers, DHT) is made by BitTorrent; until
-  // then a torrent download gets no command and ends.
+  // The torrent set-up (peers, trackers, DHT) is BitTorrent's; without it
+  // installed a torrent download gets no command and ends.
+  if (auto* starter = engine->getService<TorrentDownloadStarter>()) {
+    starter->createInitialCommands(commands, this, engine);
+  }
 }
 
 void RequestGroup::createInitialSingleFileCommand(std::vector<std::unique_ptr<Command>>& commands,
@@ -212,8 +232,9 @@ void RequestGroup::processCheckIntegrityEntry(std::vector<std::unique_ptr<Comman
 
 void RequestGroup::createNextCommand(std::vector<std::unique_ptr<Command>>& commands,
                                      DownloadEngine* engine, int numCommand) {
-  for (int i = 0; i < numCommand; ++i) {
-    commands.push_back(std::make_unique<CreateRequestCommand>(engine->newCUID(), this, engine));
+  auto* starter = engine->getService<UriDownloadStarter>();
+  for (int i = 0; starter && i < numCommand; ++i) {
+    commands.push_back(starter->createConnectionCommand(engine->newCUID(), this, engine));
   }
   if (!commands.empty()) {
     engine->setNoWait(true);
@@ -593,8 +614,12 @@ void RequestGroup::setUpTorrentPieceSelector(DefaultPieceStorage& ps) {
   if (!option_->defined(PREF_BT_PRIORITIZE_PIECE)) {
     return;
   }
+  std::vector<util::FileSpan> spans;
+  for (const auto& entry : entries) {
+    spans.push_back({entry->getOffset(), entry->getLength()});
+  }
   std::vector<size_t> pieces;
-  util::parsePrioritizePieceRange(pieces, option_->get(PREF_BT_PRIORITIZE_PIECE), entries,
+  util::parsePrioritizePieceRange(pieces, option_->get(PREF_BT_PRIORITIZE_PIECE), spans,
                                   downloadContext_->getPieceLength());
   if (pieces.empty()) {
     return;

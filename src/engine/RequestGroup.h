@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "engine/GroupId.h"
-#include "engine/TransferStat.h"
 #include "foundation/Time.h"
 #include "foundation/error_code.h"
+#include "storage/TransferStat.h"
 
 namespace quarn {
 
@@ -96,7 +96,7 @@ class RequestGroup {
   void setMetadataInfo(std::shared_ptr<MetadataInfo> info) { metadataInfo_ = std::move(info); }
 
   RequestGroupMan* getRequestGroupMan() const { return requestGroupMan_; }
-  void setRequestGroupMan(RequestGroupMan* rgman) { requestGroupMan_ = rgman; }
+  void setRequestGroupMan(RequestGroupMan* rgman);
 
   const std::vector<GroupId::gid_t>& followedBy() const { return followedBy_; }
   template <typename InputIt>
@@ -233,7 +233,7 @@ class RequestGroup {
   bool isLocalFileCheckEnabled() const { return localFileCheckEnabled_; }
   void setLocalFileCheckEnabled(bool f) { localFileCheckEnabled_ = f; }
   bool inMemoryDownload() const { return inMemoryDownload_; }
-  void markInMemoryDownload() { inMemoryDownload_ = true; }
+  void markInMemoryDownload();
 
  private:
   void setUpTorrentPieceSelector(DefaultPieceStorage& ps);

@@ -9,22 +9,16 @@
 #include <tuple>
 #include <unordered_set>
 
-#include "client/Request.h"
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "engine/AdaptiveURISelector.h"
-#include "engine/DownloadContext.h"
 #include "engine/DownloadEngine.h"
 #include "engine/FeedbackURISelector.h"
-#include "engine/FileEntry.h"
 #include "engine/InorderURISelector.h"
 #include "engine/Notifier.h"
-#include "engine/PeerStat.h"
-#include "engine/ServerStat.h"
-#include "engine/ServerStatMan.h"
 #include "engine/UriListParser.h"
 #include "engine/download_helper.h"
-#include "engine/uri_host.h"
+#include "engine/option_change.h"
 #include "engine/util_hook.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/File.h"
@@ -36,10 +30,17 @@
 #include "foundation/util_number.h"
 #include "foundation/wallclock.h"
 #include "storage/BitfieldMan.h"
+#include "storage/DownloadContext.h"
+#include "storage/FileEntry.h"
 #include "storage/OpenedFileCounter.h"
+#include "storage/PeerStat.h"
 #include "storage/PieceStorage.h"
+#include "storage/Request.h"
 #include "storage/SegmentMan.h"
+#include "storage/ServerStat.h"
+#include "storage/ServerStatMan.h"
 #include "storage/WrDiskCache.h"
+#include "storage/uri_host.h"
 
 namespace quarn {
 
@@ -226,7 +227,8 @@ void RequestGroupMan::fillRequestGroupFromReserver(DownloadEngine* e) {
   while (started < count) {
     if (uriListParser_ && reservedGroups_.empty()) {
       std::vector<std::shared_ptr<RequestGroup>> groups;
-      if (createRequestGroupFromUriListParser(groups, option_, uriListParser_.get())) {
+      if (createRequestGroupFromUriListParser(groups, option_, uriListParser_.get(),
+                                              downloadSources_.get())) {
         for (const auto& g : groups) {
           reservedGroups_.push_back(g->getGID(), g);
         }
@@ -448,8 +450,6 @@ bool RequestGroupMan::processStoppedGroup(DownloadEngine* e,
     reservedGroups_.push_front(group->getGID(), group);
     group->releaseRuntimeResource(e);
     group->setForceHaltRequested(false);
-    // Options changed while the download was active are applied on the
-    // control server's side once it exists.
     if (group->isRestartRequested()) {
       group->setPauseRequested(false);
     } else {
@@ -489,7 +489,11 @@ bool RequestGroupMan::processStoppedGroup(DownloadEngine* e,
     group->releaseRuntimeResource(e);
   }
   group->setRestartRequested(false);
-  group->setPendingOption(nullptr);
+  if (group->getPendingOption()) {
+    // Options that could only change while the download was stopped.
+    changeOption(group, *group->getPendingOption(), e);
+    group->setPendingOption(nullptr);
+  }
   return true;
 }
 

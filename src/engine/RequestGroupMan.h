@@ -4,15 +4,16 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/DownloadResult.h"
 #include "engine/GroupId.h"
 #include "engine/IndexedList.h"
-#include "engine/NetStat.h"
 #include "engine/RequestGroup.h"
-#include "engine/URISelector.h"
 #include "foundation/Timer.h"
+#include "storage/NetStat.h"
+#include "storage/URISelector.h"
 
 namespace quarn {
 
@@ -23,6 +24,7 @@ class OutputFile;
 class ServerStat;
 class ServerStatMan;
 class UriListParser;
+class DownloadSources;
 class WrDiskCache;
 
 // The summary of the results that decides the exit status.
@@ -52,6 +54,13 @@ class RequestGroupMan {
   void initWrDiskCache();
   void setUriListParser(std::shared_ptr<UriListParser> uriListParser);
   const std::shared_ptr<UriListParser>& getUriListParser() const { return uriListParser_; }
+
+  // How arguments that are not plain URIs become downloads (input lists read
+  // while running, the control server); null knows only URIs.
+  void setDownloadSources(std::shared_ptr<const DownloadSources> sources) {
+    downloadSources_ = std::move(sources);
+  }
+  const DownloadSources* getDownloadSources() const { return downloadSources_.get(); }
 
   // Processes stopped downloads and starts waiting ones up to the limit.
   void fillRequestGroupFromReserver(DownloadEngine* e);
@@ -169,6 +178,7 @@ class RequestGroupMan {
   error_code::Value removedLastErrorResult_;
   size_t maxDownloadResult_;
   std::shared_ptr<UriListParser> uriListParser_;
+  std::shared_ptr<const DownloadSources> downloadSources_;
   std::unique_ptr<WrDiskCache> wrDiskCache_;
   std::shared_ptr<OpenedFileCounter> openedFileCounter_;
   size_t numStoppedTotal_;

@@ -8,10 +8,9 @@
 #include "config/OptionHandler.h"
 #include "config/OptionParser.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
+#include "engine/DownloadSources.h"
 #include "engine/GroupId.h"
 #include "engine/MetadataInfo.h"
-#include "engine/ProtocolDetector.h"
 #include "engine/RequestGroup.h"
 #include "engine/UriListParser.h"
 #include "foundation/DlAbortEx.h"
@@ -24,7 +23,7 @@
 #include "foundation/uri_split.h"
 #include "foundation/util_path.h"
 #include "foundation/util_string.h"
-#include "metalink/Metalink2RequestGroup.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn {
 
@@ -121,11 +120,13 @@ std::vector<std::string> spreadStreamUris(std::vector<std::string>::const_iterat
 class AccRequestGroup {
  public:
   AccRequestGroup(std::vector<std::shared_ptr<RequestGroup>>& result,
-                  std::shared_ptr<Option> option, bool ignoreLocalPath, bool throwOnError)
+                  std::shared_ptr<Option> option, bool ignoreLocalPath, bool throwOnError,
+                  const DownloadSources* sources)
       : result_(result),
         option_(std::move(option)),
         ignoreLocalPath_(ignoreLocalPath),
-        throwOnError_(throwOnError) {}
+        throwOnError_(throwOnError),
+        sources_(sources) {}
 
   void operator()(const std::string& uri) {
     if (isStreamProtocol(uri)) {
@@ -138,18 +139,8 @@ class AccRequestGroup {
       result_.push_back(group);
       return;
     }
-    // Magnet links and torrent files are made into downloads here once
-    // BitTorrent exists.
-    if (!ignoreLocalPath_ && ProtocolDetector().guessMetalinkFile(uri)) {
-      try {
-        Metalink2RequestGroup().generate(result_, uri, option_,
-                                         option_->get(PREF_METALINK_BASE_URI));
-      } catch (RecoverableException& e) {
-        if (throwOnError_) {
-          throw;
-        }
-        QLOG_ERROR_EX(_("Exception caught"), e);
-      }
+    // Magnet links, torrent files and Metalink documents.
+    if (sources_ && makeFromSources(uri)) {
       return;
     }
     if (throwOnError_) {
@@ -159,10 +150,24 @@ class AccRequestGroup {
   }
 
  private:
+  bool makeFromSources(const std::string& arg) {
+    if (throwOnError_) {
+      return sources_->make(result_, option_, arg, ignoreLocalPath_);
+    }
+    try {
+      return sources_->make(result_, option_, arg, ignoreLocalPath_);
+    } catch (RecoverableException& e) {
+      // The argument was recognised but is unusable; the others go on.
+      QLOG_ERROR_EX(_("Exception caught"), e);
+      return true;
+    }
+  }
+
   std::vector<std::shared_ptr<RequestGroup>>& result_;
   std::shared_ptr<Option> option_;
   bool ignoreLocalPath_;
   bool throwOnError_;
+  const DownloadSources* sources_;
 };
 
 }  // namespace
@@ -175,10 +180,11 @@ void removeOneshotOption(const std::shared_ptr<Option>& option) {
 void createRequestGroupForUri(std::vector<std::shared_ptr<RequestGroup>>& result,
                               const std::shared_ptr<Option>& option,
                               const std::vector<std::string>& uris, bool ignoreForceSequential,
-                              bool ignoreLocalPath, bool throwOnError) {
+                              bool ignoreLocalPath, bool throwOnError,
+                              const DownloadSources* sources) {
   std::vector<std::string> nargs =
       option->get(PREF_PARAMETERIZED_URI) == QN_V_TRUE ? unfoldURI(uris) : uris;
-  AccRequestGroup acc(result, option, ignoreLocalPath, throwOnError);
+  AccRequestGroup acc(result, option, ignoreLocalPath, throwOnError, sources);
   if (!ignoreForceSequential && option->get(PREF_FORCE_SEQUENTIAL) == QN_V_TRUE) {
     for (const auto& arg : nargs) {
       acc(arg);
@@ -205,7 +211,8 @@ void createRequestGroupForUri(std::vector<std::shared_ptr<RequestGroup>>& result
 }
 
 bool createRequestGroupFromUriListParser(std::vector<std::shared_ptr<RequestGroup>>& result,
-                                         const Option* option, UriListParser* uriListParser) {
+                                         const Option* option, UriListParser* uriListParser,
+                                         const DownloadSources* sources) {
   const size_t before = result.size();
   const auto& parser = OptionParser::getInstance();
   while (uriListParser->hasNext()) {
@@ -224,7 +231,7 @@ bool createRequestGroupFromUriListParser(std::vector<std::shared_ptr<RequestGrou
         requestOption->put(pref, entryOption.get(pref));
       }
     }
-    createRequestGroupForUri(result, requestOption, uris);
+    createRequestGroupForUri(result, requestOption, uris, false, false, false, sources);
     if (result.size() > before) {
       return true;
     }
@@ -242,9 +249,10 @@ std::shared_ptr<UriListParser> openUriListParser(const std::string& filename) {
 }
 
 void createRequestGroupForUriList(std::vector<std::shared_ptr<RequestGroup>>& result,
-                                  const std::shared_ptr<Option>& option) {
+                                  const std::shared_ptr<Option>& option,
+                                  const DownloadSources* sources) {
   auto uriListParser = openUriListParser(option->get(PREF_INPUT_FILE));
-  while (createRequestGroupFromUriListParser(result, option.get(), uriListParser.get())) {
+  while (createRequestGroupFromUriListParser(result, option.get(), uriListParser.get(), sources)) {
   }
 }
 

@@ -7,6 +7,7 @@
 namespace quarn {
 
 class DownloadContext;
+class DownloadSources;
 class GroupId;
 class MetadataInfo;
 class Option;
@@ -15,24 +16,26 @@ class UriListParser;
 
 // Makes downloads from a list of arguments: the stream URIs together become
 // one download spread over the connections, every other argument is made
-// into downloads on its own. With throwOnError an argument that fails stops
-// the whole call.
+// into downloads on its own by the first of `sources` that takes it. With throwOnError an argument
+// that fails stops the whole call.
 void createRequestGroupForUri(std::vector<std::shared_ptr<RequestGroup>>& result,
                               const std::shared_ptr<Option>& option,
                               const std::vector<std::string>& uris,
                               bool ignoreForceSequential = false, bool ignoreLocalPath = false,
-                              bool throwOnError = false);
+                              bool throwOnError = false, const DownloadSources* sources = nullptr);
 
 // Makes the downloads of the next input-list entry that yields any; false once
 // the list is exhausted.
 bool createRequestGroupFromUriListParser(std::vector<std::shared_ptr<RequestGroup>>& result,
-                                         const Option* option, UriListParser* uriListParser);
+                                         const Option* option, UriListParser* uriListParser,
+                                         const DownloadSources* sources = nullptr);
 
 std::shared_ptr<UriListParser> openUriListParser(const std::string& filename);
 
 // Makes the downloads of every entry of the input list named by "input-file".
 void createRequestGroupForUriList(std::vector<std::shared_ptr<RequestGroup>>& result,
-                                  const std::shared_ptr<Option>& option);
+                                  const std::shared_ptr<Option>& option,
+                                  const DownloadSources* sources = nullptr);
 
 std::shared_ptr<MetadataInfo> createMetadataInfoFromFirstFileEntry(
     const std::shared_ptr<GroupId>& gid, const std::shared_ptr<DownloadContext>& dctx);

@@ -8,11 +8,11 @@
 #include <string>
 
 #include "config/Option.h"
-#include "engine/DownloadContext.h"
 #include "engine/RequestGroup.h"
 #include "foundation/LogMacros.h"
 #include "foundation/fmt.h"
 #include "foundation/util_number.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn {
 namespace util {

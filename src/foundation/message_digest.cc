@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <array>
 
+#include "foundation/BinaryStream.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/MessageDigest.h"
 #include "foundation/fmt.h"
-#include "storage/BinaryStream.h"
 
 namespace quarn {
 namespace message_digest {

@@ -3,11 +3,26 @@
 #include <utility>
 #include <vector>
 
-#include "config/feature_config.h"
 #include "foundation/fmt.h"
 #include "foundation/util_chars.h"
 
 namespace quarn {
+uint16_t getDefaultPort(const std::string& scheme) {
+  if (scheme == "http") {
+    return 80;
+  }
+  if (scheme == "https") {
+    return 443;
+  }
+  if (scheme == "ftp") {
+    return 21;
+  }
+  if (scheme == "sftp") {
+    return 22;
+  }
+  return 0;
+}
+
 namespace uri {
 
 namespace {

@@ -6,6 +6,9 @@
 #include "foundation/uri_split.h"
 
 namespace quarn {
+// The default port of a scheme ("http", "https", "ftp", "sftp"); 0 otherwise.
+uint16_t getDefaultPort(const std::string& scheme);
+
 namespace uri {
 
 // A URI split into strings.

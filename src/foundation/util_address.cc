@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "foundation/util_string.h"
-#include "net/net_address.h"
 
 namespace quarn {
 namespace util {
@@ -36,30 +35,6 @@ bool inPrivateAddress(const std::string& ipv4addr) {
   return (tens == '1' && ones >= '6' && ones <= '9') ||
          (tens == '2' && ones >= '0' && ones <= '9') ||
          (tens == '3' && (ones == '0' || ones == '1'));
-}
-
-bool inSameCidrBlock(const std::string& ip1, const std::string& ip2, size_t bits) {
-  unsigned char a[16], b[16];
-  size_t len1 = net::getBinAddr(a, ip1);
-  if (len1 == 0) {
-    return false;
-  }
-  size_t len2 = net::getBinAddr(b, ip2);
-  if (len1 != len2) {
-    return false;
-  }
-  if (bits > len1 * 8) {
-    bits = len1 * 8;
-  }
-  if (bits == 0) {
-    return true;
-  }
-  size_t last = (bits - 1) / 8;
-  if (memcmp(a, b, last) != 0) {
-    return false;
-  }
-  unsigned char mask = bits % 8 == 0 ? 0xff : static_cast<unsigned char>(0xff << (8 - bits % 8));
-  return (a[last] & mask) == (b[last] & mask);
 }
 
 bool noProxyDomainMatch(const std::string& hostname, const std::string& domain) {

@@ -12,10 +12,6 @@ bool isNumericHost(const std::string& name);
 // True for IPv4 texts in 10.0.0.0/8, 172.16.0.0/12 or 192.168.0.0/16.
 bool inPrivateAddress(const std::string& ipv4addr);
 
-// True when both texts are numeric addresses of one family agreeing in their
-// first bits bits (capped at the address width).
-bool inSameCidrBlock(const std::string& ip1, const std::string& ip2, size_t bits);
-
 // True when the no-proxy rule (a domain suffix starting with '.', or an exact
 // host) covers the host name.
 bool noProxyDomainMatch(const std::string& hostname, const std::string& domain);

@@ -6,7 +6,6 @@
 #include <limits>
 #include <vector>
 
-#include "engine/FileEntry.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
@@ -39,33 +38,31 @@ void addPieces(std::vector<size_t>& indexes, int64_t first, int64_t last, size_t
   }
 }
 
-void computeHeadPieces(std::vector<size_t>& indexes,
-                       const std::vector<std::shared_ptr<FileEntry>>& fileEntries,
+void computeHeadPieces(std::vector<size_t>& indexes, const std::vector<FileSpan>& fileEntries,
                        size_t pieceLength, int64_t head) {
   if (head <= 0) {
     return;
   }
   for (const auto& fe : fileEntries) {
-    if (fe->getLength() == 0) {
+    if (fe.length == 0) {
       continue;
     }
-    int64_t span = std::min(fe->getLength(), head);
-    addPieces(indexes, fe->getOffset(), fe->getOffset() + span - 1, pieceLength);
+    int64_t span = std::min(fe.length, head);
+    addPieces(indexes, fe.offset, fe.offset + span - 1, pieceLength);
   }
 }
 
-void computeTailPieces(std::vector<size_t>& indexes,
-                       const std::vector<std::shared_ptr<FileEntry>>& fileEntries,
+void computeTailPieces(std::vector<size_t>& indexes, const std::vector<FileSpan>& fileEntries,
                        size_t pieceLength, int64_t tail) {
   if (tail <= 0) {
     return;
   }
   for (const auto& fe : fileEntries) {
-    if (fe->getLength() == 0) {
+    if (fe.length == 0) {
       continue;
     }
-    int64_t span = std::min(fe->getLength(), tail);
-    int64_t end = fe->getOffset() + fe->getLength();
+    int64_t span = std::min(fe.length, tail);
+    int64_t end = fe.offset + fe.length;
     addPieces(indexes, end - span, end - 1, pieceLength);
   }
 }
@@ -94,8 +91,8 @@ SegList<int> parseIntSegments(const std::string& src) {
 }
 
 void parsePrioritizePieceRange(std::vector<size_t>& result, const std::string& src,
-                               const std::vector<std::shared_ptr<FileEntry>>& fileEntries,
-                               size_t pieceLength, int64_t defaultSize) {
+                               const std::vector<FileSpan>& fileEntries, size_t pieceLength,
+                               int64_t defaultSize) {
   std::vector<size_t> indexes;
   std::vector<std::string> items;
   split(src.begin(), src.end(), std::back_inserter(items), ',', true);

@@ -10,9 +10,13 @@
 
 namespace quarn {
 
-class FileEntry;
-
 namespace util {
+
+// Where one file lies within a download's bytes.
+struct FileSpan {
+  int64_t offset;
+  int64_t length;
+};
 
 // The ranges of a list such as "1,3-5,8", not yet normalised. Throws
 // DlAbortEx for a malformed item or one reaching the largest int.
@@ -22,8 +26,8 @@ SegList<int> parseIntSegments(const std::string& src);
 // rules ("head", "head=SIZE", "tail", "tail=SIZE") select in every file.
 // Throws DlAbortEx for an unknown rule or a bad size.
 void parsePrioritizePieceRange(std::vector<size_t>& result, const std::string& src,
-                               const std::vector<std::shared_ptr<FileEntry>>& fileEntries,
-                               size_t pieceLength, int64_t defaultSize = 1048576);
+                               const std::vector<FileSpan>& fileEntries, size_t pieceLength,
+                               int64_t defaultSize = 1048576);
 
 }  // namespace util
 }  // namespace quarn

@@ -1,6 +1,6 @@
 #include "foundation/util_stream.h"
 
-#include "storage/BinaryStream.h"
+#include "foundation/BinaryStream.h"
 
 namespace quarn {
 namespace util {

@@ -5,8 +5,6 @@
 
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
-#include "engine/FileEntry.h"
 #include "engine/GroupId.h"
 #include "engine/MetadataInfo.h"
 #include "engine/RequestGroup.h"
@@ -23,6 +21,8 @@
 #include "metalink/metalink_helper.h"
 #include "storage/Checksum.h"
 #include "storage/ChunkChecksum.h"
+#include "storage/DownloadContext.h"
+#include "storage/FileEntry.h"
 
 namespace quarn {
 

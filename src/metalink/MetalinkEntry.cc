@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <limits>
 
-#include "engine/FileEntry.h"
 #include "foundation/SimpleRandomizer.h"
 #include "foundation/util_string.h"
 #include "metalink/MetalinkMetaurl.h"
 #include "metalink/MetalinkResource.h"
 #include "storage/Checksum.h"
 #include "storage/ChunkChecksum.h"
+#include "storage/FileEntry.h"
 #include "storage/Signature.h"
 
 namespace quarn {

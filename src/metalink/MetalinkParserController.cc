@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "engine/FileEntry.h"
 #include "foundation/MessageDigest.h"
 #include "foundation/uri.h"
 #include "foundation/uri_split.h"
@@ -14,6 +13,7 @@
 #include "metalink/Metalinker.h"
 #include "storage/Checksum.h"
 #include "storage/ChunkChecksum.h"
+#include "storage/FileEntry.h"
 #include "storage/Signature.h"
 
 namespace quarn {

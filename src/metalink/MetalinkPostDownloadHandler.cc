@@ -3,8 +3,6 @@
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "engine/ContentTypeRequestGroupCriteria.h"
-#include "engine/DownloadContext.h"
-#include "engine/FileEntry.h"
 #include "engine/MetadataInfo.h"
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
@@ -13,6 +11,8 @@
 #include "foundation/fmt.h"
 #include "metalink/Metalink2RequestGroup.h"
 #include "storage/DiskAdaptor.h"
+#include "storage/DownloadContext.h"
+#include "storage/FileEntry.h"
 #include "storage/PieceStorage.h"
 
 namespace quarn {

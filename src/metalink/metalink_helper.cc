@@ -5,13 +5,13 @@
 
 #include "config/Option.h"
 #include "config/prefs.h"
+#include "foundation/BinaryStream.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/XmlParser.h"
 #include "metalink/MetalinkEntry.h"
 #include "metalink/MetalinkMetaurl.h"
 #include "metalink/MetalinkParserStateMachine.h"
 #include "metalink/Metalinker.h"
-#include "storage/BinaryStream.h"
 
 namespace quarn {
 namespace metalink {

@@ -2,7 +2,7 @@
 
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/FileEntry.h"
+#include "engine/ProtocolDetector.h"
 #include "engine/download_handlers.h"
 #include "foundation/OutputFile.h"
 #include "foundation/util_number.h"
@@ -11,6 +11,7 @@
 #include "metalink/MetalinkPostDownloadHandler.h"
 #include "metalink/metalink_helper.h"
 #include "storage/ByteArrayDiskWriter.h"
+#include "storage/FileEntry.h"
 
 namespace quarn {
 namespace metalink {
@@ -31,6 +32,16 @@ void createRequestGroupForMetalink(std::vector<std::shared_ptr<RequestGroup>>& g
   ByteArrayDiskWriter data;
   data.setString(metalinkData);
   Metalink2RequestGroup().generate(groups, &data, option, baseUri);
+}
+
+bool createRequestGroupForMetalinkFile(std::vector<std::shared_ptr<RequestGroup>>& groups,
+                                       const std::shared_ptr<Option>& option,
+                                       const std::string& arg, bool ignoreLocalPath) {
+  if (ignoreLocalPath || !ProtocolDetector().guessMetalinkFile(arg)) {
+    return false;
+  }
+  Metalink2RequestGroup().generate(groups, arg, option, option->get(PREF_METALINK_BASE_URI));
+  return true;
 }
 
 void showFiles(const std::string& path, const Option& option, OutputFile& out) {

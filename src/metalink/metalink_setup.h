@@ -22,6 +22,12 @@ void createRequestGroupForMetalink(std::vector<std::shared_ptr<RequestGroup>>& g
                                    const std::shared_ptr<Option>& option,
                                    const std::string& metalinkData = "");
 
+// The downloads of the Metalink document at the local path arg; false, with
+// nothing made, when arg names no such document or local paths are ignored.
+bool createRequestGroupForMetalinkFile(std::vector<std::shared_ptr<RequestGroup>>& groups,
+                                       const std::shared_ptr<Option>& option,
+                                       const std::string& arg, bool ignoreLocalPath);
+
 // Lists the files of the document that match the option's filters.
 void showFiles(const std::string& path, const Option& option, OutputFile& out);
 

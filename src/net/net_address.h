@@ -51,6 +51,10 @@ bool getIPv6AddrConfigured();
 bool verifyHostname(const std::string& hostname, const std::vector<std::string>& dnsNames,
                     const std::vector<std::string>& ipAddrs, const std::string& commonName);
 
+// True when both texts are numeric addresses of one family agreeing in their
+// first bits bits (capped at the address width).
+bool inSameCidrBlock(const std::string& ip1, const std::string& ip2, size_t bits);
+
 }  // namespace net
 
 }  // namespace quarn

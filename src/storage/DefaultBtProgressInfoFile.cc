@@ -10,7 +10,6 @@
 
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
 #include "foundation/BufferedFile.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DownloadFailureException.h"
@@ -19,11 +18,12 @@
 #include "foundation/SHA1IOFile.h"
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
-#include "foundation/util_bitfield.h"
 #include "foundation/util_string.h"
 #include "storage/BitfieldMan.h"
+#include "storage/DownloadContext.h"
 #include "storage/Piece.h"
 #include "storage/PieceStorage.h"
+#include "storage/util_bitfield.h"
 
 namespace quarn {
 

@@ -6,8 +6,6 @@
 
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
-#include "engine/RequestGroup.h"
 #include "foundation/DownloadFailureException.h"
 #include "foundation/Logger.h"
 #include "foundation/SimpleRandomizer.h"
@@ -16,6 +14,7 @@
 #include "storage/BitfieldMan.h"
 #include "storage/DefaultDiskWriterFactory.h"
 #include "storage/DirectDiskAdaptor.h"
+#include "storage/DownloadContext.h"
 #include "storage/MultiDiskAdaptor.h"
 #include "storage/Piece.h"
 #include "storage/PieceSelector.h"
@@ -93,8 +92,7 @@ void DefaultPieceStorage::deleteUsedPiece(const std::shared_ptr<Piece>& piece) {
 }
 
 bool DefaultPieceStorage::isInMemoryDownload() const {
-  const RequestGroup* owner = downloadContext_->getOwnerRequestGroup();
-  return owner && owner->inMemoryDownload();
+  return downloadContext_->inMemoryDownload();
 }
 
 std::shared_ptr<Piece> DefaultPieceStorage::checkOutPiece(size_t index, int64_t cuid) {

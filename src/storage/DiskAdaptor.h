@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "storage/BinaryStream.h"
+#include "foundation/BinaryStream.h"
 #include "storage/FileAllocationIterator.h"
 
 namespace quarn {

@@ -2,7 +2,7 @@
 
 #include <sys/uio.h>
 
-#include "storage/BinaryStream.h"
+#include "foundation/BinaryStream.h"
 
 namespace quarn {
 

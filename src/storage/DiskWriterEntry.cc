@@ -1,7 +1,7 @@
 #include "storage/DiskWriterEntry.h"
 
-#include "engine/FileEntry.h"
 #include "foundation/File.h"
+#include "storage/FileEntry.h"
 
 namespace quarn {
 

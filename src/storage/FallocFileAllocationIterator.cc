@@ -1,6 +1,6 @@
 #include "storage/FallocFileAllocationIterator.h"
 
-#include "storage/BinaryStream.h"
+#include "foundation/BinaryStream.h"
 
 namespace quarn {
 

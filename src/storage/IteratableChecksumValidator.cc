@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "engine/DownloadContext.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/Logger.h"
 #include "foundation/MessageDigest.h"
@@ -11,6 +10,7 @@
 #include "foundation/util_string.h"
 #include "storage/BitfieldMan.h"
 #include "storage/DiskAdaptor.h"
+#include "storage/DownloadContext.h"
 #include "storage/PieceStorage.h"
 
 namespace quarn {

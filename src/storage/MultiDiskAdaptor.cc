@@ -4,13 +4,13 @@
 #include <cassert>
 #include <limits>
 
-#include "engine/FileEntry.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/File.h"
 #include "foundation/Logger.h"
 #include "foundation/SimpleRandomizer.h"
 #include "foundation/fmt.h"
 #include "storage/DefaultDiskWriterFactory.h"
+#include "storage/FileEntry.h"
 #include "storage/MultiFileAllocationIterator.h"
 #include "storage/OpenedFileCounter.h"
 #include "storage/WrDiskCacheEntry.h"

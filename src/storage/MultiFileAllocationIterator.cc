@@ -1,11 +1,11 @@
 #include "storage/MultiFileAllocationIterator.h"
 
-#include "engine/FileEntry.h"
 #include "foundation/Logger.h"
 #include "foundation/fmt.h"
 #include "storage/AdaptiveFileAllocationIterator.h"
 #include "storage/DefaultDiskWriterFactory.h"
 #include "storage/FallocFileAllocationIterator.h"
+#include "storage/FileEntry.h"
 #include "storage/MultiDiskAdaptor.h"
 #include "storage/TruncFileAllocationIterator.h"
 

@@ -229,20 +229,22 @@ void Piece::initWrCache(WrDiskCache* diskCache, const std::shared_ptr<DiskAdapto
   assert(rv);
 }
 
-void Piece::updateWrCache(WrDiskCache* diskCache, uint8_t* data, size_t offset, size_t len,
-                          size_t capacity, int64_t goff) {
+bool Piece::updateWrCache(WrDiskCache* diskCache, std::unique_ptr<uint8_t[]> data, size_t offset,
+                          size_t len, size_t capacity, int64_t goff) {
   if (!diskCache) {
-    delete[] data;
-    return;
+    return false;
   }
   assert(wrCache_);
   QLOG_DEBUG(fmt("updateWrCache entry=%p", static_cast<void*>(wrCache_.get())));
-  auto* cell =
-      new WrDiskCacheEntry::DataCell{goff, std::unique_ptr<uint8_t[]>(data), offset, len, capacity};
-  [[maybe_unused]] bool rv = wrCache_->cacheData(cell);
+  auto cell = std::make_unique<WrDiskCacheEntry::DataCell>(
+      WrDiskCacheEntry::DataCell{goff, std::move(data), offset, len, capacity});
+  if (!wrCache_->cacheData(std::move(cell))) {
+    QLOG_DEBUG(fmt("Dropped a block cached twice at goff=%lld", static_cast<long long>(goff)));
+    return false;
+  }
+  [[maybe_unused]] bool rv = diskCache->update(wrCache_.get(), len);
   assert(rv);
-  rv = diskCache->update(wrCache_.get(), len);
-  assert(rv);
+  return true;
 }
 
 size_t Piece::appendWrCache(WrDiskCache* diskCache, int64_t goff, const uint8_t* data, size_t len) {

@@ -67,9 +67,12 @@ class Piece {
                                    const std::shared_ptr<DiskAdaptor>& adaptor);
 
   void initWrCache(WrDiskCache* diskCache, const std::shared_ptr<DiskAdaptor>& diskAdaptor);
-  // Takes ownership of data.
-  void updateWrCache(WrDiskCache* diskCache, uint8_t* data, size_t offset, size_t len,
-                     size_t capacity, int64_t goff);
+  // Caches len bytes of data (from offset) at goff. A block already cached at
+  // goff keeps its first copy: the new one is dropped and counts nothing, so a
+  // block delivered twice is neither leaked nor counted as written twice.
+  // False when nothing was cached.
+  bool updateWrCache(WrDiskCache* diskCache, std::unique_ptr<uint8_t[]> data, size_t offset,
+                     size_t len, size_t capacity, int64_t goff);
   size_t appendWrCache(WrDiskCache* diskCache, int64_t goff, const uint8_t* data, size_t len);
   void flushWrCache(WrDiskCache* diskCache);
   void clearWrCache(WrDiskCache* diskCache);

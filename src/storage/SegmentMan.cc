@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "engine/DownloadContext.h"
-#include "engine/PeerStat.h"
 #include "foundation/Logger.h"
 #include "foundation/Timer.h"
 #include "foundation/fmt.h"
 #include "foundation/wallclock.h"
+#include "storage/DownloadContext.h"
 #include "storage/GrowSegment.h"
+#include "storage/PeerStat.h"
 #include "storage/Piece.h"
 #include "storage/PieceStorage.h"
 #include "storage/PiecedSegment.h"

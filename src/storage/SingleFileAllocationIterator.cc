@@ -2,10 +2,10 @@
 
 #include <cstring>
 
+#include "foundation/BinaryStream.h"
 #include "foundation/Logger.h"
 #include "foundation/i18n.h"
 #include "foundation/util_process.h"
-#include "storage/BinaryStream.h"
 
 namespace quarn {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "storage/BinaryStream.h"
+#include "foundation/BinaryStream.h"
 #include "storage/Piece.h"
 #include "storage/Segment.h"
 
@@ -32,9 +32,9 @@ ssize_t SinkStreamFilter::transform(const std::shared_ptr<BinaryStream>& out,
     if (appended < wlen) {
       size_t rest = wlen - appended;
       size_t capacity = std::max(MIN_CELL_CAPACITY, rest);
-      auto* dataCopy = new uint8_t[capacity];
-      std::memcpy(dataCopy, inbuf + appended, rest);
-      piece->updateWrCache(wrDiskCache_, dataCopy, 0, rest, capacity, goff + appended);
+      auto dataCopy = std::make_unique_for_overwrite<uint8_t[]>(capacity);
+      std::memcpy(dataCopy.get(), inbuf + appended, rest);
+      piece->updateWrCache(wrDiskCache_, std::move(dataCopy), 0, rest, capacity, goff + appended);
     }
     // Adding data may have forced a write of this very piece; if that write
     // failed, its data is gone and must not be counted.

@@ -1,10 +1,10 @@
 #include "storage/UnknownLengthPieceStorage.h"
 
-#include "engine/DownloadContext.h"
 #include "foundation/FatalException.h"
 #include "storage/BitfieldMan.h"
 #include "storage/DefaultDiskWriterFactory.h"
 #include "storage/DirectDiskAdaptor.h"
+#include "storage/DownloadContext.h"
 #include "storage/Piece.h"
 
 namespace quarn {

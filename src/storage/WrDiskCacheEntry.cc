@@ -33,14 +33,15 @@ void WrDiskCacheEntry::deleteDataCells() {
   size_ = 0;
 }
 
-bool WrDiskCacheEntry::cacheData(DataCell* dataCell) {
+bool WrDiskCacheEntry::cacheData(std::unique_ptr<DataCell> dataCell) {
   QLOG_DEBUG(fmt("WrDiskCacheEntry cache goff=%lld, len=%lu",
                  static_cast<long long>(dataCell->goff),
                  static_cast<unsigned long>(dataCell->len)));
-  if (!set_.insert(dataCell).second) {
+  if (!set_.insert(dataCell.get()).second) {
     return false;
   }
   size_ += dataCell->len;
+  dataCell.release();  // the set owns it now; clear() frees it
   return true;
 }
 

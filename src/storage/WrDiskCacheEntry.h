@@ -33,8 +33,9 @@ class WrDiskCacheEntry {
   WrDiskCacheEntry(const WrDiskCacheEntry&) = delete;
   WrDiskCacheEntry& operator=(const WrDiskCacheEntry&) = delete;
 
-  // Takes the cell on success; false when a cell at the same offset exists.
-  bool cacheData(DataCell* dataCell);
+  // Takes the cell; false, dropping it, when a cell at the same offset exists
+  // (a block that arrived twice keeps its first copy).
+  bool cacheData(std::unique_ptr<DataCell> dataCell);
   // Appends to the last cell when goff is exactly its end; returns bytes taken.
   size_t append(int64_t goff, const uint8_t* data, size_t len);
   // Writes every cell and empties the entry; a failure is recorded, not thrown.

@@ -8,19 +8,20 @@
 #include <string>
 #include <vector>
 
-#include "client/AuthConfigFactory.h"
+#include "client/auth/AuthConfigFactory.h"
+#include "client/client_services.h"
 #include "config/Option.h"
 #include "config/OptionParser.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
 #include "engine/DownloadEngine.h"
 #include "engine/EpollEventPoll.h"
-#include "engine/FileEntry.h"
 #include "engine/FillRequestGroupCommand.h"
 #include "engine/GroupId.h"
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
 #include "foundation/error_code.h"
+#include "storage/DownloadContext.h"
+#include "storage/FileEntry.h"
 
 namespace quarn {
 
@@ -66,7 +67,8 @@ inline std::vector<error_code::Value> runDownloads(
     const std::function<void(RequestGroupMan&)>& inspect = nullptr) {
   DownloadEngine engine(std::make_unique<EpollEventPoll>());
   engine.setOption(option.get());
-  engine.setAuthConfigFactory(std::make_unique<AuthConfigFactory>());
+  engine.setService(std::make_unique<AuthConfigFactory>());
+  installClient(engine);
   std::vector<std::shared_ptr<RequestGroup>> groups;
   for (const auto& uri : uris) {
     auto op = std::make_shared<Option>();

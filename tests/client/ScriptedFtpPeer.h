@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "LoopbackListener.h"
+#include "client/LoopbackListener.h"
 
 namespace quarn {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "LoopbackListener.h"
+#include "client/LoopbackListener.h"
 
 namespace quarn {
 

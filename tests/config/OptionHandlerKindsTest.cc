@@ -22,12 +22,12 @@
 #include "config/NumberOptionHandler.h"
 #include "config/OptimizeConcurrentDownloadsOptionHandler.h"
 #include "config/Option.h"
+#include "config/OptionHandlerException.h"
 #include "config/ParameterOptionHandler.h"
 #include "config/PrioritizePieceOptionHandler.h"
 #include "config/UnitNumberOptionHandler.h"
 #include "config/help_tags.h"
 #include "config/prefs.h"
-#include "foundation/OptionHandlerException.h"
 
 namespace quarn {
 

@@ -3,9 +3,9 @@
 #include "config/DefaultOptionHandler.h"
 #include "config/NumberOptionHandler.h"
 #include "config/Option.h"
+#include "config/OptionHandlerException.h"
 #include "config/help_tags.h"
 #include "config/prefs.h"
-#include "foundation/OptionHandlerException.h"
 
 namespace quarn {
 

@@ -9,11 +9,11 @@
 #include "config/DefaultOptionHandler.h"
 #include "config/NumberOptionHandler.h"
 #include "config/Option.h"
+#include "config/OptionHandlerException.h"
 #include "config/OptionParser.h"
 #include "config/help_tags.h"
 #include "config/prefs.h"
 #include "foundation/DlAbortEx.h"
-#include "foundation/OptionHandlerException.h"
 #include "foundation/UnknownOptionException.h"
 
 namespace quarn {

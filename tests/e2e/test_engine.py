@@ -13,6 +13,8 @@ import tempfile
 import time
 import unittest
 
+from httpservers import free_port
+
 
 def run(*args, **kwargs):
     return subprocess.run([os.environ["QUARNC"], "--no-conf", *args], capture_output=True,
@@ -253,7 +255,7 @@ class HaltTest(unittest.TestCase):
 
     def start(self, *args):
         proc = subprocess.Popen([os.environ["QUARNC"], "--no-conf", "--enable-rpc",
-                                 "--rpc-secret=s", *args],
+                                 "--rpc-secret=s", "--rpc-listen-port=%d" % free_port(), *args],
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.addCleanup(self.reap, proc)
         return proc

@@ -8,6 +8,8 @@ import subprocess
 import tempfile
 import unittest
 
+from httpservers import free_port
+
 QUARNC = os.environ.get("QUARNC", "quarnc")
 
 
@@ -27,20 +29,21 @@ class OptionsTest(unittest.TestCase):
 
     def run_quarnc(self, *args, env=None):
         if "--enable-rpc" in args:
-            # With the control server on the run waits for requests; end it.
-            args = (*args, "--stop=1")
+            # With the control server on the run waits for requests; end it. Its
+            # port is a free one, so that runs side by side do not collide.
+            args = (*args, "--stop=1", "--rpc-listen-port=%d" % free_port())
         full_env = dict(self.env)
         if env:
             full_env.update(env)
         if "--enable-rpc" not in args:
             return subprocess.run([QUARNC, *args], capture_output=True, text=True,
                                   env=full_env, cwd=self.tmp, timeout=60)
-        # A run with the control server lasts until it is interrupted; one
-        # whose options are refused ends by itself first.
+        # "--stop=1" ends the run after a second; the interrupt is only a
+        # safety net for a run that ignores it, not a clock the test races.
         proc = subprocess.Popen([QUARNC, *args], stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, text=True, env=full_env, cwd=self.tmp)
         try:
-            out, err = proc.communicate(timeout=1.5)
+            out, err = proc.communicate(timeout=30)
         except subprocess.TimeoutExpired:
             proc.send_signal(signal.SIGINT)
             out, err = proc.communicate(timeout=60)

@@ -2,12 +2,15 @@ import os
 import subprocess
 import unittest
 
+from httpservers import free_port
+
 
 class ProcessEntryTest(unittest.TestCase):
     def test_starts_and_exits_cleanly(self):
         # With the control server asked for, no download source is needed; the
         # run then waits for requests until it is stopped.
-        result = subprocess.run([os.environ["QUARNC"], "--enable-rpc", "--no-conf", "--stop=1"],
+        result = subprocess.run([os.environ["QUARNC"], "--enable-rpc", "--no-conf", "--stop=1",
+                                 "--rpc-listen-port=%d" % free_port()],
                                 capture_output=True, timeout=60)
         self.assertEqual(0, result.returncode, result.stderr)
         self.assertNotIn(b"Exception caught", result.stderr)

@@ -5,8 +5,8 @@
 #include <set>
 
 #include "DownloadTestUtil.h"
-#include "engine/FileEntry.h"
-#include "engine/ServerStatMan.h"
+#include "storage/FileEntry.h"
+#include "storage/ServerStatMan.h"
 
 namespace quarn {
 namespace {

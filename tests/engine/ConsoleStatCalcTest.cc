@@ -7,12 +7,12 @@
 #include "TempDir.h"
 #include "engine/ColorizedStream.h"
 #include "engine/DownloadEngine.h"
+#include "engine/FileAllocationEntry.h"
 #include "engine/RequestGroupEntry.h"
 #include "engine/RequestGroupMan.h"
 #include "foundation/console.h"
 #include "foundation/wallclock.h"
 #include "storage/DefaultPieceStorage.h"
-#include "storage/FileAllocationEntry.h"
 #include "storage/SequentialPicker.h"
 
 namespace quarn {

@@ -6,12 +6,12 @@
 #include "TempDir.h"
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
 #include "engine/MetadataInfo.h"
 #include "engine/RequestGroup.h"
 #include "engine/UriListParser.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/File.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn {
 

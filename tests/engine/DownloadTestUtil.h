@@ -7,9 +7,11 @@
 #include "config/Option.h"
 #include "config/OptionParser.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
+#include "engine/DownloadEngine.h"
+#include "engine/DownloadStarter.h"
 #include "engine/GroupId.h"
 #include "engine/RequestGroup.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn::test {
 
@@ -45,6 +47,28 @@ inline std::shared_ptr<RequestGroup> makeGroup(const std::shared_ptr<Option>& pa
   dctx->getFirstFileEntry()->setUris(uris);
   group->setDownloadContext(dctx);
   return group;
+}
+
+// The connection command a URI download gets from the stand-in starter: it
+// does nothing, tests only count it.
+class StubConnectionCommand : public Command {
+ public:
+  explicit StubConnectionCommand(cuid_t cuid) : Command(cuid) {}
+  bool execute() override { return true; }
+};
+
+class StubUriStarter : public UriDownloadStarter {
+ public:
+  std::unique_ptr<Command> createConnectionCommand(cuid_t cuid, RequestGroup*,
+                                                   DownloadEngine*) override {
+    return std::make_unique<StubConnectionCommand>(cuid);
+  }
+};
+
+// Engines in engine tests start URI downloads with stub commands, as the
+// program's set-up would with the client's.
+inline void installStubStarter(DownloadEngine& engine) {
+  engine.setService<UriDownloadStarter>(std::make_unique<StubUriStarter>());
 }
 
 }  // namespace quarn::test

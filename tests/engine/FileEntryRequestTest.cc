@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "client/Request.h"
-#include "engine/DownloadContext.h"
-#include "engine/FileEntry.h"
 #include "engine/InorderURISelector.h"
-#include "engine/PeerStat.h"
-#include "engine/ServerStatMan.h"
 #include "foundation/wallclock.h"
+#include "storage/DownloadContext.h"
+#include "storage/FileEntry.h"
+#include "storage/PeerStat.h"
+#include "storage/Request.h"
+#include "storage/ServerStatMan.h"
 
 namespace quarn {
 namespace {

@@ -5,16 +5,15 @@
 #include "DownloadTestUtil.h"
 #include "FakeEventPoll.h"
 #include "TempDir.h"
-#include "client/CreateRequestCommand.h"
+#include "engine/ChecksumCheckIntegrityEntry.h"
 #include "engine/DownloadEngine.h"
+#include "engine/FileAllocationEntry.h"
+#include "engine/StreamCheckIntegrityEntry.h"
 #include "foundation/DownloadFailureException.h"
-#include "storage/ChecksumCheckIntegrityEntry.h"
 #include "storage/DefaultBtProgressInfoFile.h"
 #include "storage/DiskAdaptor.h"
-#include "storage/FileAllocationEntry.h"
 #include "storage/PieceStorage.h"
 #include "storage/SequentialPicker.h"
-#include "storage/StreamCheckIntegrityEntry.h"
 
 namespace quarn {
 namespace {
@@ -48,6 +47,7 @@ class RequestGroupKnownSizeTest : public ::testing::Test {
 
   void makeEngine() {
     engine_ = std::make_unique<DownloadEngine>(std::make_unique<FakeEventPoll>());
+    test::installStubStarter(*engine_);
     engine_->setOption(global_.get());
     engine_->setCheckIntegrityMan(std::make_unique<SequentialPicker<CheckIntegrityEntry>>());
     engine_->setFileAllocationMan(std::make_unique<SequentialPicker<FileAllocationEntry>>());

@@ -2,14 +2,14 @@
 
 #include "DownloadTestUtil.h"
 #include "FakeEventPoll.h"
-#include "client/Request.h"
 #include "engine/AdaptiveURISelector.h"
 #include "engine/DownloadEngine.h"
 #include "engine/FeedbackURISelector.h"
-#include "engine/FileEntry.h"
 #include "engine/InorderURISelector.h"
 #include "engine/RequestGroupMan.h"
-#include "engine/ServerStatMan.h"
+#include "storage/FileEntry.h"
+#include "storage/Request.h"
+#include "storage/ServerStatMan.h"
 
 namespace quarn {
 namespace {

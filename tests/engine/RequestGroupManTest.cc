@@ -10,7 +10,6 @@
 
 #include "DownloadTestUtil.h"
 #include "FakeEventPoll.h"
-#include "StringOutputFile.h"
 #include "TempDir.h"
 #include "config/Option.h"
 #include "config/prefs.h"
@@ -19,6 +18,7 @@
 #include "engine/Notifier.h"
 #include "engine/RequestGroupEntry.h"
 #include "foundation/DlAbortEx.h"
+#include "foundation/StringOutputFile.h"
 #include "foundation/wallclock.h"
 #include "storage/DefaultPieceStorage.h"
 

@@ -5,10 +5,9 @@
 #include "DownloadTestUtil.h"
 #include "FakeEventPoll.h"
 #include "TempDir.h"
-#include "client/CreateRequestCommand.h"
+#include "engine/CheckIntegrityEntry.h"
 #include "engine/DownloadEngine.h"
 #include "foundation/DownloadFailureException.h"
-#include "storage/CheckIntegrityEntry.h"
 #include "storage/DiskAdaptor.h"
 #include "storage/PieceStorage.h"
 #include "storage/SequentialPicker.h"
@@ -51,6 +50,7 @@ class RequestGroupStartTest : public ::testing::Test {
   // destroyed first.
   void makeEngine() {
     engine_ = std::make_unique<DownloadEngine>(std::make_unique<FakeEventPoll>());
+    test::installStubStarter(*engine_);
     engine_->setOption(global_.get());
     engine_->setCheckIntegrityMan(std::make_unique<SequentialPicker<CheckIntegrityEntry>>());
   }
@@ -58,7 +58,7 @@ class RequestGroupStartTest : public ::testing::Test {
   static size_t countCreateRequest(const std::vector<std::unique_ptr<Command>>& commands) {
     size_t n = 0;
     for (const auto& c : commands) {
-      n += dynamic_cast<CreateRequestCommand*>(c.get()) != nullptr;
+      n += dynamic_cast<test::StubConnectionCommand*>(c.get()) != nullptr;
     }
     return n;
   }

@@ -6,7 +6,6 @@
 #include "TempDir.h"
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
 #include "engine/DownloadResult.h"
 #include "engine/MetadataInfo.h"
 #include "engine/RequestGroupMan.h"
@@ -15,6 +14,7 @@
 #include "foundation/wallclock.h"
 #include "storage/BtProgressInfoFile.h"
 #include "storage/DefaultPieceStorage.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn {
 

@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include "client/Request.h"
 #include "engine/DownloadEngine.h"
 #include "engine/FakeEventPoll.h"
 #include "foundation/wallclock.h"
 #include "net/SocketCore.h"
+#include "storage/Request.h"
 
 namespace quarn {
 namespace {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "engine/FeedbackURISelector.h"
-#include "engine/FileEntry.h"
 #include "engine/InorderURISelector.h"
-#include "engine/ServerStatMan.h"
+#include "storage/FileEntry.h"
+#include "storage/ServerStatMan.h"
 
 namespace quarn {
 namespace {

@@ -5,8 +5,8 @@
 
 #include "TempDir.h"
 #include "config/Option.h"
+#include "config/OptionHandlerException.h"
 #include "config/prefs.h"
-#include "foundation/OptionHandlerException.h"
 
 namespace quarn {
 

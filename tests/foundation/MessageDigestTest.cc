@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/BinaryStream.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/message_digest.h"
-#include "storage/BinaryStream.h"
 
 namespace quarn {
 namespace {

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/FileEntry.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/OutputFile.h"
 #include "foundation/util_number.h"
@@ -208,48 +207,6 @@ TEST(UtilNumberTest, GetRealSizeErrors) {
       EXPECT_EQ(error_code::UNKNOWN_ERROR, e.getErrorCode());
     }
   }
-}
-
-namespace {
-
-// Collects what is printed into a string.
-class StringSink : public OutputFile {
- public:
-  size_t write(const char* str) override {
-    text += str;
-    return std::char_traits<char>::length(str);
-  }
-  int flush() override { return 0; }
-  int vprintf(const char* format, va_list va) override {
-    char buf[4096];
-    int n = vsnprintf(buf, sizeof(buf), format, va);
-    text += buf;
-    return n;
-  }
-  bool supportsColor() override { return false; }
-
-  std::string text;
-};
-
-}  // namespace
-
-TEST(UtilNumberTest, FileListing) {
-  const std::string rule(75, '=');
-  const std::string line = "---+" + std::string(75, '-') + "\n";
-  std::vector<std::shared_ptr<FileEntry>> shared{
-      std::make_shared<FileEntry>("/d/a.iso", 1500, 0),
-      std::make_shared<FileEntry>("/d/b", 1234567, 1500)};
-  StringSink out;
-  util::toStream(shared.begin(), shared.end(), out);
-  EXPECT_EQ("Files:\nidx|path/length\n===+" + rule + "\n" + "  1|/d/a.iso\n   |1.4KiB (1,500)\n" +
-                line + "  2|/d/b\n   |1.1MiB (1,234,567)\n" + line,
-            out.text);
-
-  std::vector<std::unique_ptr<FileEntry>> owned;
-  owned.push_back(std::make_unique<FileEntry>("x", 0, 0));
-  StringSink one;
-  util::toStream(owned.begin(), owned.end(), one);
-  EXPECT_NE(std::string::npos, one.text.find("  1|x\n   |0B (0)\n")) << one.text;
 }
 
 }  // namespace quarn

@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "engine/FileEntry.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/util_range.h"
 
@@ -68,7 +67,7 @@ TEST(ParseIntSegmentsTest, NormalisedListWalksValues) {
 }
 
 using Indexes = std::vector<size_t>;
-using Entries = std::vector<std::shared_ptr<FileEntry>>;
+using Entries = std::vector<util::FileSpan>;
 
 Indexes priorities(const std::string& rules, const Entries& entries, size_t pieceLength) {
   Indexes out{99};
@@ -77,12 +76,10 @@ Indexes priorities(const std::string& rules, const Entries& entries, size_t piec
 }
 
 TEST(PrioritizePieceRangeTest, HeadAndTailOfEveryFile) {
-  Entries one{std::make_shared<FileEntry>("f", 10000, 0)};
+  Entries one{util::FileSpan{0, 10000}};
   EXPECT_EQ((Indexes{99, 0, 8, 9}), priorities("head=1K,tail=1K", one, 1024));
   EXPECT_EQ((Indexes{99, 0, 9}), priorities(" head=1 , tail=1,, ", one, 1024));
-  Entries three{std::make_shared<FileEntry>("a", 3000, 0),
-                std::make_shared<FileEntry>("b", 0, 3000),
-                std::make_shared<FileEntry>("c", 5000, 3000)};
+  Entries three{util::FileSpan{0, 3000}, util::FileSpan{3000, 0}, util::FileSpan{3000, 5000}};
   // Default size 1M covers each whole file; the empty file adds nothing.
   EXPECT_EQ((Indexes{99, 0, 1, 2, 3, 4, 5, 6, 7}), priorities("head", three, 1024));
   EXPECT_EQ((Indexes{99, 1, 2, 6, 7}), priorities("tail=1500", three, 1024));
@@ -92,7 +89,7 @@ TEST(PrioritizePieceRangeTest, HeadAndTailOfEveryFile) {
 }
 
 TEST(PrioritizePieceRangeTest, UnknownRulesAndSizesThrow) {
-  Entries one{std::make_shared<FileEntry>("f", 10000, 0)};
+  Entries one{util::FileSpan{0, 10000}};
   for (const char* rules : {"middle", "head=x", "heads", "tail=", "head,foo"}) {
     Indexes out;
     EXPECT_THROW(util::parsePrioritizePieceRange(out, rules, one, 1024), DlAbortEx) << rules;

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "storage/BinaryStream.h"
+#include "foundation/BinaryStream.h"
 
 namespace quarn {
 

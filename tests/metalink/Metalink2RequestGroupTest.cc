@@ -8,13 +8,13 @@
 #include "config/Option.h"
 #include "config/OptionParser.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
-#include "engine/FileEntry.h"
 #include "engine/MetadataInfo.h"
 #include "engine/RequestGroup.h"
 #include "foundation/DownloadFailureException.h"
 #include "foundation/util_string.h"
 #include "metalink/metalink_setup.h"
+#include "storage/DownloadContext.h"
+#include "storage/FileEntry.h"
 
 namespace quarn {
 

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "engine/FileEntry.h"
 #include "foundation/util_string.h"
 #include "metalink/MetalinkEntry.h"
 #include "metalink/MetalinkMetaurl.h"
@@ -10,6 +9,7 @@
 #include "metalink/Metalinker.h"
 #include "storage/Checksum.h"
 #include "storage/ChunkChecksum.h"
+#include "storage/FileEntry.h"
 #include "storage/Signature.h"
 
 namespace quarn::test {

@@ -4,11 +4,11 @@
 
 #include <limits>
 
-#include "engine/FileEntry.h"
 #include "metalink/MetalinkMetaurl.h"
 #include "metalink/MetalinkResource.h"
 #include "metalink/Metalinker.h"
 #include "metalink/metalink_helper.h"
+#include "storage/FileEntry.h"
 
 namespace quarn {
 

@@ -5,12 +5,12 @@
 #include <fstream>
 
 #include "TempDir.h"
-#include "engine/DownloadContext.h"
 #include "engine/DownloadTestUtil.h"
-#include "engine/FileEntry.h"
 #include "engine/MetadataInfo.h"
 #include "engine/RequestGroup.h"
 #include "foundation/DlAbortEx.h"
+#include "storage/DownloadContext.h"
+#include "storage/FileEntry.h"
 
 namespace quarn {
 

@@ -9,10 +9,10 @@
 #include "TlsTestCerts.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DlRetryEx.h"
+#include "foundation/LogCapture.h"
 #include "net/OpenSSLTLSContext.h"
 #include "net/SocketCore.h"
 #include "net/TLSContext.h"
-#include "storage/LogCapture.h"
 
 namespace quarn {
 

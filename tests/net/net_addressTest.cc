@@ -95,4 +95,30 @@ TEST(net_addressTest, DefaultFlagsAreAddedToLookups) {
   setDefaultAIFlags(AI_ADDRCONFIG);
 }
 
+TEST(net_addressTest, InSameCidrBlock) {
+  struct Case {
+    const char* a;
+    const char* b;
+    size_t bits;
+    bool same;
+  } cases[] = {
+      {"192.168.0.1", "192.168.0.254", 24, true},
+      {"192.168.0.1", "192.168.0.254", 25, false},
+      {"192.168.0.1", "192.168.0.127", 25, true},
+      {"192.168.0.1", "::1", 0, false},
+      {"192.168.0.1", "10.0.0.1", 0, true},
+      {"fe80::1", "fe80::2", 64, true},
+      {"fe80::1", "fe80::2", 128, false},
+      {"10.0.0.1", "10.0.0.1", 200, true},
+      {"10.0.0.1", "10.0.0.2", 200, false},
+      {"10.0.0.1", "11.0.0.1", 7, true},
+      {"10.0.0.1", "11.0.0.1", 8, false},
+      {"10.0.0.1", "host", 8, false},
+      {"host", "host", 8, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.same, net::inSameCidrBlock(c.a, c.b, c.bits)) << c.a << " " << c.b << "/" << c.bits;
+  }
+}
+
 }  // namespace quarn

@@ -3,16 +3,16 @@
 
 #include <filesystem>
 
-#include "LogCapture.h"
 #include "TempDir.h"
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DownloadFailureException.h"
 #include "foundation/File.h"
+#include "foundation/LogCapture.h"
 #include "storage/DefaultBtProgressInfoFile.h"
 #include "storage/DefaultPieceStorage.h"
+#include "storage/DownloadContext.h"
 #include "storage/NullProgressInfoFile.h"
 #include "storage/Piece.h"
 

@@ -3,11 +3,11 @@
 #include <cstring>
 
 #include "TempDir.h"
-#include "engine/FileEntry.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/Time.h"
 #include "storage/DefaultDiskWriter.h"
 #include "storage/DirectDiskAdaptor.h"
+#include "storage/FileEntry.h"
 #include "storage/MultiDiskAdaptor.h"
 #include "storage/OpenedFileCounter.h"
 

@@ -5,11 +5,9 @@
 
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
-#include "engine/GroupId.h"
-#include "engine/RequestGroup.h"
 #include "storage/DefaultPieceStorage.h"
 #include "storage/DiskAdaptor.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn::test {
 
@@ -23,18 +21,14 @@ struct DownloadFixture {
     globalOption->put(PREF_AUTO_SAVE_INTERVAL, "60");
     globalOption->put(PREF_MAX_MMAP_LIMIT, "9223372036854775807");
     option->setParent(globalOption);
-    group = std::make_shared<RequestGroup>(GroupId::create(), option);
     ctx = std::make_shared<DownloadContext>(pieceLength, totalLength, path);
-    group->setDownloadContext(ctx);
     storage = std::make_shared<DefaultPieceStorage>(ctx, option.get());
     storage->initStorage();
-    group->setPieceStorage(storage);
   }
   void openFile() { storage->getDiskAdaptor()->openFile(); }
 
   std::shared_ptr<Option> globalOption;
   std::shared_ptr<Option> option;
-  std::shared_ptr<RequestGroup> group;
   std::shared_ptr<DownloadContext> ctx;
   std::shared_ptr<DefaultPieceStorage> storage;
 };

@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "LogCapture.h"
 #include "TempDir.h"
-#include "engine/FileEntry.h"
 #include "foundation/File.h"
+#include "foundation/LogCapture.h"
 #include "storage/AdaptiveFileAllocationIterator.h"
 #include "storage/DefaultDiskWriter.h"
 #include "storage/DirectDiskAdaptor.h"
 #include "storage/FallocFileAllocationIterator.h"
+#include "storage/FileEntry.h"
 #include "storage/MultiDiskAdaptor.h"
 #include "storage/SingleFileAllocationIterator.h"
 #include "storage/TruncFileAllocationIterator.h"

@@ -7,12 +7,12 @@
 #include "DownloadFixture.h"
 #include "config/Option.h"
 #include "config/prefs.h"
-#include "engine/DownloadContext.h"
 #include "foundation/FatalException.h"
 #include "foundation/Timer.h"
 #include "storage/BitfieldMan.h"
 #include "storage/DirectDiskAdaptor.h"
 #include "storage/DiskAdaptor.h"
+#include "storage/DownloadContext.h"
 #include "storage/MultiDiskAdaptor.h"
 #include "storage/Piece.h"
 #include "storage/PieceSelector.h"
@@ -137,7 +137,7 @@ TEST(DefaultPieceStorageTest, InMemoryDownloadsGetNoWriteCacheEntry) {
     WrDiskCache cache(MiB);
     test::DownloadFixture f("/tmp/unused-in-memory", MiB, 2 * MiB);
     if (inMemory) {
-      f.group->markInMemoryDownload();
+      f.ctx->setInMemoryDownload(true);
     }
     f.storage->setWrDiskCache(&cache);
     auto p = f.storage->getMissingPiece(size_t{0}, 1);

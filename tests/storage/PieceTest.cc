@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "engine/FileEntry.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/MessageDigest.h"
 #include "storage/ByteArrayDiskWriter.h"
 #include "storage/DirectDiskAdaptor.h"
+#include "storage/FileEntry.h"
 #include "storage/GrowSegment.h"
 #include "storage/PiecedSegment.h"
 #include "storage/WrDiskCache.h"
@@ -96,9 +96,9 @@ TEST(PieceTest, DigestThroughTheWriteCacheReadsOnlyTheGaps) {
   p.setHashType("sha-1");
   p.initWrCache(&cache, adaptor);
   for (int64_t goff : {600, 800}) {
-    auto* buf = new uint8_t[100];
-    std::memcpy(buf, content.data() + goff, 100);
-    p.updateWrCache(&cache, buf, 0, 100, 100, goff);
+    auto buf = std::make_unique<uint8_t[]>(100);
+    std::memcpy(buf.get(), content.data() + goff, 100);
+    p.updateWrCache(&cache, std::move(buf), 0, 100, 100, goff);
   }
   EXPECT_EQ(sha1(content.substr(500, 500)), p.getDigestWithWrCache(500, adaptor));
   p.clearWrCache(&cache);
@@ -108,6 +108,32 @@ TEST(PieceTest, DigestThroughTheWriteCacheReadsOnlyTheGaps) {
   Piece q(2, 500);
   q.setHashType("sha-1");
   EXPECT_THROW(q.getDigestWithWrCache(500, adaptor), DlAbortEx);
+}
+
+TEST(PieceTest, BlockCachedTwiceKeepsItsFirstCopyAndCountsOnce) {
+  // End game asks several peers for one block, so the same offset can arrive
+  // twice: the second copy must be dropped, not leaked nor counted.
+  std::string disk(1024, '\0');
+  auto writer = std::make_unique<ByteArrayDiskWriter>();
+  writer->setString(disk);
+  auto adaptor = std::make_shared<DirectDiskAdaptor>();
+  adaptor->setDiskWriter(std::move(writer));
+  adaptor->setTotalLength(1024);
+  WrDiskCache cache(1 << 20);
+  Piece p(0, 1024);
+  p.initWrCache(&cache, adaptor);
+  auto block = [](char fill) {
+    auto buf = std::make_unique<uint8_t[]>(100);
+    std::memset(buf.get(), fill, 100);
+    return buf;
+  };
+  EXPECT_TRUE(p.updateWrCache(&cache, block('a'), 0, 100, 100, 200));
+  EXPECT_FALSE(p.updateWrCache(&cache, block('b'), 0, 100, 100, 200));
+  EXPECT_EQ(100u, cache.getSize());
+  EXPECT_EQ(100, p.getWrDiskCacheEntry()->getSize());
+  p.flushWrCache(&cache);
+  EXPECT_EQ(0u, cache.getSize());
+  p.releaseWrCache(&cache);
 }
 
 TEST(SegmentTest, PiecedSegmentStartsAtTheFirstMissingBlock) {

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/DownloadContext.h"
-#include "engine/PeerStat.h"
 #include "storage/DefaultPieceStorage.h"
+#include "storage/DownloadContext.h"
+#include "storage/PeerStat.h"
 #include "storage/Piece.h"
 #include "storage/Segment.h"
 #include "storage/UnknownLengthPieceStorage.h"

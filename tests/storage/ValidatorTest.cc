@@ -2,16 +2,16 @@
 
 #include <algorithm>
 
-#include "LogCapture.h"
 #include "TempDir.h"
-#include "engine/DownloadContext.h"
 #include "foundation/DlAbortEx.h"
+#include "foundation/LogCapture.h"
 #include "foundation/MessageDigest.h"
 #include "foundation/util_string.h"
 #include "storage/Checksum.h"
 #include "storage/ChunkChecksum.h"
 #include "storage/DefaultPieceStorage.h"
 #include "storage/DiskAdaptor.h"
+#include "storage/DownloadContext.h"
 #include "storage/HashTypeStronger.h"
 #include "storage/IteratableChecksumValidator.h"
 #include "storage/IteratableChunkChecksumValidator.h"

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <map>
 
-#include "engine/DownloadContext.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DownloadFailureException.h"
 #include "storage/DefaultPieceStorage.h"
 #include "storage/DirectDiskAdaptor.h"
+#include "storage/DownloadContext.h"
 #include "storage/Piece.h"
 #include "storage/PiecedSegment.h"
 #include "storage/SegmentMan.h"
@@ -63,11 +63,13 @@ std::shared_ptr<DirectDiskAdaptor> recordingAdaptor(std::shared_ptr<RecordingDis
   return adaptor;
 }
 
-WrDiskCacheEntry::DataCell* cell(int64_t goff, size_t len, char fill, size_t capacity = 0) {
+std::unique_ptr<WrDiskCacheEntry::DataCell> cell(int64_t goff, size_t len, char fill,
+                                                 size_t capacity = 0) {
   capacity = std::max(capacity, len);
-  auto* data = new uint8_t[capacity];
-  std::memset(data, fill, capacity);
-  return new WrDiskCacheEntry::DataCell{goff, std::unique_ptr<uint8_t[]>(data), 0, len, capacity};
+  auto data = std::make_unique<uint8_t[]>(capacity);
+  std::memset(data.get(), fill, capacity);
+  return std::make_unique<WrDiskCacheEntry::DataCell>(
+      WrDiskCacheEntry::DataCell{goff, std::move(data), 0, len, capacity});
 }
 
 // Puts len bytes into an entry already added to the cache, as a piece does.
@@ -125,9 +127,7 @@ TEST(WrDiskCacheTest, EntryAppendAndDuplicateCells) {
   uint8_t data[100] = {};
   EXPECT_EQ(0u, e.append(0, data, 10));
   ASSERT_TRUE(e.cacheData(cell(0, 10, 'a', 50)));
-  auto* duplicate = cell(0, 5, 'b');
-  EXPECT_FALSE(e.cacheData(duplicate));
-  delete duplicate;
+  EXPECT_FALSE(e.cacheData(cell(0, 5, 'b')));
   EXPECT_EQ(10u, e.getSize());
   EXPECT_EQ(0u, e.append(11, data, 10));    // one past the end
   EXPECT_EQ(40u, e.append(10, data, 100));  // room for 40 only

@@ -1,0 +1,328 @@
+#include "rpc/download_control_methods.h"
+
+#include <algorithm>
+
+#include "config/Option.h"
+#include "config/prefs.h"
+#include "engine/DownloadEngine.h"
+#include "engine/RequestGroup.h"
+#include "engine/RequestGroupMan.h"
+#include "engine/SessionSerializer.h"
+#include "engine/TimedHaltCommand.h"
+#include "engine/download_helper.h"
+#include "engine/option_change.h"
+#include "foundation/Dict.h"
+#include "foundation/Integer.h"
+#include "foundation/List.h"
+#include "foundation/LogMacros.h"
+#include "foundation/String.h"
+#include "foundation/i18n.h"
+#include "rpc/rpc_helper.h"
+#include "storage/DownloadContext.h"
+#include "storage/FileEntry.h"
+#include "storage/SegmentMan.h"
+
+namespace quarn {
+namespace rpc {
+
+namespace {
+
+std::shared_ptr<RequestGroup> findOrThrow(DownloadEngine* e, GroupId::gid_t gid,
+                                          const char* format) {
+  auto group = e->getRequestGroupMan()->findGroup(gid);
+  if (!group) {
+    throw DL_ABORT_EX(fmt(format, GroupId::toHex(gid).c_str()));
+  }
+  return group;
+}
+
+bool isWaiting(DownloadEngine* e, const std::shared_ptr<RequestGroup>& group) {
+  return e->getRequestGroupMan()->getReservedGroups().get(group->getGID()) != nullptr;
+}
+
+// The optional position parameter, checked before anything is changed.
+const Integer* positionParam(const RpcRequest& req, size_t index) {
+  const Integer* pos = checkParam<Integer>(req, index);
+  if (pos && pos->i() < 0) {
+    throw DL_ABORT_EX("Position must be greater than or equal to 0.");
+  }
+  return pos;
+}
+
+void queueGroups(DownloadEngine* e, const std::vector<std::shared_ptr<RequestGroup>>& groups,
+                 const Integer* pos) {
+  RequestGroupMan* rgman = e->getRequestGroupMan();
+  if (pos) {
+    rgman->insertReservedGroup(clampPosition(pos->i(), rgman->getReservedGroups().size()), groups);
+  } else {
+    rgman->addReservedGroup(groups);
+  }
+}
+
+}  // namespace
+
+bool pauseRequestGroup(const std::shared_ptr<RequestGroup>& group, bool reserved, bool forcePause) {
+  if (reserved) {
+    if (group->isPauseRequested()) {
+      return false;
+    }
+    group->setPauseRequested(true);
+    return true;
+  }
+  if (group->isForceHaltRequested()) {
+    return false;
+  }
+  if (!forcePause) {
+    if (group->isHaltRequested() || group->isPauseRequested()) {
+      return false;
+    }
+    group->setHaltRequested(true, RequestGroup::NONE);
+    group->setPauseRequested(true);
+    return true;
+  }
+  if (group->isHaltRequested()) {
+    // A pause in progress becomes a forced one. Asking to halt drops the
+    // pause request, so it is made again.
+    if (!group->isPauseRequested()) {
+      return false;
+    }
+    group->setForceHaltRequested(true, RequestGroup::NONE);
+    group->setPauseRequested(true);
+    return true;
+  }
+  if (group->isPauseRequested()) {
+    return false;
+  }
+  group->setForceHaltRequested(true, RequestGroup::NONE);
+  group->setPauseRequested(true);
+  return true;
+}
+
+std::unique_ptr<ValueBase> AddUriRpcMethod::process(const RpcRequest& req, DownloadEngine* e) {
+  const List* urisParam = checkParam<List>(req, 0, true);
+  const Dict* optsParam = checkParam<Dict>(req, 1);
+  const Integer* pos = positionParam(req, 2);
+  std::vector<std::string> uris;
+  toStringList(uris, urisParam);
+  if (uris.empty()) {
+    throw DL_ABORT_EX("URI is not provided.");
+  }
+  auto requestOption = std::make_shared<Option>(*e->getOption());
+  gatherRequestOption(requestOption.get(), optsParam);
+  std::vector<std::shared_ptr<RequestGroup>> groups;
+  createRequestGroupForUri(groups, requestOption, uris, true, true, false);
+  if (groups.empty()) {
+    throw DL_ABORT_EX("No URI to download.");
+  }
+  groups.resize(1);
+  queueGroups(e, groups, pos);
+  return createGIDResponse(groups.front()->getGID());
+}
+
+std::unique_ptr<ValueBase> AddTorrentRpcMethod::process(const RpcRequest& req,
+                                                        DownloadEngine* /*e*/) {
+  checkParam<String>(req, 0, true);
+  checkParam<List>(req, 1);
+  checkParam<Dict>(req, 2);
+  positionParam(req, 3);
+  // Torrent downloads cannot be made by this build yet.
+  throw DL_ABORT_EX("No Torrent to download.");
+}
+
+std::unique_ptr<ValueBase> AddMetalinkRpcMethod::process(const RpcRequest& req,
+                                                         DownloadEngine* /*e*/) {
+  checkParam<String>(req, 0, true);
+  checkParam<Dict>(req, 1);
+  positionParam(req, 2);
+  throw DL_ABORT_EX("Metalink downloads are not supported by this build.");
+}
+
+std::unique_ptr<ValueBase> RemoveRpcMethod::process(const RpcRequest& req, DownloadEngine* e) {
+  GroupId::gid_t gid = str2Gid(checkParam<String>(req, 0, true));
+  auto group = findOrThrow(e, gid, "Active Download not found for GID#%s");
+  if (!isWaiting(e, group)) {
+    if (force_) {
+      group->setForceHaltRequested(true, RequestGroup::USER_REQUEST);
+    } else {
+      group->setHaltRequested(true, RequestGroup::USER_REQUEST);
+    }
+    e->setRefreshInterval(std::chrono::milliseconds(0));
+  } else {
+    if (!group->isDependencyResolved()) {
+      throw DL_ABORT_EX(fmt("GID#%s cannot be removed now", GroupId::toHex(gid).c_str()));
+    }
+    e->getRequestGroupMan()->removeReservedGroup(gid);
+  }
+  return createGIDResponse(gid);
+}
+
+std::unique_ptr<ValueBase> PauseRpcMethod::process(const RpcRequest& req, DownloadEngine* e) {
+  GroupId::gid_t gid = str2Gid(checkParam<String>(req, 0, true));
+  auto group = e->getRequestGroupMan()->findGroup(gid);
+  if (!group || !pauseRequestGroup(group, isWaiting(e, group), force_)) {
+    throw DL_ABORT_EX(fmt("GID#%s cannot be paused now", GroupId::toHex(gid).c_str()));
+  }
+  e->setRefreshInterval(std::chrono::milliseconds(0));
+  return createGIDResponse(gid);
+}
+
+std::unique_ptr<ValueBase> PauseAllRpcMethod::process(const RpcRequest& /*req*/,
+                                                      DownloadEngine* e) {
+  RequestGroupMan* rgman = e->getRequestGroupMan();
+  for (const auto& [gid, group] : rgman->getRequestGroups()) {
+    pauseRequestGroup(group, false, force_);
+  }
+  for (const auto& [gid, group] : rgman->getReservedGroups()) {
+    if (!group->isPauseRequested()) {
+      group->setPauseRequested(true);
+    }
+  }
+  return createOKResponse();
+}
+
+std::unique_ptr<ValueBase> UnpauseRpcMethod::process(const RpcRequest& req, DownloadEngine* e) {
+  GroupId::gid_t gid = str2Gid(checkParam<String>(req, 0, true));
+  auto group = e->getRequestGroupMan()->findGroup(gid);
+  if (!group || !isWaiting(e, group) || !group->isPauseRequested()) {
+    throw DL_ABORT_EX(fmt("GID#%s cannot be unpaused now", GroupId::toHex(gid).c_str()));
+  }
+  group->setPauseRequested(false);
+  e->getRequestGroupMan()->requestQueueCheck();
+  return createGIDResponse(gid);
+}
+
+std::unique_ptr<ValueBase> UnpauseAllRpcMethod::process(const RpcRequest& /*req*/,
+                                                        DownloadEngine* e) {
+  RequestGroupMan* rgman = e->getRequestGroupMan();
+  for (const auto& [gid, group] : rgman->getReservedGroups()) {
+    group->setPauseRequested(false);
+  }
+  rgman->requestQueueCheck();
+  return createOKResponse();
+}
+
+std::unique_ptr<ValueBase> ChangeUriRpcMethod::process(const RpcRequest& req, DownloadEngine* e) {
+  GroupId::gid_t gid = str2Gid(checkParam<String>(req, 0, true));
+  const Integer* index = checkRequiredInteger(req, 1, IntegerGE(1));
+  const List* delUris = checkParam<List>(req, 2, true);
+  const List* addUris = checkParam<List>(req, 3, true);
+  const Integer* pos = positionParam(req, 4);
+  auto group = findOrThrow(e, gid, "Cannot remove URIs from GID#%s");
+  const auto& files = group->getDownloadContext()->getFileEntries();
+  if (static_cast<uint64_t>(index->i()) > files.size()) {
+    throw DL_ABORT_EX("fileIndex is out of range");
+  }
+  const auto& fe = files[index->i() - 1];
+  int64_t deleted = 0;
+  std::vector<std::string> uris;
+  toStringList(uris, delUris);
+  for (const auto& uri : uris) {
+    if (fe->removeUri(uri)) {
+      ++deleted;
+    }
+  }
+  int64_t added = 0;
+  uris.clear();
+  toStringList(uris, addUris);
+  if (pos) {
+    size_t at = clampPosition(pos->i(), fe->getRemainingUris().size());
+    for (const auto& uri : uris) {
+      if (fe->insertUri(uri, at)) {
+        ++added;
+        ++at;
+      }
+    }
+  } else {
+    for (const auto& uri : uris) {
+      if (fe->addUri(uri)) {
+        ++added;
+      }
+    }
+  }
+  if (added > 0 && group->getPieceStorage()) {
+    std::vector<std::unique_ptr<Command>> commands;
+    group->createNextCommand(commands, e);
+    e->addCommand(std::move(commands));
+    if (const auto& segman = group->getSegmentMan()) {
+      segman->recognizeSegmentFor(fe);
+    }
+  }
+  auto result = List::g();
+  result->append(Integer::g(deleted));
+  result->append(Integer::g(added));
+  return result;
+}
+
+std::unique_ptr<ValueBase> ChangeOptionRpcMethod::process(const RpcRequest& req,
+                                                          DownloadEngine* e) {
+  GroupId::gid_t gid = str2Gid(checkParam<String>(req, 0, true));
+  const Dict* optsParam = checkParam<Dict>(req, 1, true);
+  auto group = findOrThrow(e, gid, "Cannot change option for GID#%s");
+  Option option;
+  if (isWaiting(e, group)) {
+    gatherChangeableOptionForReserved(&option, optsParam);
+  } else {
+    auto pending = std::make_shared<Option>();
+    gatherChangeableOption(&option, pending.get(), optsParam);
+    if (!pending->emptyLocal()) {
+      group->setPendingOption(pending);
+      // The download stops and comes back with the options it can only take
+      // while stopped.
+      if (pauseRequestGroup(group, false, false)) {
+        group->setRestartRequested(true);
+        e->setRefreshInterval(std::chrono::milliseconds(0));
+      }
+    }
+  }
+  changeOption(group, option, e);
+  return createOKResponse();
+}
+
+std::unique_ptr<ValueBase> ChangeGlobalOptionRpcMethod::process(const RpcRequest& req,
+                                                                DownloadEngine* e) {
+  const Dict* optsParam = checkParam<Dict>(req, 0, true);
+  Option option;
+  gatherChangeableGlobalOption(&option, optsParam);
+  changeGlobalOption(option, e);
+  return createOKResponse();
+}
+
+std::unique_ptr<ValueBase> PurgeDownloadResultRpcMethod::process(const RpcRequest& /*req*/,
+                                                                 DownloadEngine* e) {
+  e->getRequestGroupMan()->purgeDownloadResult();
+  return createOKResponse();
+}
+
+std::unique_ptr<ValueBase> RemoveDownloadResultRpcMethod::process(const RpcRequest& req,
+                                                                  DownloadEngine* e) {
+  GroupId::gid_t gid = str2Gid(checkParam<String>(req, 0, true));
+  if (!e->getRequestGroupMan()->removeDownloadResult(gid)) {
+    throw DL_ABORT_EX(
+        fmt("Could not remove download result of GID#%s", GroupId::toHex(gid).c_str()));
+  }
+  return createOKResponse();
+}
+
+std::unique_ptr<ValueBase> ShutdownRpcMethod::process(const RpcRequest& /*req*/,
+                                                      DownloadEngine* e) {
+  e->addRoutineCommand(
+      std::make_unique<TimedHaltCommand>(e->newCUID(), e, std::chrono::seconds(3), force_));
+  QLOG_INFO("Scheduled shutdown in 3 seconds.");
+  return createOKResponse();
+}
+
+std::unique_ptr<ValueBase> SaveSessionRpcMethod::process(const RpcRequest& /*req*/,
+                                                         DownloadEngine* e) {
+  const std::string& filename = e->getOption()->get(PREF_SAVE_SESSION);
+  if (filename.empty()) {
+    throw DL_ABORT_EX("Filename is not given.");
+  }
+  if (!SessionSerializer(e->getRequestGroupMan()).save(filename)) {
+    throw DL_ABORT_EX(fmt("Failed to serialize session to '%s'.", filename.c_str()));
+  }
+  QLOG_NOTICE(fmt(_("Serialized session to '%s' successfully."), filename.c_str()));
+  return createOKResponse();
+}
+
+}  // namespace rpc
+}  // namespace quarn
