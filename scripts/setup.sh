@@ -11,7 +11,7 @@ QUARN_BUILD_PACKAGES=(
 )
 QUARN_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev python3 openssl openssh-server nginx-light tinyproxy
-  vsftpd python3-pyftpdlib python3-websockets
+  vsftpd python3-pyftpdlib python3-websockets mktorrent
 )
 
 quarn_install_packages() {

@@ -8,6 +8,10 @@
 
 #include "app/MultiUrlRequestInfo.h"
 #include "app/protocols.h"
+#include "bittorrent/bt_downloads.h"
+#include "bittorrent/peer_identity.h"
+#include "bittorrent/torrent_print.h"
+#include "bittorrent/torrent_reader.h"
 #include "config/Option.h"
 #include "config/feature_config.h"
 #include "config/option_processing.h"
@@ -29,6 +33,7 @@
 #include "metalink/metalink_setup.h"
 #include "net/SocketCore.h"
 #include "net/net_address.h"
+#include "storage/DownloadContext.h"
 
 namespace quarn {
 
@@ -113,15 +118,22 @@ void removeOneshotOptions(Option& op) {
   }
 }
 
-// "show-files": lists what each argument's file would download.
-void showPositionalFiles(const std::vector<std::string>& args, const Option& op) {
+// The description of a torrent file; the global options play no part.
+void showTorrentFile(const std::string& path) {
+  auto dctx = std::make_shared<DownloadContext>();
+  bittorrent::load(path, dctx, std::make_shared<Option>());
+  bittorrent::print(*global::cout(), *dctx);
+}
+
+void showFiles(const std::vector<std::string>& args, const Option& op) {
   ProtocolDetector detector;
   for (const auto& arg : args) {
-    global::cout()->printf(">>> ");
-    global::cout()->printf(_("Printing the contents of file '%s'..."), arg.c_str());
-    global::cout()->printf("\n");
+    global::cout()->printf(">>> %s\n",
+                           fmt(_("Printing the contents of file '%s'..."), arg.c_str()).c_str());
     try {
-      if (!detector.guessTorrentFile(arg) && detector.guessMetalinkFile(arg)) {
+      if (detector.guessTorrentFile(arg)) {
+        showTorrentFile(arg);
+      } else if (detector.guessMetalinkFile(arg)) {
         metalink::showFiles(arg, op, *global::cout());
       } else {
         global::cout()->printf("%s\n\n",
@@ -135,14 +147,20 @@ void showPositionalFiles(const std::vector<std::string>& args, const Option& op)
 
 }  // namespace
 
-bool Context::createInitialDownloads() {
-  // A torrent file ("torrent-file") comes first once BitTorrent exists.
-  const bool showFiles = option_->get(PREF_SHOW_FILES) == QN_V_TRUE;
-  if (!option_->blank(PREF_METALINK_FILE)) {
-    if (showFiles) {
-      metalink::showFiles(option_->get(PREF_METALINK_FILE), *option_, *global::cout());
-      return false;
-    }
+bool Context::showFilesRequested() const {
+  if (option_->get(PREF_SHOW_FILES) != QN_V_TRUE) {
+    return false;
+  }
+  // The first source of downloads decides; an input list is never shown.
+  return !option_->blank(PREF_TORRENT_FILE) || !option_->blank(PREF_METALINK_FILE) ||
+         option_->blank(PREF_INPUT_FILE);
+}
+
+void Context::createInitialDownloads() {
+  if (!option_->blank(PREF_TORRENT_FILE)) {
+    bittorrent::createRequestGroupForBitTorrent(requestGroups_, option_, args_,
+                                                option_->get(PREF_TORRENT_FILE));
+  } else if (!option_->blank(PREF_METALINK_FILE)) {
     metalink::createRequestGroupForMetalink(requestGroups_, option_);
   } else if (!option_->blank(PREF_INPUT_FILE)) {
     if (option_->getAsBool(PREF_DEFERRED_INPUT)) {
@@ -150,13 +168,9 @@ bool Context::createInitialDownloads() {
     } else {
       createRequestGroupForUriList(requestGroups_, option_, sources_.get());
     }
-  } else if (showFiles) {
-    showPositionalFiles(args_, *option_);
-    return false;
   } else {
     createRequestGroupForUri(requestGroups_, option_, args_, false, false, true, sources_.get());
   }
-  return true;
 }
 
 Context::Context(bool standalone, int argc, char** argv,
@@ -169,13 +183,23 @@ Context::Context(bool standalone, int argc, char** argv,
     }
     throw DL_ABORT_EX("Option processing failed");
   }
+  bittorrent::generateStaticPeerId(option_->get(PREF_PEER_ID_PREFIX));
+  bittorrent::generateStaticPeerAgent(option_->get(PREF_PEER_AGENT));
   setUpLogging(*option_);
   logBanner();
   raiseOpenFileLimit(*option_);
   setUpSockets(*option_);
-  if (!createInitialDownloads()) {
+  if (showFilesRequested()) {
+    if (!option_->blank(PREF_TORRENT_FILE)) {
+      showTorrentFile(option_->get(PREF_TORRENT_FILE));
+    } else if (!option_->blank(PREF_METALINK_FILE)) {
+      metalink::showFiles(option_->get(PREF_METALINK_FILE), *option_, *global::cout());
+    } else {
+      showFiles(args_, *option_);
+    }
     return;
   }
+  createInitialDownloads();
   removeOneshotOptions(*option_);
   if (standalone && !option_->getAsBool(PREF_ENABLE_RPC) && requestGroups_.empty() &&
       !uriListParser_) {

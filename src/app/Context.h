@@ -30,8 +30,9 @@ class Context {
   const std::shared_ptr<MultiUrlRequestInfo>& getReqinfo() const { return reqinfo_; }
 
  private:
-  // False when "show-files" only listed files and nothing is to run.
-  bool createInitialDownloads();
+  // "show-files" with a torrent file or positional files to describe.
+  bool showFilesRequested() const;
+  void createInitialDownloads();
 
   std::shared_ptr<Option> option_;
   std::shared_ptr<const DownloadSources> sources_;

@@ -1,5 +1,6 @@
 #include "app/protocols.h"
 
+#include "bittorrent/bt_downloads.h"
 #include "client/client_services.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadSources.h"
@@ -12,12 +13,15 @@ std::shared_ptr<DownloadSources> makeDownloadSources() {
   // every download made from now on may carry.
   metalink::installDownloadHandlers();
   auto sources = std::make_shared<DownloadSources>();
+  // Torrent files and magnet links first, then Metalink documents.
+  sources->add(bittorrent::makeDownloads);
   sources->add(metalink::createRequestGroupForMetalinkFile);
   return sources;
 }
 
 void installProtocols(DownloadEngine& engine) {
   installClient(engine);
+  bittorrent::install(engine);
 }
 
 }  // namespace quarn

@@ -27,8 +27,6 @@
 
 namespace quarn {
 
-namespace {
-
 std::shared_ptr<GroupId> getGID(const std::shared_ptr<Option>& option) {
   if (!option->defined(PREF_GID)) {
     return GroupId::create();
@@ -45,7 +43,6 @@ std::shared_ptr<GroupId> getGID(const std::shared_ptr<Option>& option) {
   return gid;
 }
 
-// The common tail of every maker.
 void finishRequestGroup(const std::shared_ptr<RequestGroup>& group,
                         const std::shared_ptr<DownloadContext>& dctx) {
   group->setDownloadContext(dctx);
@@ -55,6 +52,8 @@ void finishRequestGroup(const std::shared_ptr<RequestGroup>& group,
   }
   removeOneshotOption(option);
 }
+
+namespace {
 
 std::shared_ptr<RequestGroup> createRequestGroup(const std::shared_ptr<Option>& optionTemplate,
                                                  const std::vector<std::string>& uris,
@@ -82,14 +81,6 @@ std::shared_ptr<RequestGroup> createRequestGroup(const std::shared_ptr<Option>& 
 
 bool isStreamProtocol(const std::string& uri) {
   return uri_split(nullptr, uri.c_str()) == 0;
-}
-
-std::vector<std::string> unfoldURI(const std::vector<std::string>& args) {
-  std::vector<std::string> out;
-  for (const auto& arg : args) {
-    paramed_string::expand(arg.begin(), arg.end(), out);
-  }
-  return out;
 }
 
 // The list of URIs that spreads n stream URIs over "split" connections.
@@ -171,6 +162,14 @@ class AccRequestGroup {
 };
 
 }  // namespace
+
+std::vector<std::string> unfoldURI(const std::vector<std::string>& args) {
+  std::vector<std::string> out;
+  for (const auto& arg : args) {
+    paramed_string::expand(arg.begin(), arg.end(), out);
+  }
+  return out;
+}
 
 void removeOneshotOption(const std::shared_ptr<Option>& option) {
   option->remove(PREF_PAUSE);

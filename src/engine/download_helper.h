@@ -40,6 +40,19 @@ void createRequestGroupForUriList(std::vector<std::shared_ptr<RequestGroup>>& re
 std::shared_ptr<MetadataInfo> createMetadataInfoFromFirstFileEntry(
     const std::shared_ptr<GroupId>& gid, const std::shared_ptr<DownloadContext>& dctx);
 
+// The id that the option "gid" asks for, or a new one; DlAbortEx when that id
+// is malformed or taken.
+std::shared_ptr<GroupId> getGID(const std::shared_ptr<Option>& option);
+
+// The common tail of every maker of a download: the group takes the context,
+// the pause request of "pause" under the control server, and loses the
+// one-shot options.
+void finishRequestGroup(const std::shared_ptr<RequestGroup>& group,
+                        const std::shared_ptr<DownloadContext>& dctx);
+
+// Every argument expanded by its parameters ("{a,b}", "[1-3]").
+std::vector<std::string> unfoldURI(const std::vector<std::string>& args);
+
 // Removes the options that only the downloads made at start-up may see.
 void removeOneshotOption(const std::shared_ptr<Option>& option);
 

@@ -20,6 +20,7 @@
 #include "foundation/i18n.h"
 #include "foundation/util_string.h"
 #include "storage/BitfieldMan.h"
+#include "storage/ControlFileTorrent.h"
 #include "storage/DownloadContext.h"
 #include "storage/Piece.h"
 #include "storage/PieceStorage.h"
@@ -252,11 +253,21 @@ void DefaultBtProgressInfoFile::save(IOFile& file) {
   ControlFileWriter out(file, filename_);
   static const unsigned char version[] = {0x00, 0x01};
   out.write(version, sizeof(version));
-  out.writeUInt32(0);  // extension: no info hash
-  out.writeUInt32(0);  // info hash length
+  if (torrent_) {
+    const std::string infoHash = torrent_->getInfoHash();
+    out.writeUInt32(1);  // extension: the info hash is to be checked
+    out.writeUInt32(static_cast<uint32_t>(infoHash.size()));
+    out.write(infoHash.data(), infoHash.size());
+  } else {
+    out.writeUInt32(0);
+    out.writeUInt32(0);
+  }
   out.writeUInt32(static_cast<uint32_t>(downloadContext_->getPieceLength()));
   out.writeUInt64(static_cast<uint64_t>(downloadContext_->getTotalLength()));
-  out.writeUInt64(0);  // upload length
+  const int64_t uploaded = torrent_ ? torrent_->getUploadLengthAtStartup() +
+                                          downloadContext_->getNetStat().getSessionUploadLength()
+                                    : 0;
+  out.writeUInt64(static_cast<uint64_t>(uploaded));
   size_t bitfieldLength = pieceStorage_->getBitfieldLength();
   out.writeUInt32(static_cast<uint32_t>(bitfieldLength));
   out.write(pieceStorage_->getBitfield(), bitfieldLength);
@@ -317,15 +328,24 @@ void DefaultBtProgressInfoFile::load() {
     } else if (version != "0001") {
       throw DL_ABORT_EX(fmt("Unsupported ctrl file version: %s", version.c_str()));
     }
-    // The extension marks an info hash to check; only torrent downloads have
-    // one, so a hash present here is skipped.
-    in.readBytes(4);
+    // The extension marks an info hash to check; only a torrent download has
+    // one to compare with, anything else skips it.
+    const bool checkInfoHash = (in.readBytes(4)[3] & 1) && torrent_;
+    if (checkInfoHash) {
+      QLOG_DEBUG("InfoHash checking enabled.");
+    }
     uint32_t infoHashLength = in.readUInt32();
-    if (infoHashLength > INFO_HASH_LENGTH) {
+    if (infoHashLength > INFO_HASH_LENGTH ||
+        (checkInfoHash && infoHashLength != INFO_HASH_LENGTH)) {
       throw DL_ABORT_EX(fmt("Invalid info hash length: %d", static_cast<int>(infoHashLength)));
     }
     if (infoHashLength > 0) {
-      in.readBytes(infoHashLength);
+      std::string infoHash = in.readBytes(infoHashLength);
+      if (checkInfoHash && infoHash != torrent_->getInfoHash()) {
+        throw DL_ABORT_EX(fmt("info hash mismatch. expected: %s, actual: %s",
+                              util::toHex(torrent_->getInfoHash()).c_str(),
+                              util::toHex(infoHash).c_str()));
+      }
     }
     uint32_t pieceLength = in.readUInt32();
     if (pieceLength == 0) {
@@ -340,7 +360,7 @@ void DefaultBtProgressInfoFile::load() {
                             static_cast<long long>(downloadContext_->getTotalLength()),
                             static_cast<long long>(totalLength)));
     }
-    in.readUInt64();  // upload length, kept by torrent downloads only
+    const uint64_t uploadLength = in.readUInt64();
     uint32_t bitfieldLength = in.readUInt32();
     uint64_t numPieces = (totalLength + pieceLength - 1) / pieceLength;
     uint64_t expectedBitfieldLength = (numPieces + 7) / 8;
@@ -361,6 +381,11 @@ void DefaultBtProgressInfoFile::load() {
                                progress.bitfield.size());
     if (!progress.inFlightPieces.empty()) {
       pieceStorage_->addInFlightPiece(progress.inFlightPieces);
+    }
+    // Only a torrent keeps its upload count; a value beyond the signed range
+    // is not a count this program wrote.
+    if (torrent_ && uploadLength <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
+      torrent_->setUploadLengthAtStartup(static_cast<int64_t>(uploadLength));
     }
   } catch (const RecoverableException&) {
     loadFailed_ = true;

@@ -7,6 +7,7 @@
 
 namespace quarn {
 
+class ControlFileTorrent;
 class DownloadContext;
 class IOFile;
 class Option;
@@ -38,11 +39,18 @@ class DefaultBtProgressInfoFile : public BtProgressInfoFile {
   // Writes the content into file and closes it.
   void save(IOFile& file);
 
+  // Makes the record a torrent's: its info hash is written and checked on
+  // load, and its upload count is kept across sessions.
+  void setControlFileTorrent(std::shared_ptr<ControlFileTorrent> torrent) {
+    torrent_ = std::move(torrent);
+  }
+
  private:
   std::string createFilename() const;
 
   std::shared_ptr<DownloadContext> downloadContext_;
   std::shared_ptr<PieceStorage> pieceStorage_;
+  std::shared_ptr<ControlFileTorrent> torrent_;
   const Option* option_;
   std::string filename_;
   std::string lastDigest_;
