@@ -16,6 +16,13 @@ void LocalFilePathOptionHandler::parseArg(Option& option, const std::string& val
     return;
   }
   auto path = util::replace(value, "${HOME}", util::getHomeDir());
+  if (namesFile_) {
+    auto slash = path.find_last_of('/');
+    std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (last == "." || last == "..") {
+      throw DL_ABORT_EX(fmt(_("'%s' is not a file name: it names a directory."), value.c_str()));
+    }
+  }
   if (mustExist_) {
     File f(path);
     std::string error;

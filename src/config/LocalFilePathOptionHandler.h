@@ -11,11 +11,12 @@ class LocalFilePathOptionHandler : public AbstractOptionHandler {
   LocalFilePathOptionHandler(const Pref* pref, const char* description = NO_DESCRIPTION,
                              const std::string& defaultValue = NO_DEFAULT_VALUE,
                              bool acceptStdin = false, char shortName = 0, bool mustExist = false,
-                             const std::string& possibleValuesString = "")
+                             const std::string& possibleValuesString = "", bool namesFile = false)
       : AbstractOptionHandler(pref, description, defaultValue, ARG_REQUIRED, shortName),
         possibleValuesString_(possibleValuesString),
         acceptStdin_(acceptStdin),
-        mustExist_(mustExist) {}
+        mustExist_(mustExist),
+        namesFile_(namesFile) {}
   std::string createPossibleValuesString() const override;
 
  protected:
@@ -25,6 +26,7 @@ class LocalFilePathOptionHandler : public AbstractOptionHandler {
   std::string possibleValuesString_;
   bool acceptStdin_;
   bool mustExist_;
+  bool namesFile_;
 };
 
 }  // namespace quarn

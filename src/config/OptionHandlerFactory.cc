@@ -85,8 +85,9 @@ std::unique_ptr<OptionHandler> makeHandler(const OptionEntry& e) {
       }
       return std::make_unique<ChecksumOptionHandler>(e.pref, desc, e.words, e.shortName);
     case Kind::LOCAL_FILE_PATH:
-      return std::make_unique<LocalFilePathOptionHandler>(
-          e.pref, desc, def, e.acceptStdin, e.shortName, e.mustExist, possibleValues(e));
+      return std::make_unique<LocalFilePathOptionHandler>(e.pref, desc, def, e.acceptStdin,
+                                                          e.shortName, e.mustExist,
+                                                          possibleValues(e), e.namesFile);
     case Kind::HOST_PORT:
       return std::make_unique<HostPortOptionHandler>(e.pref, desc, def, e.hostPref, e.portPref,
                                                      e.shortName);

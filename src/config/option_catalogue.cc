@@ -780,6 +780,7 @@ std::vector<OptionEntry> makeEntries() {
        .shortName = 'o',
        .head = "=FILE",
        .text = "File name of the download, relative to dir; ignored with force-sequential.",
+       .namesFile = true,
        .tags = "basic, http, ftp, file",
        .flags = "IR"},
       {.pref = PREF_PIECE_LENGTH,

@@ -61,6 +61,8 @@ struct OptionEntry {
   std::string (*computePossibleValues)() = nullptr;
   bool acceptStdin = false;
   bool mustExist = false;
+  // The path names a file to write: "." or ".." as its last part is refused.
+  bool namesFile = false;
   const Pref* hostPref = nullptr;
   const Pref* portPref = nullptr;
   const char* delimiter = "";

@@ -148,8 +148,10 @@ ConsoleStatCalc::~ConsoleStatCalc() = default;
 
 size_t ConsoleStatCalc::terminalWidth() const {
   struct winsize size;
-  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0) {
-    return size.ws_col > 1 ? size.ws_col - 1 : 0;
+  // Some terminals (serial lines, containers) report no width at all: they
+  // get the usual 80 columns rather than blank frames.
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) {
+    return size.ws_col - 1;
   }
   return 79;
 }

@@ -1,6 +1,7 @@
 #include "engine/RequestGroup.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "config/Option.h"
 #include "config/prefs.h"
@@ -24,6 +25,8 @@
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
 #include "foundation/util_range.h"
+#include "foundation/util_string.h"
+#include "platform/file_space.h"
 #include "storage/DefaultBtProgressInfoFile.h"
 #include "storage/DefaultPieceStorage.h"
 #include "storage/DiskAdaptor.h"
@@ -207,6 +210,7 @@ void RequestGroup::createInitialMultiFileCommand(std::vector<std::unique_ptr<Com
         fmt(_(MSG_FILE_EXISTS_WITHOUT_CONTROL_FILE), downloadContext_->getBasePath().c_str()),
         error_code::FILE_ALREADY_EXISTS);
   }
+  ensureDiskSpace();
   diskAdaptor->openFile();
   setProgressInfoFile(infoFile);
   processCheckIntegrityEntry(commands, std::make_unique<StreamCheckIntegrityEntry>(this), engine);
@@ -364,6 +368,18 @@ void RequestGroup::setForceHaltRequested(bool f, HaltReason reason) {
   forceHaltRequested_ = f;
 }
 
+void RequestGroup::haltForShutdown(bool force) {
+  if (!haltRequested_) {
+    stoppedWhileRunning_ = true;
+  }
+  auto reason = haltRequested_ ? haltReason_ : SHUTDOWN_SIGNAL;
+  if (force) {
+    setForceHaltRequested(true, reason);
+  } else {
+    setHaltRequested(true, reason);
+  }
+}
+
 void RequestGroup::enableSeedOnly() {
   if (seedOnly_ || !option_->getAsBool(PREF_BT_DETACH_SEED_ONLY) || !requestGroupMan_) {
     return;
@@ -386,6 +402,33 @@ void RequestGroup::saveControlFile() const {
 
 void RequestGroup::removeControlFile() const {
   progressInfoFile_->removeFile();
+}
+
+void RequestGroup::removeFilesWithoutContent() {
+  // A download of length 0 has all of its content: its file stays.
+  if (!pieceStorage_ || getCompletedLength() != 0 ||
+      downloadContext_->getNetStat().getSessionDownloadLength() != 0 ||
+      (downloadContext_->knowsTotalLength() && downloadContext_->getTotalLength() == 0)) {
+    return;
+  }
+  bool keptOne = false;
+  bool removedOne = false;
+  for (const auto& entry : downloadContext_->getFileEntries()) {
+    auto i = existedBeforeRun_.find(entry->getPath());
+    if (i == existedBeforeRun_.end() || !File(entry->getPath()).exists()) {
+      continue;
+    }
+    if (i->second) {
+      keptOne = true;
+    } else if (File(entry->getPath()).remove()) {
+      removedOne = true;
+      QLOG_NOTICE(fmt(_("Removed %s: the download failed before any of its data arrived."),
+                      entry->getPath().c_str()));
+    }
+  }
+  if (removedOne && !keptOne) {
+    removeControlFile();
+  }
 }
 
 void RequestGroup::closeFile() {
@@ -446,6 +489,9 @@ std::pair<error_code::Value, std::string> RequestGroup::downloadResult() const {
   }
   if (haltReason_ == USER_REQUEST) {
     return {error_code::REMOVED, ""};
+  }
+  if (stoppedWhileRunning_) {
+    return {error_code::IN_PROGRESS, ""};
   }
   if (lastErrorCode_ != error_code::UNDEFINED) {
     return {lastErrorCode_, lastErrorMessage_};
@@ -572,6 +618,11 @@ void RequestGroup::releaseRuntimeResource(DownloadEngine* /*engine*/) {
 }
 
 void RequestGroup::initPieceStorage() {
+  for (const auto& entry : downloadContext_->getFileEntries()) {
+    if (!inMemoryDownload_ && !entry->getPath().empty()) {
+      existedBeforeRun_.emplace(entry->getPath(), File(entry->getPath()).exists());
+    }
+  }
   std::shared_ptr<PieceStorage> storage;
   if (downloadContext_->knowsTotalLength() &&
       (downloadContext_->getTotalLength() > 0 || downloadContext_->hasAttribute(CTX_ATTR_BT))) {
@@ -630,7 +681,45 @@ void RequestGroup::setUpTorrentPieceSelector(DefaultPieceStorage& ps) {
   ps.setPieceSelector(std::move(selector));
 }
 
+void RequestGroup::ensureDiskSpace() const {
+  if (inMemoryDownload_ || !downloadContext_->knowsTotalLength()) {
+    return;
+  }
+  // Bytes still to be written and the space left, per file system.
+  std::map<uint64_t, std::pair<int64_t, int64_t>> needs;
+  std::string firstPath;
+  for (const auto& entry : downloadContext_->getFileEntries()) {
+    if (!entry->isRequested() || entry->getLength() <= 0 || entry->getPath().empty()) {
+      continue;
+    }
+    auto space = platform::fileSystemSpaceOf(entry->getPath());
+    if (!space) {
+      continue;
+    }
+    File file(entry->getPath());
+    int64_t have = file.isFile() ? file.size() : 0;
+    auto& [needed, available] = needs[space->id];
+    needed += std::max<int64_t>(0, entry->getLength() - have);
+    available = space->available;
+    if (firstPath.empty()) {
+      firstPath = entry->getPath();
+    }
+  }
+  for (const auto& [id, need] : needs) {
+    if (need.first > need.second) {
+      throw DOWNLOAD_FAILURE_EXCEPTION(
+          ENOSPC,
+          fmt(_("Failed to write into the file %s, cause: %s"), firstPath.c_str(),
+              fmt("%s (%lld bytes needed, %lld available)", util::safeStrerror(ENOSPC).c_str(),
+                  static_cast<long long>(need.first), static_cast<long long>(need.second))
+                  .c_str()),
+          error_code::NOT_ENOUGH_DISK_SPACE);
+    }
+  }
+}
+
 void RequestGroup::loadAndOpenFile(const std::shared_ptr<BtProgressInfoFile>& progressInfoFile) {
+  ensureDiskSpace();
   try {
     auto diskAdaptor = pieceStorage_->getDiskAdaptor();
     if (!localFileCheckEnabled_) {

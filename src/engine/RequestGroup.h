@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -177,6 +178,10 @@ class RequestGroup {
   bool isHaltRequested() const { return haltRequested_; }
   bool isForceHaltRequested() const { return forceHaltRequested_; }
   HaltReason getHaltReason() const { return haltReason_; }
+  // Halts a download that the whole process is stopping (signal, --stop,
+  // --stop-with-process); one that was still running ends as in progress,
+  // whatever its connections reported meanwhile.
+  void haltForShutdown(bool force);
   void setPauseRequested(bool f) { pauseRequested_ = f; }
   bool isPauseRequested() const { return pauseRequested_; }
   void setRestartRequested(bool f) { restartRequested_ = f; }
@@ -187,6 +192,10 @@ class RequestGroup {
 
   void saveControlFile() const;
   void removeControlFile() const;
+  // After a failure before any byte of content arrived: removes the files
+  // this run created, and then the control file. Files that existed before
+  // the run stay.
+  void removeFilesWithoutContent();
   void closeFile();
   void updateLastModifiedTime(const Time& time);
   const Time& getLastModifiedTime() const { return lastModifiedTime_; }
@@ -236,6 +245,9 @@ class RequestGroup {
   void markInMemoryDownload();
 
  private:
+  // Fails with "not enough disk space" when the rest of the download cannot
+  // fit on its file systems, before any space is reserved.
+  void ensureDiskSpace() const;
   void setUpTorrentPieceSelector(DefaultPieceStorage& ps);
   void createInitialBtCommand(std::vector<std::unique_ptr<Command>>& commands,
                               DownloadEngine* engine);
@@ -266,6 +278,7 @@ class RequestGroup {
   State state_;
   int maxConcurrentCommands_;
   int numStreamConnection_;
+  bool stoppedWhileRunning_ = false;
   int numStreamCommand_;
   int numCommand_;
   int fileNotFoundCount_;
@@ -275,6 +288,8 @@ class RequestGroup {
   HaltReason haltReason_;
   error_code::Value lastErrorCode_;
   std::string lastErrorMessage_;
+  // Whether each output path existed when the storage was first made.
+  std::map<std::string, bool> existedBeforeRun_;
   bool saveControlFile_;
   bool fileAllocationEnabled_;
   bool localFileCheckEnabled_;

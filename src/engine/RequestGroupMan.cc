@@ -174,13 +174,13 @@ bool RequestGroupMan::downloadFinished() {
 
 void RequestGroupMan::halt() {
   for (const auto& [gid, group] : requestGroups_) {
-    group->setHaltRequested(true, RequestGroup::SHUTDOWN_SIGNAL);
+    group->haltForShutdown(false);
   }
 }
 
 void RequestGroupMan::forceHalt() {
   for (const auto& [gid, group] : requestGroups_) {
-    group->setForceHaltRequested(true, RequestGroup::SHUTDOWN_SIGNAL);
+    group->haltForShutdown(true);
   }
 }
 
@@ -459,6 +459,14 @@ bool RequestGroupMan::processStoppedGroup(DownloadEngine* e,
   } else {
     auto dr = group->createDownloadResult();
     addDownloadResult(dr);
+    if (dr->result != error_code::FINISHED && dr->result != error_code::IN_PROGRESS &&
+        dr->result != error_code::REMOVED) {
+      try {
+        group->removeFilesWithoutContent();
+      } catch (RecoverableException& ex) {
+        QLOG_ERROR_EX(_("Exception caught"), ex);
+      }
+    }
     const Pref* hookPref = nullptr;
     if (!globalOption->blank(PREF_ON_DOWNLOAD_STOP)) {
       hookPref = PREF_ON_DOWNLOAD_STOP;

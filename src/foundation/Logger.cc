@@ -2,6 +2,7 @@
 
 #include <sys/time.h>
 
+#include <cerrno>
 #include <ctime>
 
 #include "foundation/BufferedFile.h"
@@ -9,6 +10,7 @@
 #include "foundation/Exception.h"
 #include "foundation/console.h"
 #include "foundation/fmt.h"
+#include "foundation/util_string.h"
 
 namespace quarn {
 
@@ -77,9 +79,12 @@ void Logger::openFile(const std::string& filename) {
     fpp_ = global::cout();
     return;
   }
+  errno = 0;
   auto file = std::make_shared<BufferedFile>(filename.c_str(), BufferedFile::APPEND);
   if (!*file) {
-    throw DL_ABORT_EX(fmt("Failed to open the file %s, cause: %s", filename.c_str(), "n/a"));
+    int errNum = errno;
+    throw DL_ABORT_EX(fmt("Failed to open the file %s, cause: %s", filename.c_str(),
+                          errNum != 0 ? util::safeStrerror(errNum).c_str() : "n/a"));
   }
   fpp_ = std::move(file);
 }

@@ -241,9 +241,11 @@ void AbstractDiskWriter::truncate(int64_t length) {
   }
   if (ftruncate(fd_, length) == -1) {
     int errNum = errno;
-    throw DL_ABORT_EX(errNum,
-                      fmt("File truncation failed. cause: %s", util::safeStrerror(errNum).c_str()),
-                      error_code::FILE_IO_ERROR);
+    std::string msg = fmt("File truncation failed. cause: %s", util::safeStrerror(errNum).c_str());
+    if (errNum == ENOSPC) {
+      throw DOWNLOAD_FAILURE_EXCEPTION(errNum, msg, error_code::NOT_ENOUGH_DISK_SPACE);
+    }
+    throw DL_ABORT_EX(errNum, msg, error_code::FILE_IO_ERROR);
   }
 }
 
@@ -259,10 +261,12 @@ void AbstractDiskWriter::allocate(int64_t offset, int64_t length, bool sparse) {
   int64_t toReserve = offset + length - current;
   int errNum = platform::reserveFileSpace(fd_, current, toReserve);
   if (errNum != 0) {
-    throw DL_ABORT_EX(errNum,
-                      fmt("fcntl(F_PREALLOCATE) of %lld failed. cause: %s",
-                          static_cast<long long>(toReserve), util::safeStrerror(errNum).c_str()),
-                      error_code::FILE_IO_ERROR);
+    std::string msg = fmt("fallocate of %lld bytes failed. cause: %s",
+                          static_cast<long long>(toReserve), util::safeStrerror(errNum).c_str());
+    if (errNum == ENOSPC) {
+      throw DOWNLOAD_FAILURE_EXCEPTION(errNum, msg, error_code::NOT_ENOUGH_DISK_SPACE);
+    }
+    throw DL_ABORT_EX(errNum, msg, error_code::FILE_IO_ERROR);
   }
   [[maybe_unused]] int rv = ftruncate(fd_, offset + length);
 }

@@ -62,7 +62,20 @@ bool Request::parseUri(const std::string& text) {
 bool Request::setUri(const std::string& uri) {
   persistentConnection_ = true;
   uri_ = uri;
-  return parseUri(uri);
+  if (!parseUri(uri)) {
+    return false;
+  }
+  givenParts_ = uriParts_;
+  return true;
+}
+
+bool Request::onGivenHost() const {
+  return uriParts_.host == givenParts_.host;
+}
+
+bool Request::onGivenOrigin() const {
+  bool downgraded = givenParts_.protocol == "https" && uriParts_.protocol != "https";
+  return onGivenHost() && uriParts_.port == givenParts_.port && !downgraded;
 }
 
 bool Request::resetUri() {

@@ -59,6 +59,10 @@ class Request {
   const std::string& getPassword() const { return uriParts_.password; }
   bool hasPassword() const { return uriParts_.hasPassword; }
   bool isIPv6LiteralAddress() const { return uriParts_.ipv6LiteralAddress; }
+  // Whether redirects kept the host of the URI given to setUri, and also its
+  // port and its security (no step from https down to http).
+  bool onGivenHost() const;
+  bool onGivenOrigin() const;
 
   int32_t getTryCount() const { return tryCount_; }
   void addTryCount() { ++tryCount_; }
@@ -88,6 +92,7 @@ class Request {
   bool parseUri(const std::string& text);
 
   uri::UriStruct uriParts_;
+  uri::UriStruct givenParts_;
   std::string uri_;
   std::string currentUri_;
   std::string referer_;

@@ -32,12 +32,15 @@ def parse_args():
     p.add_argument("--final-status", default="",
                    help="reply sent instead of 226 after every transfer, e.g. 426")
     p.add_argument("--rate", type=int, default=0, help="bytes per second of each transfer")
+    p.add_argument("--reply", action="append", default=[],
+                   help="CMD=TEXT: TEXT is sent instead of the answer to every CMD")
     p.add_argument("--size-reply", default="",
                    help="reply sent to every SIZE instead of the real one, e.g. '213 123'")
     return p.parse_args()
 
 
 ARGS = parse_args()
+REPLIES = dict(r.split("=", 1) for r in ARGS.reply)
 
 
 def log_line(line):
@@ -79,6 +82,9 @@ class Handler(FTPHandler):
         log_line(line)
         if cmd in ARGS.refuse:
             self.respond("502 Command not implemented by request of the test.")
+            return
+        if cmd in REPLIES:
+            self.respond(REPLIES[cmd])
             return
         if cmd == "SIZE" and ARGS.size_reply:
             self.respond(ARGS.size_reply)

@@ -108,7 +108,7 @@ class ScriptedFtpServer(_ServerBase):
     command line the client sent, in order."""
 
     def __init__(self, users=(), anonymous=True, refuse=(), cut_data_after=0, final_status="",
-                 rate=0, host="127.0.0.1"):
+                 rate=0, host="127.0.0.1", replies=None):
         super().__init__()
         self.host = host
         self.log = os.path.join(self.tmp, "commands.log")
@@ -127,6 +127,8 @@ class ScriptedFtpServer(_ServerBase):
             args += ["--final-status", final_status]
         if rate:
             args += ["--rate", str(rate)]
+        for cmd, text in (replies or {}).items():
+            args += ["--reply", "%s=%s" % (cmd, text)]
         self.errlog = open(os.path.join(self.tmp, "server.err"), "wb")
         self.proc = subprocess.Popen(args, stdout=self.errlog, stderr=self.errlog)
         deadline = time.time() + 20

@@ -131,6 +131,30 @@ class ScriptedServerTest(FtpCase):
         self.assertIn("CWD nodir", srv.commands())
         self.assertNotIn("RETR data.bin", srv.commands())
 
+    def test_failures_before_any_data_leave_no_file(self):
+        # A run that got no byte of the file removes what it created, three
+        # runs in a row included; a file that was there before stays.
+        bad_pasv = {"PASV": "227 Entering Passive Mode (999,1,x,1,117)."}
+        rows = [("missing file", {}, "nope.bin", 3, None),
+                ("missing file beside an existing one", {}, "nope.bin", 3, b"precious"),
+                ("unparsable passive reply", bad_pasv, "data.bin", 21, None)]
+        for name, replies, path, rc, existing in rows:
+            with self.subTest(name):
+                for leftover in os.listdir(self.workdir):
+                    os.remove(os.path.join(self.workdir, leftover))
+                if existing:
+                    with open(self.out(path), "wb") as f:
+                        f.write(existing)
+                srv = self.server(replies=replies)
+                srv.put("data.bin", DATA)
+                for _ in range(3):
+                    self.download(["--log=", srv.url(path)], rc=rc)
+                self.assertEqual([path] if existing else [], os.listdir(self.workdir))
+                if existing:
+                    self.assertEqual(existing, read(self.out(path)))
+                # A reply that does not parse ends the URI at once.
+                self.assertEqual(3, srv.verbs().count("PASV"), srv.commands())
+
     def test_rest_refused_on_a_fresh_download_goes_on(self):
         srv = self.server(refuse=["REST"])
         srv.put("data.bin", DATA)
@@ -284,6 +308,13 @@ class Ipv6Test(FtpCase):
         srv.put("data.bin", DATA)
         run_quarnc(self.workdir, ["--max-tries=1", srv.url("data.bin")])
         self.assertEqual(["EPSV", "PASV"], [v for v in srv.verbs() if v in ("EPSV", "PASV")])
+
+    def test_unparsable_extended_passive_reply_is_an_ftp_error(self):
+        srv = self.server(host="::1", replies={"EPSV": "229 Entering Extended Passive Mode (|||x|)"})
+        srv.put("data.bin", DATA)
+        self.download(["--log=", srv.url("data.bin")], rc=21)
+        self.assertEqual(1, srv.verbs().count("EPSV"), srv.commands())
+        self.assertEqual([], os.listdir(self.workdir))
 
     def test_extended_active(self):
         srv = self.server(host="::1")

@@ -5,14 +5,20 @@ do: exit status, the output's bytes, whether the control file stays, and what
 the server saw. The server-program cases (nginx, tinyproxy, TLS) follow.
 """
 
+import base64
+import fcntl
 import gzip
 import os
+import pty
 import random
 import signal
 import socket
 import sqlite3
+import struct
 import subprocess
 import tempfile
+import termios
+import threading
 import time
 import unittest
 
@@ -321,6 +327,50 @@ class CraftedServerCases(SandboxCase):
                 if cookie is None:
                     self.assertIn(b"Failed to load cookies from", result.stdout + result.stderr)
 
+    def test_credentials_stay_with_the_given_host(self):
+        # The first server redirects to the second, which is another origin:
+        # another port on 127.0.0.1, or the host name localhost. The user's
+        # credentials are for the first; only a netrc entry of the second
+        # host itself may go there.
+        def netrc_for(host):
+            def write(workdir):
+                path = os.path.join(workdir, "netrc")
+                with open(path, "w") as f:
+                    f.write("machine %s login nu password np\n" % host)
+                os.chmod(path, 0o600)
+                return ["--netrc-path=" + path]
+            return write
+
+        def options(workdir):
+            return ["--http-user=u", "--http-passwd=secret", "--no-netrc"]
+
+        sent_none = None
+        nu_np = "Basic " + base64.b64encode(b"nu:np").decode()
+        rows = [("options, other port", options, LOOPBACK, sent_none),
+                ("options, other host", options, "localhost", sent_none),
+                ("netrc of the given host, other port", netrc_for(LOOPBACK), LOOPBACK, sent_none),
+                ("netrc of the given host, other host", netrc_for(LOOPBACK), "localhost",
+                 sent_none),
+                ("netrc of the new host", netrc_for("localhost"), "localhost", nu_np)]
+        for name, creds, host, expected in rows:
+            with self.subTest(name):
+                workdir = tempfile.mkdtemp(dir=self.dir)
+                with CraftedServer({"/f": Route(DATA)}) as second:
+                    target = "http://%s:%d/f" % (host, second.port)
+                    with CraftedServer({"/r": Route(status=302, location=target)}) as first:
+                        result = run_quarnc(workdir, creds(workdir) + [first.url("/r")])
+                        self.assertEqual(0, result.returncode, result.stderr)
+                        given = first.seen[0]["headers"].get("authorization")
+                        self.assertEqual(expected is None, given is not None)
+                    self.assertEqual([expected], [r["headers"].get("authorization")
+                                                  for r in second.seen], second.seen)
+
+    def test_credentials_follow_a_redirect_on_the_same_origin(self):
+        routes = {"/r": Route(status=302, location="/f"), "/f": Route(DATA, auth=("u", "p"))}
+        with CraftedServer(routes) as srv:
+            result = run_quarnc(self.dir, ["--http-user=u", "--http-passwd=p", srv.url("/r")])
+            self.assertEqual(0, result.returncode, result.stderr)
+
     def test_ftp_through_get_proxy_asks_open_ranges(self):
         # An FTP server behind the proxy cannot stop at a byte, so the ranges
         # asked of the proxy run to the end; an http URI's ranges are closed.
@@ -378,6 +428,53 @@ class InterruptionCases(SandboxCase):
             self.assertEqual(7, proc.wait(30))
             self.assertTrue(os.path.exists(out + CONTROL_SUFFIX))
 
+    def test_stopped_download_ends_in_progress(self):
+        # Connections beyond the first find no URI of their own; that is no
+        # error of the download, which a stop leaves resumable.
+        def hook(name):
+            path = os.path.join(self.dir, name + ".sh")
+            with open(path, "w") as f:
+                f.write("#!/bin/sh\ntouch '%s'\n" % os.path.join(self.dir, name + ".ran"))
+            os.chmod(path, 0o755)
+            return path
+
+        def by_signal(sig):
+            return lambda proc, watched: proc.send_signal(sig)
+
+        def by_watched_process(proc, watched):
+            watched.kill()
+            watched.wait(10)
+
+        stops = [("SIGINT", by_signal(signal.SIGINT)), ("SIGTERM", by_signal(signal.SIGTERM)),
+                 ("stop-with-process", by_watched_process)]
+        splits = [("one connection", ["-s1"]), ("default split", []),
+                  ("split over small pieces", ["-k1M"])]
+        for stop_name, stop in stops:
+            for split_name, split in splits:
+                with self.subTest(stop=stop_name, split=split_name):
+                    for leftover in os.listdir(self.dir):
+                        os.remove(os.path.join(self.dir, leftover))
+                    watched = subprocess.Popen(["sleep", "600"])
+                    try:
+                        extra = [*split, "--on-download-stop=" + hook("stop"),
+                                 "--on-download-error=" + hook("error"),
+                                 "--stop-with-process=%d" % watched.pid]
+                        with CraftedServer({"/f": Route(BIG, stall_after=1024 * 1024)}) as srv:
+                            proc, out = self.start_stalled(srv, extra)
+                            stop(proc, watched)
+                            self.assertEqual(7, proc.wait(30))
+                    finally:
+                        watched.kill()
+                        watched.wait(10)
+                    self.assertTrue(os.path.exists(out + CONTROL_SUFFIX))
+                    # The hook runs on its own; wait for it rather than race it.
+                    ran = os.path.join(self.dir, "stop.ran")
+                    end = time.monotonic() + 20
+                    while time.monotonic() < end and not os.path.exists(ran):
+                        time.sleep(0.1)
+                    self.assertTrue(os.path.exists(ran))
+                    self.assertFalse(os.path.exists(os.path.join(self.dir, "error.ran")))
+
     def test_kill_and_rerun_fetches_only_the_rest(self):
         stalled = Route(BIG, stall_after=1024 * 1024)
         with CraftedServer({"/f": stalled}) as srv:
@@ -398,6 +495,99 @@ class InterruptionCases(SandboxCase):
             ranged = [r for r in ranges_seen(srv.seen, "/f") if r]
             self.assertTrue(ranged, srv.seen)
             self.assertFalse([r for r in ranged if r.startswith("bytes=0-")], srv.seen)
+
+
+class HangUpServer:
+    """Accepts connections, counts them and closes each one at once."""
+
+    def __init__(self):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.sock.bind((LOOPBACK, 0))
+        self.sock.listen(64)
+        self.port = self.sock.getsockname()[1]
+        self.accepted = 0
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+
+    def _serve(self):
+        while True:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            self.accepted += 1
+            conn.close()
+
+    def __enter__(self):
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.sock.close()
+
+
+class RetryPacingCases(SandboxCase):
+    """Endless retries against a dead or broken server stay paced.
+
+    Each run stops itself after 3 seconds (--stop); the attempts made in that
+    window are counted, from the client's log for a refused port and by the
+    server otherwise. Unpaced, they run into the thousands."""
+
+    def attempts(self, kind, args):
+        log = os.path.join(self.dir, "log.txt")
+        if os.path.exists(log):
+            os.remove(log)
+        common = ["--max-tries=0", "--stop=3", "--log=" + log, "--log-level=info"]
+        if kind == "refused":
+            result = run_quarnc(self.dir, common + args + ["http://%s:%d/f" % (LOOPBACK,
+                                                                               free_port())])
+            with open(log, errors="replace") as f:
+                count = f.read().count("Failed to establish connection")
+        elif kind == "hang-up":
+            with HangUpServer() as srv:
+                result = run_quarnc(self.dir, common + args + ["http://%s:%d/f" % (LOOPBACK,
+                                                                                   srv.port)])
+                count = srv.accepted
+        else:
+            with CraftedServer({"/f": Route(DATA, fail_first=10 ** 6)}) as srv:
+                result = run_quarnc(self.dir, common + args + [srv.url("/f")])
+                count = len(srv.seen)
+        self.assertNotEqual(0, result.returncode)
+        return count
+
+    def test_retries_are_spaced(self):
+        rows = [("refused", ["--retry-wait=2"], 3), ("hang-up", ["--retry-wait=2"], 3),
+                ("503", ["--retry-wait=2"], 3), ("refused", ["--retry-wait=0"], 5),
+                ("hang-up", ["--retry-wait=0"], 5)]
+        for kind, args, most in rows:
+            with self.subTest(kind=kind, args=args):
+                count = self.attempts(kind, args)
+                self.assertGreaterEqual(count, 1)
+                self.assertLessEqual(count, most)
+
+
+class ConsoleCases(SandboxCase):
+
+    def test_terminal_without_a_width_gets_readouts(self):
+        # A terminal that reports 0 columns is taken as 80 wide.
+        with CraftedServer({"/f": Route(BIG, stall_after=1000)}) as srv:
+            master, slave = pty.openpty()
+            fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 0, 0, 0))
+            proc = subprocess.Popen([QUARNC, "--no-conf", "--dir=" + self.dir, "--stop=3",
+                                     srv.url("/f")], stdin=slave, stdout=slave, stderr=slave,
+                                    env=dict(os.environ, HOME=self.dir))
+            os.close(slave)
+            out = b""
+            while True:
+                try:
+                    chunk = os.read(master, 4096)
+                except OSError:
+                    break
+                if not chunk:
+                    break
+                out += chunk
+            os.close(master)
+            self.assertEqual(7, proc.wait(30))
+        self.assertIn(b"CN:1", out)
 
 
 class MirrorAndListCases(SandboxCase):

@@ -233,6 +233,23 @@ class OptionsTest(unittest.TestCase):
         with open(log + "2") as f:
             self.assertNotIn("Logging started.", f.read())
 
+    def test_output_names_that_are_directories_are_refused(self):
+        for out in (".", "..", "sub/..", "sub/."):
+            with self.subTest(out):
+                r = self.run_quarnc("--no-conf", "-o", out, "http://127.0.0.1:1/f")
+                self.assertEqual(28, r.returncode, r.stderr)
+                self.assertIn("'%s' is not a file name: it names a directory." % out,
+                              r.stdout + r.stderr)
+        self.assertEqual([], os.listdir(self.tmp))
+
+    def test_log_file_that_cannot_be_opened_says_why(self):
+        log = os.path.join(self.tmp, "missing", "run.log")
+        r = self.run_quarnc("--no-conf", "--log=" + log, "http://127.0.0.1:1/f")
+        self.assertNotEqual(0, r.returncode)
+        text = r.stdout + r.stderr
+        self.assertIn("Failed to open the file %s, cause: No such file or directory" % log, text)
+        self.assertNotIn("n/a", text)
+
     def test_stderr_takes_the_console_output(self):
         args = ("--enable-rpc", "--no-conf", "--log=-", "--log-level=info")
         r = self.run_quarnc(*args)

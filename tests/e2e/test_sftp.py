@@ -86,6 +86,9 @@ class SftpTest(unittest.TestCase):
         self.download(["--max-tries=1", "--ssh-host-key-md=sha-1=" + "00" * 20,
                        self.srv.url("hk2.bin")], rc=1)
         self.assertIn("Unexpected SSH host key", client_log(self.workdir))
+        # The whole SHA-1 digest, all 40 hex digits, shows what the server has.
+        self.assertIn("actual %s" % self.srv.host_key_sha1, client_log(self.workdir))
+        self.assertEqual(40, len(self.srv.host_key_sha1))
         self.assertEqual(0, self.new_logins())
         self.assertFalse(os.path.exists(self.out("hk2.bin")) and read(self.out("hk2.bin")))
 

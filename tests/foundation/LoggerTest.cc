@@ -148,7 +148,8 @@ TEST_F(LoggerTest, UnopenableFileRaisesAndReconfigureLeavesNoFile) {
     LogFactory::reconfigure();
     FAIL();
   } catch (const DlAbortEx& e) {
-    EXPECT_EQ("Failed to open the file " + dir_.file("no/such/log") + ", cause: n/a",
+    EXPECT_EQ("Failed to open the file " + dir_.file("no/such/log") +
+                  ", cause: No such file or directory",
               std::string(e.what()));
   }
   EXPECT_FALSE(LogFactory::getInstance()->fileLogEnabled(Logger::Q_ERROR));

@@ -84,6 +84,33 @@ TEST(RequestTest, Redirects) {
   EXPECT_NE(std::string::npos, req.getCurrentUri().find("a_b:"));
 }
 
+TEST(RequestTest, RedirectsAwayFromTheGivenOrigin) {
+  struct Case {
+    const char* base;
+    const char* target;
+    bool host;
+    bool origin;
+  } cases[] = {
+      {"http://host/a", "/b", true, true},
+      {"http://host/a", "http://host:80/b", true, true},
+      {"http://host/a", "http://host:8080/b", true, false},
+      {"http://host/a", "http://other/b", false, false},
+      {"https://host/a", "http://host/b", true, false},
+      {"https://host/a", "https://host:443/b", true, true},
+      {"http://host/a", "https://host:80/b", true, true},
+  };
+  for (const auto& c : cases) {
+    Request req;
+    ASSERT_TRUE(req.setUri(c.base));
+    EXPECT_TRUE(req.onGivenOrigin());
+    req.redirectUri(c.target);
+    EXPECT_EQ(c.host, req.onGivenHost()) << c.base << " -> " << c.target;
+    EXPECT_EQ(c.origin, req.onGivenOrigin()) << c.base << " -> " << c.target;
+    req.resetUri();
+    EXPECT_TRUE(req.onGivenOrigin());
+  }
+}
+
 TEST(RequestTest, EmptyRedirectStillCounts) {
   Request req;
   ASSERT_TRUE(req.setUri("http://host/"));

@@ -52,7 +52,14 @@ std::unique_ptr<AuthConfig> AuthConfigFactory::createHttpAuthConfig(const Reques
   if (!request.getUsername().empty()) {
     return AuthConfig::create(request.getUsername(), request.getPassword());
   }
-  return createHttpAuthResolver(op)->resolveAuthConfig(request.getHost());
+  return createHttpAuthResolver(op, credScopeOf(request))->resolveAuthConfig(request.getHost());
+}
+
+AuthConfigFactory::CredScope AuthConfigFactory::credScopeOf(const Request& request) {
+  if (request.onGivenOrigin()) {
+    return CredScope::GIVEN_ORIGIN;
+  }
+  return request.onGivenHost() ? CredScope::NONE : CredScope::OTHER_HOST;
 }
 
 std::unique_ptr<AuthConfig> AuthConfigFactory::createFtpAuthConfig(const Request& request,
@@ -74,9 +81,10 @@ std::unique_ptr<AuthConfig> AuthConfigFactory::createFtpAuthConfig(const Request
   return AuthConfig::create(request.getUsername(), op->get(PREF_FTP_PASSWD));
 }
 
-std::unique_ptr<AuthResolver> AuthConfigFactory::createHttpAuthResolver(const Option* op) const {
+std::unique_ptr<AuthResolver> AuthConfigFactory::createHttpAuthResolver(const Option* op,
+                                                                        CredScope scope) const {
   std::unique_ptr<AbstractAuthResolver> resolver;
-  if (op->getAsBool(PREF_NO_NETRC)) {
+  if (op->getAsBool(PREF_NO_NETRC) || scope == CredScope::NONE) {
     resolver = std::make_unique<DefaultAuthResolver>();
   } else {
     auto netrcResolver = std::make_unique<NetrcAuthResolver>();
@@ -85,7 +93,9 @@ std::unique_ptr<AuthResolver> AuthConfigFactory::createHttpAuthResolver(const Op
     netrcResolver->ignoreDefault();
     resolver = std::move(netrcResolver);
   }
-  resolver->setUserDefinedCred(op->get(PREF_HTTP_USER), op->get(PREF_HTTP_PASSWD));
+  if (scope == CredScope::GIVEN_ORIGIN) {
+    resolver->setUserDefinedCred(op->get(PREF_HTTP_USER), op->get(PREF_HTTP_PASSWD));
+  }
   return resolver;
 }
 
@@ -127,13 +137,14 @@ AuthConfigFactory::BasicCredSet::iterator AuthConfigFactory::findBasicCred(
 }
 
 bool AuthConfigFactory::activateBasicCred(const std::string& host, uint16_t port,
-                                          const std::string& path, const Option* op) {
+                                          const std::string& path, const Option* op,
+                                          CredScope scope) {
   auto i = findBasicCred(host, port, path);
   if (i != basicCreds_.end()) {
     (*i)->activate();
     return true;
   }
-  auto authConfig = createHttpAuthResolver(op)->resolveAuthConfig(host);
+  auto authConfig = createHttpAuthResolver(op, scope)->resolveAuthConfig(host);
   if (!authConfig) {
     return false;
   }

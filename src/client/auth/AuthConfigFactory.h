@@ -37,9 +37,16 @@ class AuthConfigFactory : public EngineService {
 
   void setNetrc(std::unique_ptr<Netrc> netrc);
 
+  // Which of the user's credentials a request may carry. Those of the options
+  // and of netrc belong to the URI the user gave: a redirect to another port
+  // or from https to http takes none along, one to another host only that
+  // host's own netrc entry.
+  enum class CredScope { GIVEN_ORIGIN, OTHER_HOST, NONE };
+  static CredScope credScopeOf(const Request& request);
+
   // True when a credential for the place is now cached.
   bool activateBasicCred(const std::string& host, uint16_t port, const std::string& path,
-                         const Option* op);
+                         const Option* op, CredScope scope = CredScope::GIVEN_ORIGIN);
 
   struct DerefLess {
     bool operator()(const std::unique_ptr<BasicCred>& a,
@@ -53,7 +60,8 @@ class AuthConfigFactory : public EngineService {
   BasicCredSet::iterator findBasicCred(const std::string& host, uint16_t port,
                                        const std::string& path);
 
-  std::unique_ptr<AuthResolver> createHttpAuthResolver(const Option* op) const;
+  std::unique_ptr<AuthResolver> createHttpAuthResolver(
+      const Option* op, CredScope scope = CredScope::GIVEN_ORIGIN) const;
   std::unique_ptr<AuthResolver> createFtpAuthResolver(const Option* op) const;
 
   const BasicCredSet& getBasicCreds() const { return basicCreds_; }

@@ -423,10 +423,9 @@ bool AbstractCommand::execute() {
       tryReserved();
       return true;
     }
-    if (err.getErrorCode() == error_code::HTTP_SERVICE_UNAVAILABLE) {
-      Timer wakeTime(global::wallclock().getTime() +
-                     std::chrono::seconds(getOption()->getAsInt(PREF_RETRY_WAIT)));
-      req_->setWakeTime(wakeTime);
+    auto wait = retryDelay(maxTries);
+    if (wait.count() > 0) {
+      req_->setWakeTime(Timer(global::wallclock().getTime() + wait));
     }
     return prepareForRetry(0);
   } catch (const DownloadFailureException& err) {
@@ -444,6 +443,16 @@ bool AbstractCommand::execute() {
     e_->setRefreshInterval(std::chrono::milliseconds(0));
     return true;
   }
+}
+
+// Every retry waits "retry-wait" seconds; without it, endless tries still
+// pause a second between attempts so that a dead server is not hammered.
+std::chrono::seconds AbstractCommand::retryDelay(int maxTries) const {
+  auto wait = std::chrono::seconds(getOption()->getAsInt(PREF_RETRY_WAIT));
+  if (wait.count() == 0 && maxTries == 0) {
+    wait = std::chrono::seconds(1);
+  }
+  return wait;
 }
 
 void AbstractCommand::prepareForNextAction(std::unique_ptr<CheckIntegrityEntry> entry) {

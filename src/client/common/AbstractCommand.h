@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -84,6 +85,7 @@ class AbstractCommand : public Command {
 
  protected:
   virtual bool prepareForRetry(int64_t wait);
+  std::chrono::seconds retryDelay(int maxTries) const;
   // Hands the download to its integrity check or file allocation; the entry's
   // next command runs after them.
   void prepareForNextAction(std::unique_ptr<CheckIntegrityEntry> entry);

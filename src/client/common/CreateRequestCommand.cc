@@ -1,5 +1,7 @@
 #include "client/common/CreateRequestCommand.h"
 
+#include <cinttypes>
+
 #include "client/common/InitiateConnectionCommandFactory.h"
 #include "config/Option.h"
 #include "config/prefs.h"
@@ -9,6 +11,7 @@
 #include "foundation/DlAbortEx.h"
 #include "foundation/DownloadFailureException.h"
 #include "foundation/LogMacros.h"
+#include "foundation/fmt.h"
 #include "foundation/wallclock.h"
 #include "storage/DownloadContext.h"
 #include "storage/FileEntry.h"
@@ -63,6 +66,18 @@ bool CreateRequestCommand::executeInternal() {
   }
   if (getSegmentMan()) {
     getSegmentMan()->ignoreSegmentFor(getFileEntry());
+  }
+  if ((getRequestGroup()->getNumConnection() > 0 || getFileEntry()->countPooledRequest() > 0) &&
+      !option->getAsBool(PREF_DRY_RUN)) {
+    // A surplus connection while others still work, or wait to retry: the
+    // download has not failed, so this leaves no error behind (and starts
+    // no other command that would find no URI either).
+    QLOG_INFO(fmt("CUID#%" PRId64 " - No URI available for another connection.", getCuid()));
+    if (getSegmentMan()) {
+      // The segment taken for this connection goes back to the others.
+      getSegmentMan()->cancelSegment(getCuid());
+    }
+    return true;
   }
   error_code::Value code = getRequestGroup()->getLastErrorCode();
   if (code == static_cast<error_code::Value>(-1)) {

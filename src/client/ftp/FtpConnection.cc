@@ -1,8 +1,10 @@
 #include "client/ftp/FtpConnection.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <vector>
 
 #include "client/auth/AuthConfig.h"
@@ -277,7 +279,16 @@ std::pair<std::string, uint16_t> FtpConnection::parsePasv(const std::string& tex
     throw DL_RETRY_EX(_("Invalid response."));
   }
   int n[6] = {0, 0, 0, 0, 0, 0};
-  sscanf(text.c_str() + open, "(%d,%d,%d,%d,%d,%d).", &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]);
+  int matched =
+      sscanf(text.c_str() + open, "(%d,%d,%d,%d,%d,%d).", &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]);
+  // Anything but six byte values would send the data connection to a made-up
+  // address or to port 0.
+  if (matched != 6 ||
+      std::any_of(std::begin(n), std::end(n), [](int v) { return v < 0 || v > 255; }) ||
+      n[4] * 256 + n[5] == 0) {
+    throw DL_ABORT_EX(fmt("Invalid response: %s", util::strip(text).c_str()),
+                      error_code::FTP_PROTOCOL_ERROR);
+  }
   return {fmt("%d.%d.%d.%d", n[0], n[1], n[2], n[3]), static_cast<uint16_t>(n[4] * 256 + n[5])};
 }
 
@@ -320,6 +331,10 @@ int FtpConnection::receiveEpsvResponse(uint16_t& port) {
   port = 0;
   if (reply.first == 229) {
     port = parseEpsvPort(reply.second);
+    if (port == 0) {
+      throw DL_ABORT_EX(fmt("Invalid response: %s", util::strip(reply.second).c_str()),
+                        error_code::FTP_PROTOCOL_ERROR);
+    }
   }
   return reply.first;
 }

@@ -135,7 +135,8 @@ bool HttpSkipResponseCommand::processResponse() {
     if (option->getAsBool(PREF_HTTP_AUTH_CHALLENGE) &&
         !httpResponse_->getHttpRequest()->authenticationUsed() &&
         authConfigFactory(getDownloadEngine())
-            ->activateBasicCred(req->getHost(), req->getPort(), req->getDir(), option.get())) {
+            ->activateBasicCred(req->getHost(), req->getPort(), req->getDir(), option.get(),
+                                AuthConfigFactory::credScopeOf(*req))) {
       return prepareForRetry(0);
     }
     throw DL_ABORT_EX(_("Authorization failed."), error_code::HTTP_AUTH_FAILED);

@@ -316,6 +316,26 @@ TEST_F(FtpConnectionTest, PasvReplies) {
                           "Invalid response.", error_code::UNKNOWN_ERROR);
 }
 
+TEST_F(FtpConnectionTest, UnparsableDataAddressesAreFtpErrors) {
+  for (const char* text : {"227 (999,1,x,1,117)\r\n", "227 (127,0,0,1,0,0)\r\n",
+                           "227 (127,0,0,1,300,1)\r\n", "227 (127,0,0,1)\r\n"}) {
+    EXPECT_THROW(
+        {
+          try {
+            FtpConnection::parsePasv(text);
+          } catch (const DlAbortEx& e) {
+            EXPECT_EQ(error_code::FTP_PROTOCOL_ERROR, e.getErrorCode()) << text;
+            throw;
+          }
+        },
+        DlAbortEx)
+        << text;
+  }
+  uint16_t port = 1;
+  serverWrites("229 Entering Extended Passive Mode (|||x|)\r\n");
+  EXPECT_THROW(conn_->receiveEpsvResponse(port), DlAbortEx);
+}
+
 TEST_F(FtpConnectionTest, PwdReplies) {
   std::string dir;
   serverWrites("257 \"/home/user\" is current directory\r\n");

@@ -1,0 +1,17 @@
+#include "dht/DHTTokenUpdateCommand.h"
+
+#include "dht/DHTTokenTracker.h"
+#include "foundation/LogMacros.h"
+#include "foundation/RecoverableException.h"
+
+namespace quarn {
+
+void DHTTokenUpdateCommand::process() {
+  try {
+    tokenTracker_->updateTokenSecret();
+  } catch (const RecoverableException& e) {
+    QLOG_ERROR_EX("Exception caught", e);
+  }
+}
+
+}  // namespace quarn
