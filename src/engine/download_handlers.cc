@@ -53,8 +53,18 @@ const PreDownloadHandler* getBtPreDownloadHandler() {
   return handler.get();
 }
 
+namespace {
+
+const PostDownloadHandler* metalinkPostDownloadHandler = nullptr;
+
+}  // namespace
+
 const PostDownloadHandler* getMetalinkPostDownloadHandler() {
-  return nullptr;
+  return metalinkPostDownloadHandler;
+}
+
+void setMetalinkPostDownloadHandler(const PostDownloadHandler* handler) {
+  metalinkPostDownloadHandler = handler;
 }
 
 const PostDownloadHandler* getBtPostDownloadHandler() {

@@ -19,6 +19,9 @@ const PreDownloadHandler* getBtPreDownloadHandler();
 // magnet metadata into new downloads; null until the subsystem that reads the
 // format provides one.
 const PostDownloadHandler* getMetalinkPostDownloadHandler();
+// Called once at start-up by the program set-up; the handler must outlive
+// every download.
+void setMetalinkPostDownloadHandler(const PostDownloadHandler* handler);
 const PostDownloadHandler* getBtPostDownloadHandler();
 const PostDownloadHandler* getUTMetadataPostDownloadHandler();
 
