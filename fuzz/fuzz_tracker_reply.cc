@@ -10,7 +10,7 @@
 #include "bittorrent/BtRuntime.h"
 #include "bittorrent/DefaultBtAnnounce.h"
 #include "bittorrent/Peer.h"
-#include "bittorrent/PeerStorage.h"
+#include "bittorrent/DefaultPeerStorage.h"
 #include "bittorrent/TorrentAttribute.h"
 #include "config/Option.h"
 #include "storage/DownloadContext.h"
@@ -19,7 +19,8 @@
 
 namespace {
 
-struct CheckingPeerStorage : quarn::PeerStorage {
+// Only checks what a reply offers; the rest is the real storage's.
+struct CheckingPeerStorage : quarn::DefaultPeerStorage {
   bool addPeer(const std::shared_ptr<quarn::Peer>& peer) override {
     check(*peer);
     return true;
@@ -29,8 +30,6 @@ struct CheckingPeerStorage : quarn::PeerStorage {
       check(*peer);
     }
   }
-  void executeChoke() override {}
-  void addBadPeer(const std::string&) override {}
   static void check(const quarn::Peer& peer) {
     if (peer.getIPAddress().empty() || peer.getPort() == 0) {
       abort();

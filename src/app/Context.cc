@@ -30,6 +30,7 @@
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
 #include "foundation/util_string.h"
+#include "metalink/metalink_setup.h"
 #include "net/SocketCore.h"
 #include "net/net_address.h"
 #include "storage/DownloadContext.h"
@@ -124,15 +125,16 @@ void showTorrentFile(const std::string& path) {
   bittorrent::print(*global::cout(), *dctx);
 }
 
-void showFiles(const std::vector<std::string>& args) {
+void showFiles(const std::vector<std::string>& args, const Option& op) {
   ProtocolDetector detector;
   for (const auto& arg : args) {
     global::cout()->printf(">>> %s\n",
                            fmt(_("Printing the contents of file '%s'..."), arg.c_str()).c_str());
     try {
-      // Metalink files are shown here once Metalink exists.
       if (detector.guessTorrentFile(arg)) {
         showTorrentFile(arg);
+      } else if (detector.guessMetalinkFile(arg)) {
+        metalink::showFiles(arg, op, *global::cout());
       } else {
         global::cout()->printf("%s\n\n",
                                _("This file is neither Torrent nor Metalink file. Skipping."));
@@ -150,16 +152,16 @@ bool Context::showFilesRequested() const {
     return false;
   }
   // The first source of downloads decides; an input list is never shown.
-  return !option_->blank(PREF_TORRENT_FILE) ||
-         (option_->blank(PREF_METALINK_FILE) && option_->blank(PREF_INPUT_FILE));
+  return !option_->blank(PREF_TORRENT_FILE) || !option_->blank(PREF_METALINK_FILE) ||
+         option_->blank(PREF_INPUT_FILE);
 }
 
 void Context::createInitialDownloads() {
-  // A Metalink file ("metalink-file") is the next source of downloads once
-  // Metalink exists.
   if (!option_->blank(PREF_TORRENT_FILE)) {
     bittorrent::createRequestGroupForBitTorrent(requestGroups_, option_, args_,
                                                 option_->get(PREF_TORRENT_FILE));
+  } else if (!option_->blank(PREF_METALINK_FILE)) {
+    metalink::createRequestGroupForMetalink(requestGroups_, option_);
   } else if (!option_->blank(PREF_INPUT_FILE)) {
     if (option_->getAsBool(PREF_DEFERRED_INPUT)) {
       uriListParser_ = openUriListParser(option_->get(PREF_INPUT_FILE));
@@ -183,7 +185,6 @@ Context::Context(bool standalone, int argc, char** argv,
   }
   bittorrent::generateStaticPeerId(option_->get(PREF_PEER_ID_PREFIX));
   bittorrent::generateStaticPeerAgent(option_->get(PREF_PEER_AGENT));
-  installDownloadHandlers();
   setUpLogging(*option_);
   logBanner();
   raiseOpenFileLimit(*option_);
@@ -191,8 +192,10 @@ Context::Context(bool standalone, int argc, char** argv,
   if (showFilesRequested()) {
     if (!option_->blank(PREF_TORRENT_FILE)) {
       showTorrentFile(option_->get(PREF_TORRENT_FILE));
+    } else if (!option_->blank(PREF_METALINK_FILE)) {
+      metalink::showFiles(option_->get(PREF_METALINK_FILE), *option_, *global::cout());
     } else {
-      showFiles(args_);
+      showFiles(args_, *option_);
     }
     return;
   }

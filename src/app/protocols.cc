@@ -1,22 +1,23 @@
 #include "app/protocols.h"
 
-#include "bittorrent/BtPostDownloadHandler.h"
 #include "bittorrent/bt_downloads.h"
 #include "client/client_services.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadSources.h"
-#include "engine/download_handlers.h"
+#include "metalink/metalink_setup.h"
 
 namespace quarn {
 
 std::shared_ptr<DownloadSources> makeDownloadSources() {
+  // Fetched Metalink documents and torrent files are followed by
+  // process-wide handlers that every download made from now on may carry.
+  metalink::installDownloadHandlers();
+  bittorrent::installDownloadHandlers();
   auto sources = std::make_shared<DownloadSources>();
+  // Torrent files and magnet links first, then Metalink documents.
   sources->add(bittorrent::makeDownloads);
+  sources->add(metalink::createRequestGroupForMetalinkFile);
   return sources;
-}
-
-void installDownloadHandlers() {
-  download_handlers::setBtPostDownloadHandler(std::make_unique<BtPostDownloadHandler>());
 }
 
 void installProtocols(DownloadEngine& engine) {

@@ -11,10 +11,6 @@ class DownloadSources;
 // documents, in the order arguments are tried against them.
 std::shared_ptr<DownloadSources> makeDownloadSources();
 
-// Hands the engine the handlers that turn finished downloads of torrent files
-// into torrent downloads; called once, before any download is made.
-void installDownloadHandlers();
-
 // Plugs every protocol into a new engine: the commands that start each kind
 // of download and the services the protocols share.
 void installProtocols(DownloadEngine& engine);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "bittorrent/BtObject.h"
+#include "engine/EngineService.h"
 
 namespace quarn {
 
@@ -14,7 +15,7 @@ class UDPTrackerClient;
 // The running torrents of one engine by download id, found also by info
 // hash, and what all torrents share: the peer and DHT ports, the local peer
 // discovery receiver and the UDP tracker client.
-class BtRegistry {
+class BtRegistry : public EngineService {
  public:
   // Null when nothing is registered under gid.
   BtObject* get(uint64_t gid) const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "bittorrent/BtPostDownloadHandler.h"
 #include "bittorrent/TorrentAttribute.h"
 #include "bittorrent/announce_uri.h"
 #include "bittorrent/magnet.h"
@@ -193,6 +194,11 @@ bool makeDownloads(std::vector<std::shared_ptr<RequestGroup>>& result,
   }
   result.push_back(createBtMagnetRequestGroup(arg, option));
   return true;
+}
+
+void installDownloadHandlers() {
+  static const BtPostDownloadHandler handler;
+  download_handlers::setBtPostDownloadHandler(&handler);
 }
 
 void install(DownloadEngine& engine) {

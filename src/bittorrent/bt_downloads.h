@@ -35,6 +35,10 @@ bool makeDownloads(std::vector<std::shared_ptr<RequestGroup>>& result,
                    const std::shared_ptr<Option>& option, const std::string& arg,
                    bool ignoreLocalPath);
 
+// Hands the engine the handler that follows fetched torrent files; called
+// before any download is made.
+void installDownloadHandlers();
+
 // Plugs BitTorrent into a new engine.
 void install(DownloadEngine& engine);
 

@@ -334,6 +334,26 @@ void RequestGroupMan::removeStoppedGroup(DownloadEngine* e) {
   }
 }
 
+namespace {
+
+// A detached signature (from a Metalink document) goes beside the file; it is
+// not verified, and an existing file is never replaced.
+void saveSignature(const RequestGroup& group) {
+  const Signature* sig = group.getDownloadContext()->getSignature();
+  if (!sig || sig->getBody().empty()) {
+    return;
+  }
+  std::string path = group.getFirstFilePath() + ".sig";
+  if (sig->save(path)) {
+    QLOG_NOTICE(fmt(_("Saved signature as %s. Please note that quarn doesn't verify signatures."),
+                    path.c_str()));
+  } else {
+    QLOG_NOTICE(fmt(_("Saving signature as %s failed. Maybe file already exists."), path.c_str()));
+  }
+}
+
+}  // namespace
+
 void RequestGroupMan::processFinishedGroup(const std::shared_ptr<RequestGroup>& group) {
   group->applyLastModifiedTimeToLocalFiles();
   group->reportDownloadFinished();
@@ -342,7 +362,7 @@ void RequestGroupMan::processFinishedGroup(const std::shared_ptr<RequestGroup>& 
       group->saveControlFile();
     } else {
       group->removeControlFile();
-      // A detached signature comes with Metalink documents; it is saved here.
+      saveSignature(*group);
     }
   } else {
     group->saveControlFile();

@@ -53,25 +53,32 @@ const PreDownloadHandler* getBtPreDownloadHandler() {
   return handler.get();
 }
 
+namespace {
+
+const PostDownloadHandler* metalinkPostDownloadHandler = nullptr;
+
+}  // namespace
+
 const PostDownloadHandler* getMetalinkPostDownloadHandler() {
-  return nullptr;
+  return metalinkPostDownloadHandler;
+}
+
+void setMetalinkPostDownloadHandler(const PostDownloadHandler* handler) {
+  metalinkPostDownloadHandler = handler;
 }
 
 namespace {
 
-std::unique_ptr<PostDownloadHandler>& btPostDownloadHandler() {
-  static std::unique_ptr<PostDownloadHandler> handler;
-  return handler;
-}
+const PostDownloadHandler* btPostDownloadHandler = nullptr;
 
 }  // namespace
 
 const PostDownloadHandler* getBtPostDownloadHandler() {
-  return btPostDownloadHandler().get();
+  return btPostDownloadHandler;
 }
 
-void setBtPostDownloadHandler(std::unique_ptr<PostDownloadHandler> handler) {
-  btPostDownloadHandler() = std::move(handler);
+void setBtPostDownloadHandler(const PostDownloadHandler* handler) {
+  btPostDownloadHandler = handler;
 }
 
 const PostDownloadHandler* getUTMetadataPostDownloadHandler() {

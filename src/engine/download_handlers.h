@@ -1,7 +1,5 @@
 #pragma once
 
-#include <memory>
-
 namespace quarn {
 
 class PreDownloadHandler;
@@ -21,13 +19,16 @@ const PreDownloadHandler* getBtPreDownloadHandler();
 // magnet metadata into new downloads; null until the subsystem that reads the
 // format provides one.
 const PostDownloadHandler* getMetalinkPostDownloadHandler();
+// Called once at start-up by the program set-up; the handler must outlive
+// every download.
+void setMetalinkPostDownloadHandler(const PostDownloadHandler* handler);
 const PostDownloadHandler* getBtPostDownloadHandler();
 const PostDownloadHandler* getUTMetadataPostDownloadHandler();
 
 // The engine never sees the torrent reader, so the program's set-up hands
 // over the one handler of torrent files before it makes any download;
 // downloads made earlier do not follow torrent files.
-void setBtPostDownloadHandler(std::unique_ptr<PostDownloadHandler> handler);
+void setBtPostDownloadHandler(const PostDownloadHandler* handler);
 
 extern const char* METALINK_CONTENT_TYPES[];
 extern const char* METALINK_EXTENSIONS[];

@@ -9,6 +9,7 @@
 #include "foundation/Timer.h"
 #include "storage/FileEntry.h"
 #include "storage/NetStat.h"
+#include "storage/Signature.h"
 
 namespace quarn {
 
@@ -62,6 +63,9 @@ class DownloadContext {
   const std::string& getDigest() const { return digest_; }
   const std::string& getHashType() const { return hashType_; }
   void setDigest(std::string hashType, std::string digest);
+  // A detached signature to write beside the finished file; may be null.
+  const Signature* getSignature() const { return signature_.get(); }
+  void setSignature(std::unique_ptr<Signature> signature) { signature_ = std::move(signature); }
 
   std::string getBasePath() const;
   void setBasePath(std::string path) { basePath_ = std::move(path); }
@@ -125,6 +129,7 @@ class DownloadContext {
   std::string digest_;
   std::string hashType_;
   std::string basePath_;
+  std::unique_ptr<Signature> signature_;
   int32_t pieceLength_;
   bool checksumVerified_;
   bool knowsTotalLength_;

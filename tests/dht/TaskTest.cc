@@ -5,6 +5,7 @@
 
 #include "bittorrent/Peer.h"
 #include "bittorrent/PeerStorage.h"
+#include "bittorrent/MessageFakes.h"
 #include "bittorrent/TorrentAttribute.h"
 #include "dht/DHTAnnouncePeerMessage.h"
 #include "dht/DHTBucket.h"
@@ -180,26 +181,13 @@ TEST(DHTNodeLookupTaskTest, ReportedNodesMergeNearestFirstWithoutAskingTwice) {
   EXPECT_EQ("192.0.2.4", t.askedHosts().back());
 }
 
-struct CollectingPeerStorage : PeerStorage {
-  bool addPeer(const std::shared_ptr<Peer>& peer) override {
-    peers.push_back(peer);
-    return true;
-  }
-  void addPeer(const std::vector<std::shared_ptr<Peer>>& ps) override {
-    peers.insert(peers.end(), ps.begin(), ps.end());
-  }
-  void executeChoke() override {}
-  void addBadPeer(const std::string&) override {}
-  std::vector<std::shared_ptr<Peer>> peers;
-};
-
 TEST(DHTPeerLookupTaskTest, PeersGoToStorageAndAnnouncesOnlyToNodesThatGaveTokens) {
   Tasks t;
   auto ctx = std::make_shared<DownloadContext>(16384, 65536, "/dev/null");
   auto attrs = std::make_shared<TorrentAttribute>();
   attrs->infoHash = TARGET;
   ctx->setAttribute(CTX_ATTR_BT, attrs);
-  auto storage = std::make_shared<CollectingPeerStorage>();
+  auto storage = std::make_shared<test::FakePeerStorage>();
   for (unsigned char n = 1; n <= 3; ++n) {
     t.table.addNode(Tasks::near(n));
   }
@@ -215,7 +203,7 @@ TEST(DHTPeerLookupTaskTest, PeersGoToStorageAndAnnouncesOnlyToNodesThatGaveToken
   }
   t.timeOut(2);
   EXPECT_TRUE(task->finished());
-  EXPECT_EQ(2u, storage->peers.size());
+  EXPECT_EQ(2u, storage->added.size());
   ASSERT_EQ(5u, t.dispatcher.sent.size());
   for (size_t i = 3; i < 5; ++i) {
     auto* announce = dynamic_cast<DHTAnnouncePeerMessage*>(t.dispatcher.sent[i].message.get());

@@ -21,9 +21,9 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 LOOPBACK = "127.0.0.1"
 
 
-def free_port():
+def free_port(host=LOOPBACK):
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
-        s.bind((LOOPBACK, 0))
+        s.bind((host, 0))
         return s.getsockname()[1]
 
 
@@ -36,11 +36,11 @@ def file_sha256(path):
         return sha256(f.read())
 
 
-def wait_for_port(port, timeout=10.0):
+def wait_for_port(port, timeout=10.0, host=LOOPBACK):
     end = time.monotonic() + timeout
     while time.monotonic() < end:
         try:
-            with socket.create_connection((LOOPBACK, port), timeout=0.5):
+            with socket.create_connection((host, port), timeout=0.5):
                 return
         except OSError:
             time.sleep(0.05)
@@ -250,13 +250,15 @@ class CraftedServer:
 
 
 class NginxServer:
-    """nginx serving `root` on 127.0.0.1, configured by the test."""
+    """nginx serving `root` on 127.0.0.1 (or another loopback address), configured by
+    the test."""
 
-    def __init__(self, workdir, root, extra="", ssl=None, port=None):
-        self.port = port or free_port()
+    def __init__(self, workdir, root, extra="", ssl=None, port=None, host=LOOPBACK):
+        self.host = host
+        self.port = port or free_port(host)
         self.prefix = os.path.join(workdir, "nginx")
         os.makedirs(os.path.join(self.prefix, "logs"), exist_ok=True)
-        listen = "listen %s:%d%s;" % (LOOPBACK, self.port, " ssl" if ssl else "")
+        listen = "listen %s:%d%s;" % (host, self.port, " ssl" if ssl else "")
         ssl_lines = ""
         if ssl:
             ssl_lines = "ssl_certificate %s; ssl_certificate_key %s;" % ssl
@@ -290,7 +292,7 @@ http {
     def __enter__(self):
         self.proc = subprocess.Popen(["nginx", "-p", self.prefix, "-c", self.conf],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for_port(self.port)
+        wait_for_port(self.port, host=self.host)
         return self
 
     def __exit__(self, *exc):
@@ -302,7 +304,7 @@ http {
             return f.read().splitlines()
 
     def url(self, path, scheme="http"):
-        return "%s://%s:%d%s" % (scheme, LOOPBACK, self.port, path)
+        return "%s://%s:%d%s" % (scheme, self.host, self.port, path)
 
 
 class TinyProxy:

@@ -2,6 +2,7 @@ import functools
 import gzip
 import http.server
 import threading
+import json
 import os
 import re
 import shutil
@@ -11,6 +12,7 @@ import stat
 import subprocess
 import tempfile
 import time
+import urllib.request
 import unittest
 
 from httpservers import free_port
@@ -254,8 +256,9 @@ class HaltTest(unittest.TestCase):
     """With the control server on the run waits for requests; halts end it."""
 
     def start(self, *args):
+        self.rpc_port = free_port()
         proc = subprocess.Popen([os.environ["QUARNC"], "--no-conf", "--enable-rpc",
-                                 "--rpc-secret=s", "--rpc-listen-port=%d" % free_port(), *args],
+                                 "--rpc-secret=s", "--rpc-listen-port=%d" % self.rpc_port, *args],
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.addCleanup(self.reap, proc)
         return proc
@@ -266,10 +269,21 @@ class HaltTest(unittest.TestCase):
         proc.communicate()
 
     def wait_running(self, proc):
-        # The loop is turning once the start-up banner of the run is past; a
-        # short pause is enough, and the exit status is what is checked.
-        time.sleep(1.5)
-        self.assertIsNone(proc.poll(), proc.stderr.read() if proc.poll() is not None else "")
+        # The control server answers only once the run is prepared (signal
+        # handlers included) and the loop turns.
+        call = json.dumps({"jsonrpc": "2.0", "id": 1, "method": "quarn.getVersion",
+                           "params": ["token:s"]}).encode()
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline:
+            self.assertIsNone(proc.poll(), proc.stderr.read() if proc.poll() is not None else "")
+            try:
+                with urllib.request.urlopen("http://127.0.0.1:%d/jsonrpc" % self.rpc_port,
+                                            data=call, timeout=5) as answer:
+                    answer.read()
+                    return
+            except OSError:
+                time.sleep(0.05)
+        self.fail("the control server never answered")
 
     def test_sigint_halts_gracefully(self):
         proc = self.start()

@@ -204,8 +204,10 @@ void DownloadCommand::validatePieceHash(const std::shared_ptr<Segment>& segment,
                 util::toHex(expected).c_str(), util::toHex(actual).c_str()));
   segment->clear(getPieceStorage()->getWrDiskCache());
   getSegmentMan()->cancelSegment(getCuid());
+  // A piece that never verifies ends the download as a checksum error.
   throw DL_RETRY_EX(
-      fmt("Invalid checksum index=%lu", static_cast<unsigned long>(segment->getIndex())));
+      fmt("Invalid checksum index=%lu", static_cast<unsigned long>(segment->getIndex())),
+      error_code::CHECKSUM_ERROR);
 }
 
 void DownloadCommand::completeSegment(const std::shared_ptr<Segment>& segment) {

@@ -1,0 +1,325 @@
+"""End-to-end Metalink downloads: the real quarnc reads Metalink 3 and 4 documents
+(from a file, from standard input, or fetched over HTTP) and downloads their files
+from nginx mirrors on 127.0.0.1, checking whole-file and piece hashes.
+
+What the mirrors served is read from their access logs; which mirror quarnc chose
+shows there too.
+"""
+
+import hashlib
+import os
+import random
+import resource
+import subprocess
+import tempfile
+import unittest
+
+from httpservers import NginxServer, TestCA, sha256
+
+QUARNC = os.environ.get("QUARNC", "quarnc")
+RNG = random.Random(20261210)
+DATA = RNG.randbytes(4 * 1024 * 1024 + 12345)
+PIECE = 256 * 1024
+NS4 = "urn:ietf:params:xml:ns:metalink"
+NS3 = "http://www.metalinker.org/"
+
+
+def run_quarnc(workdir, args, timeout=120, stdin=None):
+    env = dict(os.environ, HOME=workdir)
+    return subprocess.run([QUARNC, "--no-conf", "--dir=" + workdir, "--summary-interval=0",
+                           "--console-log-level=warn", "--log=log.txt", "--log-level=debug"]
+                          + args, cwd=workdir, env=env, capture_output=True, timeout=timeout,
+                          input=stdin)
+
+
+def flipped(data, offset):
+    return data[:offset] + bytes([data[offset] ^ 0xFF]) + data[offset + 1:]
+
+
+def piece_hashes(data):
+    return "".join("<hash>%s</hash>" % hashlib.sha1(data[i:i + PIECE]).hexdigest()
+                   for i in range(0, len(data), PIECE))
+
+
+def file4(urls, name="out.bin", pieces=True, signature=True, data=DATA):
+    """A Metalink 4 file element for data; urls are (url, attributes) pairs."""
+    body = "<size>%d</size><hash type=\"sha-256\">%s</hash>" % (len(data), sha256(data))
+    if pieces:
+        body += "<pieces length=\"%d\" type=\"sha-1\">%s</pieces>" % (PIECE, piece_hashes(data))
+    if signature:
+        body += "<signature mediatype=\"application/pgp-signature\">SIGNED</signature>"
+    body += "".join("<url %s>%s</url>" % (attrs, url) for url, attrs in urls)
+    return "<file name=\"%s\">%s</file>" % (name, body)
+
+
+def meta4(urls, name="out.bin", pieces=True, signature=True, files=None):
+    """A Metalink 4 document of one file, or of the given file elements."""
+    body = files if files is not None else file4(urls, name, pieces, signature)
+    return ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<metalink xmlns=\"%s\">%s"
+            "</metalink>\n" % (NS4, body))
+
+
+def meta3(urls, name="out.bin", data=DATA):
+    """A Metalink 3 document; urls are (url, type, location, preference) rows."""
+    rows = "".join("<url type=\"%s\" location=\"%s\" preference=\"%d\">%s</url>"
+                   % (t, loc, pref, url) for url, t, loc, pref in urls)
+    return ("<?xml version=\"1.0\"?>\n<metalink version=\"3.0\" xmlns=\"%s\"><files>"
+            "<file name=\"%s\"><size>%d</size><verification><hash type=\"sha256\">%s</hash>"
+            "</verification><resources>%s</resources></file></files></metalink>\n"
+            % (NS3, name, len(data), sha256(data), rows))
+
+
+def gets(server):
+    return [line for line in server.access_log() if "GET /" in line]
+
+
+class MetalinkTestBase(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.dir = self.tmp.name
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def mkdir(self, name):
+        path = os.path.join(self.dir, name)
+        os.makedirs(path, exist_ok=True)
+        return path
+
+    def mirror(self, name, data=DATA, ssl=None, extra="limit_rate 4m;", host="127.0.0.1"):
+        root = self.mkdir(name + "-root")
+        with open(os.path.join(root, "data.bin"), "wb") as f:
+            f.write(data)
+        return NginxServer(self.mkdir(name), root, extra=extra, ssl=ssl, host=host)
+
+    def write(self, workdir, name, text):
+        path = os.path.join(workdir, name)
+        with open(path, "w") as f:
+            f.write(text)
+        return path
+
+    def read(self, path):
+        with open(path, "rb") as f:
+            return f.read()
+
+    def log(self, workdir):
+        with open(os.path.join(workdir, "log.txt"), errors="replace") as f:
+            return f.read()
+
+    def explain(self, result, workdir):
+        return (result.stdout.decode(errors="replace") + result.stderr.decode(errors="replace")
+                + self.log(workdir)[-4000:])
+
+
+class TwoMirrors(MetalinkTestBase):
+    """Metalink 4, two mirrors of equal priority, sha-256 and sha-1 piece hashes."""
+
+    # name, data of mirror a, data of mirror b, pieces listed, exit status, log text
+    CASES = [
+        ("both good", DATA, DATA, True, 0, "Good chunk checksum"),
+        # A flipped byte in each half, so that whichever half the bad mirror serves
+        # holds one.
+        ("one mirror flips a byte", flipped(flipped(DATA, 3 * PIECE + 17), 12 * PIECE + 5),
+         DATA, True, 0, "Chunk checksum validation failed"),
+        ("both mirrors flip a byte, whole-file hash only", flipped(DATA, 5),
+         flipped(DATA, 5), False, 32, "Checksum error detected"),
+        ("both mirrors flip a byte", flipped(DATA, 5), flipped(DATA, 5), True, 32,
+         "Chunk checksum validation failed"),
+    ]
+
+    def test_cases(self):
+        for case in self.CASES:
+            with self.subTest(case[0]):
+                self.run_case(*case)
+
+    def run_case(self, name, data_a, data_b, pieces, rc, log_text):
+        workdir = tempfile.mkdtemp(dir=self.dir)
+        tag = name.replace(" ", "-").replace(",", "")
+        # Mirrors count as one host per address, so each has its own.
+        with self.mirror(tag + "-a", data_a) as a, \
+                self.mirror(tag + "-b", data_b, host="127.0.0.2") as b:
+            doc = self.write(workdir, "doc.meta4", meta4(
+                [(a.url("/data.bin"), "priority=\"1\""), (b.url("/data.bin"), "priority=\"1\"")],
+                pieces=pieces))
+            result = run_quarnc(workdir, ["-M", doc, "--split=2", "--min-split-size=1M",
+                                          "--max-tries=2", "--retry-wait=0"])
+            self.assertEqual(rc, result.returncode, self.explain(result, workdir))
+            log = self.log(workdir)
+            self.assertTrue(log_text in log, log[-3000:])
+            out = os.path.join(workdir, "out.bin")
+            if rc == 0:
+                self.assertEqual(sha256(DATA), sha256(self.read(out)))
+                # Both mirrors served parts of the file.
+                for server in (a, b):
+                    self.assertTrue(any("\" 206 " in line for line in gets(server)),
+                                    server.access_log())
+                self.assertEqual(b"SIGNED", self.read(out + ".sig"))
+            else:
+                self.assertFalse(os.path.exists(out + ".sig"))
+
+
+class MirrorChoice(MetalinkTestBase):
+    """Metalink 3 locations and preferences decide which mirror a single connection uses."""
+
+    def test_location(self):
+        with self.mirror("jp") as jp, self.mirror("de", host="127.0.0.2") as de:
+            for option in ("--metalink-location=jp", "--metalink-location=JP,xx"):
+                with self.subTest(option):
+                    workdir = tempfile.mkdtemp(dir=self.dir)
+                    before = (len(gets(jp)), len(gets(de)))
+                    # The document writes its locations in upper case and prefers de.
+                    doc = self.write(workdir, "doc.metalink", meta3([
+                        (de.url("/data.bin"), "http", "DE", 100),
+                        (jp.url("/data.bin"), "http", "JP", 10)]))
+                    result = run_quarnc(workdir, ["-M", doc, "--split=1", option])
+                    self.assertEqual(0, result.returncode, self.explain(result, workdir))
+                    self.assertEqual(sha256(DATA), sha256(self.read(
+                        os.path.join(workdir, "out.bin"))))
+                    self.assertGreater(len(gets(jp)), before[0])
+                    self.assertEqual(before[1], len(gets(de)))
+
+    def test_preferred_protocol(self):
+        ca = TestCA(self.mkdir("ca"))
+        cert = ca.issue("mirror")
+        with self.mirror("plain", host="127.0.0.2") as plain, \
+                self.mirror("tls", ssl=cert) as tls:
+            workdir = tempfile.mkdtemp(dir=self.dir)
+            doc = self.write(workdir, "doc.metalink", meta3([
+                (plain.url("/data.bin"), "http", "", 50),
+                (tls.url("/data.bin", scheme="https"), "https", "", 50)]))
+            result = run_quarnc(workdir, ["-M", doc, "--split=1", "--ca-certificate=" + ca.ca_cert,
+                                          "--metalink-preferred-protocol=https"])
+            self.assertEqual(0, result.returncode, self.explain(result, workdir))
+            self.assertEqual(sha256(DATA), sha256(self.read(os.path.join(workdir, "out.bin"))))
+            self.assertTrue(gets(tls))
+            self.assertEqual([], gets(plain))
+
+
+class BadDocuments(MetalinkTestBase):
+    """Documents that break the rules or are no XML fail with code 20 and read nothing."""
+
+    def setUp(self):
+        super().setUp()
+        self.secret = os.path.join(self.dir, "secret.txt")
+        with open(self.secret, "w") as f:
+            f.write("TOPSECRETVALUE")
+        # Opening a FIFO for reading blocks until someone writes: a reader of it hangs.
+        self.fifo = os.path.join(self.dir, "fifo")
+        os.mkfifo(self.fifo)
+
+    def docs(self):
+        bomb = "".join("<!ENTITY l%d \"%s\">" % (i, "&l%d;" % (i - 1) * 10) for i in range(1, 10))
+        head = "<?xml version=\"1.0\"?>\n"
+        return [
+            ("file without a name", meta4([("http://127.0.0.1:9/x", "")], name=""),
+             "Specification violation: Missing file@name"),
+            ("url priority 0", meta4([("http://127.0.0.1:9/x", "priority=\"0\"")]),
+             "Specification violation: url@priority is out of range"),
+            ("malformed XML", meta4([])[:-20], "Could not parse Metalink XML document."),
+            ("XML bomb", head + "<!DOCTYPE metalink [<!ENTITY l0 \"lolololololol\">" + bomb
+             + "]>" + meta4([("http://127.0.0.1:9/&l9;", "")]).split("\n", 1)[1],
+             "Could not parse Metalink XML document."),
+            ("external entity to a local file", head + "<!DOCTYPE metalink [<!ENTITY x SYSTEM "
+             "\"file://%s\">]>" % self.secret + meta4([("http://127.0.0.1:9/&x;", "")],
+                                                         name="&x;").split("\n", 1)[1],
+             "Could not parse Metalink XML document."),
+            ("external entity to a FIFO", head + "<!DOCTYPE metalink [<!ENTITY x SYSTEM "
+             "\"%s\">]>" % self.fifo + meta4([("http://127.0.0.1:9/&x;", "")]).split("\n", 1)[1],
+             "Could not parse Metalink XML document."),
+            ("external DTD", head + "<!DOCTYPE metalink SYSTEM \"%s\">" % self.fifo
+             + meta4([("http://127.0.0.1:9/x", "")], name="").split("\n", 1)[1],
+             "Specification violation: Missing file@name"),
+        ]
+
+    def test_cases(self):
+        for name, doc, message in self.docs():
+            with self.subTest(name):
+                workdir = tempfile.mkdtemp(dir=self.dir)
+                path = self.write(workdir, "doc.meta4", doc)
+                result = run_quarnc(workdir, ["-M", path], timeout=60)
+                self.assertEqual(20, result.returncode, self.explain(result, workdir))
+                output = result.stdout + result.stderr
+                self.assertIn(message.encode(), output)
+                self.assertNotIn(b"TOPSECRETVALUE", output)
+                self.assertNotIn("TOPSECRETVALUE", self.log(workdir))
+        # The expanded bomb would take gigabytes.
+        self.assertLess(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss, 400 * 1024)
+
+
+class Sources(MetalinkTestBase):
+    """Where the document comes from: standard input, a fetched file, show-files."""
+
+    def test_stdin(self):
+        with self.mirror("m") as m:
+            workdir = tempfile.mkdtemp(dir=self.dir)
+            # A signature file already there is kept.
+            self.write(workdir, "out.bin.sig", "MINE")
+            result = run_quarnc(workdir, ["-M", "-"],
+                                stdin=meta4([(m.url("/data.bin"), "")]).encode())
+            self.assertEqual(0, result.returncode, self.explain(result, workdir))
+            self.assertEqual(sha256(DATA), sha256(self.read(os.path.join(workdir, "out.bin"))))
+            self.assertEqual(b"MINE", self.read(os.path.join(workdir, "out.bin.sig")))
+            self.assertIn("Maybe file already exists.", self.log(workdir))
+
+    def test_metalink_file_as_argument(self):
+        with self.mirror("m") as m:
+            workdir = tempfile.mkdtemp(dir=self.dir)
+            doc = self.write(workdir, "doc.meta4", meta4([(m.url("/data.bin"), "")]))
+            result = run_quarnc(workdir, [doc])
+            self.assertEqual(0, result.returncode, self.explain(result, workdir))
+            self.assertEqual(sha256(DATA), sha256(self.read(os.path.join(workdir, "out.bin"))))
+
+    def test_several_files_and_selection(self):
+        with self.mirror("m") as m:
+            url = m.url("/data.bin")
+            doc = meta4(None, files="".join(
+                file4([(url, "")], name=n, pieces=False, signature=False)
+                for n in ("one.bin", "sub/two.bin", "three.bin")))
+            for args, made in (([], ["one.bin", "sub/two.bin", "three.bin"]),
+                               (["--select-file=2-3"], ["sub/two.bin", "three.bin"])):
+                with self.subTest(args):
+                    workdir = tempfile.mkdtemp(dir=self.dir)
+                    path = self.write(workdir, "doc.meta4", doc)
+                    result = run_quarnc(workdir, ["-M", path] + args)
+                    self.assertEqual(0, result.returncode, self.explain(result, workdir))
+                    for name in ("one.bin", "sub/two.bin", "three.bin"):
+                        out = os.path.join(workdir, name)
+                        self.assertEqual(name in made, os.path.exists(out), name)
+                        if name in made:
+                            self.assertEqual(sha256(DATA), sha256(self.read(out)))
+
+    def test_follow_metalink(self):
+        # The document on the server names its mirror relative to itself.
+        with self.mirror("m", extra="") as m:
+            root = os.path.join(self.dir, "m-root")
+            with open(os.path.join(root, "doc.meta4"), "w") as f:
+                f.write(meta4([("data.bin", "")]))
+            for follow, doc_kept, followed in (("true", True, True), ("mem", False, True),
+                                               ("false", True, False)):
+                with self.subTest(follow):
+                    workdir = tempfile.mkdtemp(dir=self.dir)
+                    result = run_quarnc(workdir, ["--follow-metalink=" + follow,
+                                                  m.url("/doc.meta4")])
+                    self.assertEqual(0, result.returncode, self.explain(result, workdir))
+                    self.assertEqual(doc_kept, os.path.exists(os.path.join(workdir, "doc.meta4")))
+                    out = os.path.join(workdir, "out.bin")
+                    self.assertEqual(followed, os.path.exists(out))
+                    if followed:
+                        self.assertEqual(sha256(DATA), sha256(self.read(out)))
+                        self.assertEqual(b"SIGNED", self.read(out + ".sig"))
+
+    def test_show_files(self):
+        workdir = tempfile.mkdtemp(dir=self.dir)
+        doc = self.write(workdir, "doc.meta4", meta4([("http://127.0.0.1:9/x", "")],
+                                                     name="dir/listed.bin"))
+        for args in (["-S", doc], ["-S", "-M", doc]):
+            with self.subTest(args[1]):
+                result = run_quarnc(workdir, args)
+                self.assertEqual(0, result.returncode, self.explain(result, workdir))
+                self.assertIn(b"dir/listed.bin", result.stdout)
+                self.assertIn(b"(%s)" % format(len(DATA), ",").encode(), result.stdout)
+                self.assertFalse(os.path.exists(os.path.join(workdir, "dir")))
+
+
+if __name__ == "__main__":
+    unittest.main()
