@@ -11,7 +11,8 @@ QUARN_BUILD_PACKAGES=(
 )
 QUARN_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev python3 openssl openssh-server nginx-light tinyproxy
-  vsftpd python3-pyftpdlib python3-websockets mktorrent
+  vsftpd python3-pyftpdlib python3-websockets mktorrent python3-libtorrent opentracker
+  transmission-daemon transmission-cli ctorrent curl wget2
 )
 
 quarn_install_packages() {
