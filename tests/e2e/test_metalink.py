@@ -478,7 +478,6 @@ def have_libtorrent():
 
 
 @unittest.skipUnless(have("nginx") and have_libtorrent(), "needs nginx and python3-libtorrent")
-@unittest.skip("torrent downloads do not reach the swarm yet")
 class MetaurlSwarm(MetalinkTestBase):
     """The torrent a file lies in is fetched and the file comes through it, saved under the
     Metalink's own path."""
@@ -505,8 +504,33 @@ class MetaurlSwarm(MetalinkTestBase):
                         self.assertEqual(sha256(DATA), sha256(self.read(
                             os.path.join(workdir, "got", "here.bin"))))
                         self.assertIn("Dependency resolved", self.log(workdir))
+                        # quarnc announced itself beside the seeder.
+                        self.assertGreaterEqual(len(tracker.peers), 2)
                         self.assertFalse(os.path.exists(os.path.join(workdir, "data.bin")))
                         self.assertFalse(os.path.exists(os.path.join(workdir, "data.torrent")))
+
+
+    def test_one_file_of_a_multi_file_torrent(self):
+        # "a.bin" fills whole pieces, so no piece of "b.bin" touches it.
+        first = RNG.randbytes(4 * PIECE)
+        with self.mirror("m", extra="") as m, Tracker() as tracker:
+            root = os.path.join(self.dir, "m-root")
+            os.makedirs(os.path.join(root, "t"))
+            for name, data in (("a.bin", first), ("b.bin", DATA)):
+                with open(os.path.join(root, "t", name), "wb") as f:
+                    f.write(data)
+            with Seeder(root, "t", os.path.join(root, "t.torrent"), tracker.url()):
+                workdir = tempfile.mkdtemp(dir=self.dir)
+                doc = self.write(workdir, "doc.meta4", meta4(None, files=file_with_torrent(
+                    [m.url("/absent.bin")], m.url("/t.torrent"), name="mine.bin",
+                    torrent_name="t/b.bin")))
+                result = run_quarnc(workdir, ["-M", doc, "--seed-time=0", "--enable-dht=false",
+                                              "--bt-enable-lpd=false"])
+                self.assertEqual(0, result.returncode, self.explain(result, workdir))
+                self.assertEqual(sha256(DATA), sha256(self.read(os.path.join(workdir, "mine.bin"))))
+                # The torrent's other file is not fetched.
+                self.assertFalse(os.path.exists(os.path.join(workdir, "t", "a.bin")))
+                self.assertFalse(os.path.exists(os.path.join(workdir, "t", "b.bin")))
 
 
 class AddMetalinkOverRpc(MetalinkTestBase):
