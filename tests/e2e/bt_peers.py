@@ -15,6 +15,7 @@ Run as `bt_peers.py peer CONFIG_JSON` it is the peer process itself.
 
 import contextlib
 import ctypes
+import functools
 import hashlib
 import json
 import os
@@ -34,6 +35,7 @@ LOOPBACK = "127.0.0.1"
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
+@functools.lru_cache(maxsize=None)
 def have_libtorrent():
     if not os.path.exists(LT_PYTHON):
         return False
@@ -92,6 +94,9 @@ def mktorrent(out, target, tiers=(), web_seeds=(), piece_exp=15, private=False, 
         args += ["-w", url]
     if private:
         args.append("-p")
+    # mktorrent will not overwrite; a test remakes a torrent once it knows its trackers.
+    if os.path.exists(os.path.join(cwd or ".", out)):
+        os.remove(os.path.join(cwd or ".", out))
     subprocess.run(args + [target], cwd=cwd, check=True, capture_output=True)
     return out
 
@@ -257,7 +262,7 @@ def _peer_main(config):
 
     counts = {"tracker_replies": 0, "tracker_errors": 0, "hash_failed": 0, "finished": 0}
     unchoked = {}  # endpoint -> whether the remote peer unchokes us, as last sampled
-    events = []  # [monotonic time, endpoint, unchoked] at every change
+    events = []  # [monotonic time, endpoint, unchoked, peer id hex] at every change
     clients = {}  # endpoint -> [client name, peer id hex], kept after a peer leaves
 
     def peers():
@@ -281,10 +286,10 @@ def _peer_main(config):
             state = not p["remote_choked"]
             if unchoked.get(p["endpoint"]) != state:
                 unchoked[p["endpoint"]] = state
-                events.append([now, p["endpoint"], state])
+                events.append([now, p["endpoint"], state, p["pid"]])
         for endpoint in [e for e in unchoked if e not in seen]:
             if unchoked.pop(endpoint):
-                events.append([now, endpoint, False])
+                events.append([now, endpoint, False, clients[endpoint][1]])
 
     def status():
         st = handle.status()
