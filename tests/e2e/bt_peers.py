@@ -213,15 +213,19 @@ class LtPeer:
         return last["s"]
 
     def close(self):
-        if not self.proc or self.proc.poll() is not None:
+        if not self.proc:
             return
-        try:
-            self.proc.stdin.write("quit\n")
-            self.proc.stdin.flush()
-            self.proc.wait(10)
-        except (OSError, subprocess.TimeoutExpired):
-            self.proc.kill()
-            self.proc.wait(10)
+        if self.proc.poll() is None:
+            try:
+                self.proc.stdin.write("quit\n")
+                self.proc.stdin.flush()
+                self.proc.wait(10)
+            except (OSError, subprocess.TimeoutExpired):
+                self.proc.kill()
+                self.proc.wait(10)
+        for pipe in (self.proc.stdin, self.proc.stdout, self.proc.stderr):
+            with contextlib.suppress(OSError):
+                pipe.close()
 
 
 def _peer_main(config):

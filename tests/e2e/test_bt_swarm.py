@@ -13,6 +13,7 @@ import re
 import signal
 import subprocess
 import tempfile
+import time
 import unittest
 
 from bt_peers import (HttpTracker, LtPeer, NetNs, OpenTracker, can_unshare, have_libtorrent,
@@ -85,6 +86,17 @@ class Quarnc:
     def finish(self, timeout=60):
         out, _ = self.proc.communicate(timeout=timeout)
         return self.proc.returncode, out
+
+    def alive(self, grace=0):
+        """True while quarnc runs; AssertionError with its log once it has been gone
+        for `grace` seconds, so that a wait on peers fails soon when quarnc gave up."""
+        if self.proc.poll() is None:
+            return True
+        self.ended = getattr(self, "ended", None) or time.monotonic()
+        if time.monotonic() - self.ended < grace:
+            return True
+        raise AssertionError("quarnc ended (exit %d):\n%s" % (self.proc.returncode,
+                                                              self.log_text()[-3000:]))
 
     def stop(self):
         if self.proc and self.proc.poll() is None:
@@ -313,7 +325,9 @@ class SeedTest(unittest.TestCase):
                         for p in peers:
                             p.start()
                         for p in peers:
-                            p.wait(lambda s: s["is_seeding"], 60, "the leecher to finish")
+                            # quarnc may end as soon as it has sent the last piece.
+                            p.wait(lambda s: s["is_seeding"] or not run.alive(grace=10), 60,
+                                   "the leecher to finish")
                         rc, out = run.finish()
                     finally:
                         for p in peers:
@@ -335,7 +349,8 @@ class SeedTest(unittest.TestCase):
             run = self.seeder(w, tracker, ["--seed-ratio=0.0", "--max-upload-limit=200K"])
             run.start()
             self.addCleanup(run.stop)
-            wait_until(lambda: tracker.events(PEER_ID_PREFIX), 30, "quarnc's announce")
+            wait_until(lambda: run.alive() and tracker.events(PEER_ID_PREFIX), 30,
+                       "quarnc's announce")
             peers = [LtPeer(w.torrent, w.dir_for("leech%d" % i), sample_chokes=True,
                             connect=[("127.0.0.1", run.port)]) for i in range(7)]
             try:
@@ -343,7 +358,8 @@ class SeedTest(unittest.TestCase):
                     p.start()
                 # Until a third seeder round (the one with four regular unchokes) has
                 # been acted on: its start is logged, then more data flows.
-                wait_until(lambda: "Seeder state, 2 choke round started" in run.log_text(), 60,
+                wait_until(lambda: run.alive() and
+                           "Seeder state, 2 choke round started" in run.log_text(), 60,
                            "a third seeder choke round")
                 before = sum(p.status()["total_payload_download"] for p in peers)
                 wait_until(lambda: sum(p.status()["total_payload_download"] for p in peers) >
@@ -440,9 +456,10 @@ class ResumeTest(unittest.TestCase):
     def wait_saved_progress(self, run, seeder, amount):
         """Waits until the seeder has sent `amount` bytes in all and quarnc has saved
         its control file after that."""
-        seeder.wait(lambda s: s["total_payload_upload"] >= amount, 60, "progress")
+        seeder.wait(lambda s: run.alive() and s["total_payload_upload"] >= amount, 60, "progress")
         mark = control_mtime(run.dl)
-        wait_until(lambda: control_mtime(run.dl) > mark, 15, "the control file to be saved")
+        wait_until(lambda: run.alive() and control_mtime(run.dl) > mark, 15,
+                   "the control file to be saved")
 
 
 def control_mtime(root):
