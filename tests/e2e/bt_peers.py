@@ -313,8 +313,12 @@ def _peer_main(config):
                 counts["hash_failed"] += 1
             elif isinstance(a, lt.torrent_finished_alert):
                 counts["finished"] += 1
+        # Every pass looks at the peers, so that a peer that came and went between
+        # two status requests is still known by its client name and id.
         if config["sample_chokes"]:
             sample_chokes(time.monotonic())
+        else:
+            peers()
         if config["exit_when_done"] and counts["finished"]:
             return 0
         ready, _, _ = select.select([sys.stdin], [], [], 0.05)

@@ -51,13 +51,14 @@ def swarm_tools():
 class Quarnc:
     """One quarnc run in `work`: downloads into work/dl, logs into work/log.txt."""
 
-    def __init__(self, work, args, netns=None, port=None):
+    def __init__(self, work, args, netns=None, port=None, seed_time="0"):
         self.work = work
         self.dl = os.path.join(work, "dl")
         os.makedirs(self.dl, exist_ok=True)
         self.log = os.path.join(work, "log.txt")
         self.port = port or free_port()
-        options = {"--seed-time": "0", "--enable-dht": "false", "--bt-enable-lpd": "false",
+        # No seeding unless a test asks for it (seed_time None: seed by share ratio).
+        options = {"--seed-time": seed_time, "--enable-dht": "false", "--bt-enable-lpd": "false",
                    "--listen-port": str(self.port), "--log-level": "info"}
         plain = []
         for arg in args:
@@ -68,7 +69,7 @@ class Quarnc:
                 plain.append(arg)
         self.cmd = [QUARNC, "--no-conf", "--dir=" + self.dl, "--summary-interval=0",
                     "--console-log-level=warn", "--log=" + self.log] + \
-            ["%s=%s" % kv for kv in options.items()] + plain
+            ["%s=%s" % (k, v) for k, v in options.items() if v is not None] + plain
         if netns:
             self.cmd = netns.wrap(self.cmd)
         self.env = dict(os.environ, HOME=work)
@@ -166,8 +167,9 @@ class FixtureTest(unittest.TestCase):
 # ------------------------------------------------------------------------- downloads
 
 class Case:
-    def __init__(self, name, layout, tiers, args=(), tracker=None, check=None):
+    def __init__(self, name, layout, tiers, args=(), tracker=None, check=None, control=False):
         self.name = name
+        self.control = control  # whether the control file stays (a selection of files)
         self.layout = layout
         # tiers(good, failing, dead): the announce tiers, from the URLs of a tracker
         # with the seeder, one answering "failure reason" and one nobody listens on.
@@ -209,7 +211,7 @@ DOWNLOAD_CASES = [
          check=logged("Tracker returned failure reason: go away")),
     Case("dead first tier", SINGLE, lambda good, failing, dead: [[dead], [good]]),
     Case("one file selected", MULTI, lambda good, failing, dead: [[good]],
-         args=["--select-file=4"], check=only_selected(4)),
+         args=["--select-file=4"], check=only_selected(4), control=True),
 ]
 
 
@@ -235,7 +237,7 @@ class DownloadTest(unittest.TestCase):
                     case.check(self, run, w, good)
                 else:
                     self.assertEqual(tree_sha256(w.src), tree_sha256(run.dl))
-                self.assertEqual([], control_files(run.dl))
+                self.assertEqual(case.control, bool(control_files(run.dl)))
                 self.assert_seen_as_quarnc(seeder.status())
             events = good.events(PEER_ID_PREFIX)
             self.assertEqual("started", events[0], good.announces)
@@ -304,15 +306,19 @@ class SeedTest(unittest.TestCase):
 
     def seeder(self, w, tracker, args):
         w.make([[tracker.url()]])
-        run = Quarnc(w.dir, ["--check-integrity=true"] + args + [w.torrent])
+        run = Quarnc(w.dir, ["--check-integrity=true"] + args + [w.torrent], seed_time=None)
         # quarnc seeds what it finds where it would download to.
         os.rmdir(run.dl)
         os.symlink(w.src, run.dl)
         return run
 
     def test_seeding_criteria_end_seeding(self):
-        cases = [("share ratio 1.0 after one leecher has it all", ["--seed-ratio=1.0"], 1),
-                 ("seed time with no leecher", ["--seed-time=0.05", "--seed-ratio=0.0"], 0)]
+        none = "--file-allocation=none"
+        cases = [("share ratio 1.0 after one leecher has it all", ["--seed-ratio=1.0", none], 1),
+                 ("seed time with no leecher", ["--seed-time=0.05", "--seed-ratio=0.0", none], 0),
+                 # Checked data must not be "allocated" again (written over) before seeding.
+                 ("seed time, default file allocation", ["--seed-time=0.05", "--seed-ratio=0.0"],
+                  0)]
         for name, args, leechers in cases:
             with self.subTest(name):
                 w = Work(self, SINGLE)
@@ -346,7 +352,8 @@ class SeedTest(unittest.TestCase):
         optimistic one, or four with the earlier optimistic one kept: never more than 5."""
         w = Work(self, {"big.bin": 6 * MIB})
         with HttpTracker() as tracker:
-            run = self.seeder(w, tracker, ["--seed-ratio=0.0", "--max-upload-limit=200K"])
+            run = self.seeder(w, tracker, ["--seed-ratio=0.0", "--max-upload-limit=200K",
+                                           "--file-allocation=none"])
             run.start()
             self.addCleanup(run.stop)
             wait_until(lambda: run.alive() and tracker.events(PEER_ID_PREFIX), 30,
