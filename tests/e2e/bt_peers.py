@@ -276,7 +276,9 @@ def _peer_main(config):
             pid = bytes(p.pid.to_bytes()).hex() if hasattr(p.pid, "to_bytes") else str(p.pid)
             client = p.client.decode(errors="replace") if isinstance(p.client, bytes) \
                 else p.client
-            clients[endpoint] = [client, pid]
+            # Keep the name from the extension handshake once a peer has sent it.
+            if endpoint not in clients or not client.startswith("Unknown"):
+                clients[endpoint] = [client, pid]
             out.append({"endpoint": endpoint, "client": client, "pid": pid,
                         "remote_choked": bool(p.flags & lt.peer_info.remote_choked),
                         "seed": bool(p.flags & lt.peer_info.seed),

@@ -227,7 +227,8 @@ class DownloadTest(unittest.TestCase):
         with HttpTracker(**case.tracker) as good, HttpTracker(failure="go away") as failing:
             dead = "http://127.0.0.1:%d/announce" % free_port()
             w.make(case.tiers(good.url(), failing.url(), dead))
-            with LtPeer(w.torrent, w.src, seed=True) as seeder:
+            # Limited so that the connection outlives a few looks at the seeder's peers.
+            with LtPeer(w.torrent, w.src, seed=True, upload_limit=2 * MIB) as seeder:
                 seeder.wait(lambda s: s["tracker_replies"], 10, "the seeder's announce")
                 run = Quarnc(w.dir, case.args + [w.torrent])
                 result = run.run()
@@ -247,7 +248,8 @@ class DownloadTest(unittest.TestCase):
         ours = [c for c in status["clients"].values()
                 if bytes.fromhex(c[1]).startswith(PEER_ID_PREFIX)]
         self.assertTrue(ours, status["clients"])
-        self.assertEqual(AGENT, ours[0][0])
+        # A connection that ended before the extension handshake has no name yet.
+        self.assertIn(AGENT, [c[0] for c in ours], status["clients"])
 
     def test_from_opentracker(self):
         if not have("opentracker"):
