@@ -245,7 +245,7 @@ def _peer_main(config):
         "disable_hash_checks": config["seed_mode"],
         "alert_mask": lt.alert.category_t.error_notification |
         lt.alert.category_t.status_notification | lt.alert.category_t.tracker_notification |
-        lt.alert.category_t.peer_notification,
+        lt.alert.category_t.peer_notification | lt.alert.category_t.connect_notification,
     }
     ses = lt.session(settings)
     params = lt.add_torrent_params()
@@ -311,6 +311,8 @@ def _peer_main(config):
             elif isinstance(a, lt.tracker_error_alert):
                 counts["tracker_errors"] += 1
                 counts["last_tracker_error"] = a.message()
+            elif isinstance(a, lt.peer_disconnected_alert):
+                counts.setdefault("disconnects", []).append(a.message())
             elif isinstance(a, lt.hash_failed_alert):
                 counts["hash_failed"] += 1
             elif isinstance(a, lt.torrent_finished_alert):
