@@ -20,9 +20,10 @@ class TorrentAttribute;
 // torrent simply runs without the DHT.
 class TorrentDHT : public EngineService {
  public:
-  // Builds the DHT of each address family that option enables, once per run;
-  // a family whose set-up failed is tried again by the next call. The DHT's
-  // commands go to the engine.
+  // Builds, once per run, the DHT of each address family that a torrent's
+  // option enables (IPv6 not when the run disables IPv6); a family whose
+  // set-up failed is tried again by the next call. The DHT's commands go to
+  // the engine.
   virtual void setup(const Option& option) = 0;
   // Pings the DHT nodes a public torrent lists, in each family that runs.
   virtual void addEntryPoints(const TorrentAttribute& torrent) = 0;

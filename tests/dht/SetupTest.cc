@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "bittorrent/BtRegistry.h"
+#include "bittorrent/BtRuntime.h"
+#include "bittorrent/MessageFakes.h"
+#include "bittorrent/TorrentAttribute.h"
 #include "bittorrent/UDPTrackerClient.h"
 #include "config/Option.h"
 #include "config/prefs.h"
@@ -16,6 +19,7 @@
 #include "dht/DHTBucketRefreshCommand.h"
 #include "dht/DHTConnectionImpl.h"
 #include "dht/DHTEntryPointNameResolveCommand.h"
+#include "dht/DHTGetPeersCommand.h"
 #include "dht/DHTInteractionCommand.h"
 #include "dht/DHTMessageDispatcher.h"
 #include "dht/DHTNode.h"
@@ -25,6 +29,7 @@
 #include "dht/DHTSetup.h"
 #include "dht/DHTTaskQueue.h"
 #include "dht/DHTTokenUpdateCommand.h"
+#include "dht/DHTTorrentSupport.h"
 #include "dht/DhtFixture.h"
 #include "dht/save_routing_table.h"
 #include "engine/DownloadEngine.h"
@@ -187,6 +192,38 @@ TEST_F(Setup, RoutingTableIsSavedWhenTheRunEnds) {
   engine->requestHalt();
   EXPECT_TRUE(normal[3]->execute());
   EXPECT_TRUE(std::filesystem::exists(dir / "dht.dat"));
+}
+
+TEST_F(Setup, TorrentsReachOnlyTheFamiliesThatRun) {
+  dht::install(*engine);
+  auto* torrents = engine->getService<TorrentDHT>();
+  ASSERT_TRUE(torrents);
+  option->put(PREF_ENABLE_DHT, "true");
+  option->put(PREF_ENABLE_DHT6, "false");
+  size_t before = engine->countCommands();
+  torrents->setup(*option);
+  EXPECT_EQ(before + 4, engine->countCommands());
+  EXPECT_EQ(1u, engine->countRoutineCommands());
+  EXPECT_TRUE(torrents->getPortReceiver(AF_INET));
+  EXPECT_FALSE(torrents->getPortReceiver(AF_INET6));
+
+  auto group = std::make_shared<RequestGroup>(GroupId::create(), option);
+  std::vector<std::unique_ptr<Command>> commands;
+  torrents->createGetPeersCommands(commands, group.get(), std::make_shared<BtRuntime>(),
+                                   std::make_shared<FakePeerStorage>());
+  ASSERT_EQ(1u, commands.size());
+  EXPECT_TRUE(is<DHTGetPeersCommand>(commands[0]));
+  commands.clear();
+
+  TorrentAttribute torrent;
+  torrent.nodes = {{"127.0.0.1", 6881}, {"192.0.2.1", 6881}};
+  before = engine->countCommands();
+  torrent.privateTorrent = true;
+  torrents->addEntryPoints(torrent);
+  EXPECT_EQ(before, engine->countCommands());
+  torrent.privateTorrent = false;
+  torrents->addEntryPoints(torrent);
+  EXPECT_EQ(before + 1, engine->countCommands());
 }
 
 }  // namespace
