@@ -60,9 +60,9 @@ void NameResolveCommand::resolveBlocking(std::vector<std::string>& res,
                                          const std::string& hostname) {
   NameResolver resolver;
   resolver.setSocktype(SOCK_DGRAM);
-  if (e_->getOption()->getAsBool(PREF_DISABLE_IPV6)) {
-    resolver.setFamily(AF_INET);
-  }
+  // Like the asynchronous look-up: the client sends over the IPv4 socket
+  // only, so an IPv6 address first in the answer would fail the announce.
+  resolver.setFamily(AF_INET);
   try {
     resolver.resolve(res, hostname);
   } catch (const RecoverableException& e) {

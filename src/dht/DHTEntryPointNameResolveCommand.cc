@@ -29,8 +29,11 @@ DHTEntryPointNameResolveCommand::DHTEntryPointNameResolveCommand(
       family_(family) {
   configureAsyncNameResolverMan(asyncNameResolverMan_.get(), e_->getOption());
   // Each family's DHT can only reach addresses of its own family.
-  asyncNameResolverMan_->setIPv4(family_ == AF_INET);
-  asyncNameResolverMan_->setIPv6(family_ == AF_INET6);
+  if (family_ == AF_INET) {
+    asyncNameResolverMan_->setIPv6(false);
+  } else {
+    asyncNameResolverMan_->setIPv4(false);
+  }
 }
 
 DHTEntryPointNameResolveCommand::~DHTEntryPointNameResolveCommand() {

@@ -14,6 +14,9 @@
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadTestUtil.h"
 #include "engine/FakeEventPoll.h"
+#include "engine/PollEventPoll.h"
+#include "net/AsyncNameResolver.h"
+#include "net/DnsStandIn.h"
 
 namespace quarn {
 namespace {
@@ -107,6 +110,47 @@ TEST_F(UdpAnnounce, ForcedHaltOrMissingClientCompletesTheRequest) {
   EXPECT_TRUE(resolve());
   EXPECT_EQ(UDPT_STA_COMPLETE, req->state);
   EXPECT_EQ(UDPT_ERR_NETWORK, req->error);
+}
+
+TEST(UdpTrackerName, ResolvesToAnIPv4AddressOrFailsTheRequest) {
+  DnsStandIn dns({{"tracker.quarn.test", {{"127.1.2.3"}, {"fd00::53"}}}});
+  if (!dns.available()) {
+    GTEST_SKIP() << "cannot bind port 53 on a loopback address";
+  }
+  auto option = makeGlobalOption();
+  option->put(PREF_ASYNC_DNS, "true");
+  option->put(PREF_DISABLE_IPV6, "false");
+  struct Case {
+    const char* host;
+    int state;
+    int error;
+    const char* addr;
+  };
+  // The client sends over the IPv4 socket only, so an IPv6 answer is no use.
+  const Case cases[] = {
+      {"tracker.quarn.test", UDPT_STA_PENDING, UDPT_ERR_SUCCESS, "127.1.2.3"},
+      {"nowhere.quarn.test", UDPT_STA_COMPLETE, UDPT_ERR_NETWORK, "nowhere.quarn.test"},
+  };
+  for (const auto& tc : cases) {
+    DownloadEngine engine(std::make_unique<PollEventPoll>());
+    engine.setOption(option.get());
+    engine.setAsyncDNSServers(parseAsyncDNSServers(dns.address()));
+    auto client = std::make_shared<UDPTrackerClient>();
+    auto registry = std::make_unique<BtRegistry>();
+    registry->setUDPTrackerClient(client);
+    engine.setService<BtRegistry>(std::move(registry));
+    auto req = std::make_shared<UDPTrackerRequest>();
+    req->remoteAddr = tc.host;
+    req->remotePort = 6969;
+    req->action = UDPT_ACT_ANNOUNCE;
+    UDPAnnRequest ann(req);
+    ASSERT_TRUE(ann.issue(&engine));
+    engine.run();
+    EXPECT_EQ(tc.state, req->state) << tc.host;
+    EXPECT_EQ(tc.error, req->error) << tc.host;
+    EXPECT_EQ(tc.addr, req->remoteAddr) << tc.host;
+    EXPECT_EQ(tc.state == UDPT_STA_PENDING ? 1u : 0u, client->getPendingRequests().size());
+  }
 }
 
 }  // namespace
