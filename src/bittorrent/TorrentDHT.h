@@ -21,7 +21,7 @@ class TorrentAttribute;
 class TorrentDHT : public EngineService {
  public:
   // Builds, once per run, the DHT of each address family that a torrent's
-  // option enables (IPv6 not when the run disables IPv6); a family whose
+  // option enables (IPv6 not when it disables IPv6); a family whose
   // set-up failed is tried again by the next call. The DHT's commands go to
   // the engine.
   virtual void setup(const Option& option) = 0;

@@ -32,7 +32,7 @@ void DHTTorrentSupport::setup(const Option& option) {
   if (option.getAsBool(PREF_ENABLE_DHT)) {
     addToEngine(e, DHTSetup().setup(e, AF_INET));
   }
-  if (!e->getOption()->getAsBool(PREF_DISABLE_IPV6) && option.getAsBool(PREF_ENABLE_DHT6)) {
+  if (!option.getAsBool(PREF_DISABLE_IPV6) && option.getAsBool(PREF_ENABLE_DHT6)) {
     addToEngine(e, DHTSetup().setup(e, AF_INET6));
   }
 }
