@@ -22,6 +22,9 @@ PeerInitiateConnectionCommand::PeerInitiateConnectionCommand(cuid_t cuid,
     : PeerAbstractCommand(cuid, std::move(peer), engine),
       requestGroup_(requestGroup),
       btRuntime_(std::move(btRuntime)) {
+  // A connection someone decided to open starts on the next turn, not at the
+  // next periodic pass.
+  setStatus(Command::STATUS_ONESHOT_REALTIME);
   btRuntime_->increaseConnections();
   requestGroup_->increaseNumCommand();
 }

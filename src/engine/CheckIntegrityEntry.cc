@@ -44,7 +44,9 @@ void CheckIntegrityEntry::setValidator(std::unique_ptr<IteratableValidator> vali
 void CheckIntegrityEntry::proceedFileAllocation(std::vector<std::unique_ptr<Command>>& commands,
                                                 std::unique_ptr<FileAllocationEntry> entry,
                                                 DownloadEngine* e) {
-  if (getRequestGroup()->isFileAllocationEnabled()) {
+  // Files already at their full length (a complete torrent opened read-only,
+  // or data below the no-allocation limit) have nothing to allocate.
+  if (getRequestGroup()->needsFileAllocation()) {
     e->getFileAllocationMan()->pushEntry(std::move(entry));
   } else {
     entry->prepareForNextAction(commands, e);

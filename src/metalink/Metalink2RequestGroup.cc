@@ -3,11 +3,16 @@
 #include <algorithm>
 #include <limits>
 
+#include "bittorrent/BtDependency.h"
+#include "bittorrent/bt_downloads.h"
 #include "config/Option.h"
 #include "config/prefs.h"
+#include "engine/DownloadSources.h"
 #include "engine/GroupId.h"
 #include "engine/MetadataInfo.h"
 #include "engine/RequestGroup.h"
+#include "engine/download_handlers.h"
+#include "engine/download_helper.h"
 #include "foundation/DownloadFailureException.h"
 #include "foundation/LogMacros.h"
 #include "foundation/fmt.h"
@@ -161,13 +166,46 @@ std::shared_ptr<DownloadContext> torrentMembersContext(const std::vector<Metalin
   return dctx;
 }
 
-// The download of the torrent a metaurl names, which the files would wait
-// for and fall back to their mirrors when it fails. Downloads that depend on
-// a torrent do not exist yet, so none is made: the files come from their
-// mirrors alone.
-void skipTorrentDownload(const std::string& metaurl) {
-  QLOG_INFO(fmt("Metalink: the torrent %s is not used; its files are fetched from their mirrors.",
-                metaurl.c_str()));
+// The download of the torrent (or, for a magnet link, of its metadata) that
+// a metaurl names; null when the metaurl gives none. It only feeds the files'
+// download, so it keeps its data in memory and follows nothing it fetches.
+std::shared_ptr<RequestGroup> createTorrentDownload(const std::string& metaurl,
+                                                    const std::shared_ptr<Option>& option) {
+  DownloadSources sources;
+  sources.add(bittorrent::makeDownloads);
+  Groups made;
+  createRequestGroupForUri(made, option, {metaurl}, true, true, false, &sources);
+  if (made.empty()) {
+    return nullptr;
+  }
+  auto torrent = made.front();
+  torrent->setMaxConcurrentCommands(1);
+  torrent->clearPreDownloadHandler();
+  torrent->clearPostDownloadHandler();
+  torrent->addPreDownloadHandler(download_handlers::getMemoryPreDownloadHandler());
+  torrent->markInMemoryDownload();
+  torrent->getDownloadContext()->setAcceptMetalink(false);
+  return torrent;
+}
+
+bool everyFileHasMirrors(const DownloadContext& dctx) {
+  const auto& files = dctx.getFileEntries();
+  return std::all_of(files.begin(), files.end(),
+                     [](const auto& file) { return !file->getRemainingUris().empty(); });
+}
+
+// The files wait for the torrent and fall back to their mirrors when it
+// fails.
+void waitForTorrent(RequestGroup& files, const std::shared_ptr<RequestGroup>& torrent) {
+  files.dependsOn(std::make_unique<BtDependency>(&files, torrent));
+  torrent->setBelongsTo(files.getGID());
+  // With mirrors to fall back on, a metadata download that stalls is given
+  // up soon.
+  const auto& torrentOption = torrent->getOption();
+  const int stopTimeout = torrentOption->getAsInt(PREF_BT_STOP_TIMEOUT);
+  if ((stopTimeout == 0 || stopTimeout > 30) && everyFileHasMirrors(*files.getDownloadContext())) {
+    torrentOption->put(PREF_BT_STOP_TIMEOUT, "30");
+  }
 }
 
 }  // namespace
@@ -214,8 +252,12 @@ void Metalink2RequestGroup::createRequestGroup(Groups& groups,
   }
   for (const auto& [metaurl, members] : metalink::groupEntryByMetaurlName(entries)) {
     QLOG_INFO(fmt("Processing metaurl group metaurl=%s", metaurl.c_str()));
+    std::shared_ptr<RequestGroup> torrent;
     if (!metaurl.empty()) {
-      skipTorrentDownload(metaurl);
+      torrent = createTorrentDownload(metaurl, option);
+      if (torrent) {
+        groups.push_back(torrent);
+      }
     }
     auto groupOption = std::make_shared<Option>(*option);
     auto group = std::make_shared<RequestGroup>(GroupId::create(), groupOption);
@@ -236,6 +278,9 @@ void Metalink2RequestGroup::createRequestGroup(Groups& groups,
     groupOption->remove(PREF_GID);
     // The mirrors are known; a Link header must not offer another document.
     dctx->setAcceptMetalink(false);
+    if (torrent) {
+      waitForTorrent(*group, torrent);
+    }
     groups.push_back(group);
   }
 }

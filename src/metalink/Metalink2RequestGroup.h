@@ -13,7 +13,9 @@ class RequestGroup;
 
 // Turns a Metalink document into downloads: one per file, or one per group of
 // files that lie in the same torrent, with their mirrors ordered by the
-// user's preferences, their checksums, piece hashes and signature.
+// user's preferences, their checksums, piece hashes and signature. Files that
+// a torrent also holds get a download of that torrent first, which their own
+// download waits for and, when it fails, does without.
 class Metalink2RequestGroup {
  public:
   // Parse errors pass on as DlAbortEx with error code 20.

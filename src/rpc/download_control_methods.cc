@@ -15,8 +15,13 @@
 #include "foundation/Integer.h"
 #include "foundation/List.h"
 #include "foundation/LogMacros.h"
+#include "foundation/MessageDigest.h"
 #include "foundation/String.h"
+#include "foundation/base64.h"
 #include "foundation/i18n.h"
+#include "foundation/util_path.h"
+#include "foundation/util_string.h"
+#include "metalink/metalink_setup.h"
 #include "rpc/rpc_helper.h"
 #include "storage/DownloadContext.h"
 #include "storage/FileEntry.h"
@@ -57,6 +62,30 @@ void queueGroups(DownloadEngine* e, const std::vector<std::shared_ptr<RequestGro
   } else {
     rgman->addReservedGroup(groups);
   }
+}
+
+// The bytes of uploaded metadata: JSON carries them as Base64 text, XML-RPC
+// has already decoded its base64 element.
+std::string uploadedData(const RpcRequest& req, const String& param) {
+  if (!req.jsonRpc) {
+    return param.s();
+  }
+  return base64::decode(param.s().begin(), param.s().end());
+}
+
+// Named by the data's SHA-1 so that the same upload lands in the same file.
+std::string uploadFileName(const std::string& data, const Option& option,
+                           const std::string& suffix) {
+  auto sha1 = MessageDigest::sha1();
+  sha1->update(data.data(), data.size());
+  return util::applyDir(option.get(PREF_DIR), util::toHex(sha1->digest()) + suffix);
+}
+
+// The path the data was saved to, or empty when it could not be written.
+std::string saveUploadedMetadata(const std::string& data, const Option& option,
+                                 const std::string& suffix) {
+  std::string path = uploadFileName(data, option, suffix);
+  return util::saveAs(path, data, true) ? path : std::string();
 }
 
 }  // namespace
@@ -129,12 +158,36 @@ std::unique_ptr<ValueBase> AddTorrentRpcMethod::process(const RpcRequest& req,
   throw DL_ABORT_EX("No Torrent to download.");
 }
 
-std::unique_ptr<ValueBase> AddMetalinkRpcMethod::process(const RpcRequest& req,
-                                                         DownloadEngine* /*e*/) {
-  checkParam<String>(req, 0, true);
-  checkParam<Dict>(req, 1);
-  positionParam(req, 2);
-  throw DL_ABORT_EX("Metalink downloads are not supported by this build.");
+std::unique_ptr<ValueBase> AddMetalinkRpcMethod::process(const RpcRequest& req, DownloadEngine* e) {
+  const std::string data = uploadedData(req, *checkParam<String>(req, 0, true));
+  const Dict* optsParam = checkParam<Dict>(req, 1);
+  const Integer* pos = positionParam(req, 2);
+  auto requestOption = std::make_shared<Option>(*e->getOption());
+  gatherRequestOption(requestOption.get(), optsParam);
+  std::vector<std::shared_ptr<RequestGroup>> groups;
+  if (requestOption->getAsBool(PREF_RPC_SAVE_UPLOAD_METADATA)) {
+    const std::string path = saveUploadedMetadata(data, *requestOption, ".meta4");
+    if (!path.empty()) {
+      QLOG_INFO(fmt("Uploaded metalink data was saved as %s", path.c_str()));
+      // The saved document is what the downloads name as their source.
+      requestOption->put(PREF_METALINK_FILE, path);
+      metalink::createRequestGroupForMetalink(groups, requestOption);
+    } else {
+      QLOG_INFO(fmt("Uploaded metalink data was not saved. Failed to write file %s",
+                    uploadFileName(data, *requestOption, ".meta4").c_str()));
+      metalink::createRequestGroupForMetalink(groups, requestOption, data);
+    }
+  } else {
+    metalink::createRequestGroupForMetalink(groups, requestOption, data);
+  }
+  if (!groups.empty()) {
+    queueGroups(e, groups, pos);
+  }
+  auto gids = List::g();
+  for (const auto& group : groups) {
+    gids->append(GroupId::toHex(group->getGID()));
+  }
+  return gids;
 }
 
 std::unique_ptr<ValueBase> RemoveRpcMethod::process(const RpcRequest& req, DownloadEngine* e) {

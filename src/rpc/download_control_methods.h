@@ -15,9 +15,11 @@ namespace rpc {
 
 QUARN_RPC_METHOD(AddUriRpcMethod);
 
-// Torrent and Metalink input is refused until those downloads can be made.
+// Torrent input is refused until those downloads can be made.
 QUARN_RPC_METHOD(AddTorrentRpcMethod);
 
+// Answers the gids of every download the Metalink data makes, in order; an
+// empty list when it makes none.
 QUARN_RPC_METHOD(AddMetalinkRpcMethod);
 
 class RemoveRpcMethod : public RpcMethod {

@@ -21,10 +21,12 @@
 #include "engine/DownloadResult.h"
 #include "engine/DownloadTestUtil.h"
 #include "engine/EpollEventPoll.h"
+#include "engine/FileAllocationEntry.h"
 #include "engine/TorrentSession.h"
 #include "foundation/DownloadFailureException.h"
 #include "foundation/Exception.h"
 #include "storage/PieceStorage.h"
+#include "storage/SequentialPicker.h"
 
 namespace quarn {
 namespace {
@@ -207,15 +209,24 @@ TEST_F(TorrentStartTest, RefusalsComeBeforeAnyCommand) {
 }
 
 TEST_F(TorrentStartTest, UnverifiedSeedingTakesCompleteFilesAsTheyAre) {
-  std::ofstream(dir_.file("whole"), std::ios::binary) << std::string(40000, 'x');
-  option_->put(PREF_BT_SEED_UNVERIFIED, "true");
-  auto group = torrentGroup("whole");
-  auto commands = start(group);
-  EXPECT_TRUE(group->downloadFinished());
-  EXPECT_TRUE(group->isSeeder());
-  // It goes on to seed at once: the swarm commands start without a check.
-  EXPECT_EQ(1, countOf<TrackerWatcherCommand>(commands));
-  EXPECT_EQ(1, countOf<SeedCheckCommand>(commands));
+  // With allocation on too: complete files are opened read-only and have
+  // nothing to allocate, so seeding must not go through the allocator.
+  for (const char* allocation : {"none", "prealloc"}) {
+    SCOPED_TRACE(allocation);
+    const std::string name = std::string("whole-") + allocation;
+    std::ofstream(dir_.file(name), std::ios::binary) << std::string(40000, 'x');
+    option_->put(PREF_BT_SEED_UNVERIFIED, "true");
+    option_->put(PREF_FILE_ALLOCATION, allocation);
+    auto group = torrentGroup(name);
+    group->setFileAllocationEnabled(std::string(allocation) != "none");
+    auto commands = start(group);
+    EXPECT_TRUE(group->downloadFinished());
+    EXPECT_TRUE(group->isSeeder());
+    // It goes on to seed at once: the swarm commands start without a check.
+    EXPECT_EQ(1, countOf<TrackerWatcherCommand>(commands));
+    EXPECT_EQ(1, countOf<SeedCheckCommand>(commands));
+    EXPECT_EQ(0u, engine_.getFileAllocationMan()->countEntryInQueue());
+  }
 }
 
 TEST_F(TorrentStartTest, DownloadSeesItsTorrentThroughTheSession) {

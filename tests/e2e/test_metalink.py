@@ -1,11 +1,15 @@
 """End-to-end Metalink downloads: the real quarnc reads Metalink 3 and 4 documents
-(from a file, from standard input, or fetched over HTTP) and downloads their files
-from nginx mirrors on 127.0.0.1, checking whole-file and piece hashes.
+(from a file, from standard input, fetched over HTTP, or sent over JSON-RPC and
+XML-RPC) and downloads their files from nginx mirrors on 127.0.0.1, checking
+whole-file and piece hashes. A file that a torrent also holds is fetched through
+that torrent (a libtorrent seeder and a small tracker of the test's own), or from
+its mirrors when the torrent is of no use.
 
 What the mirrors served is read from their access logs; which mirror quarnc chose
 shows there too.
 """
 
+import base64
 import hashlib
 import os
 import random
@@ -13,8 +17,10 @@ import resource
 import subprocess
 import tempfile
 import unittest
+import xmlrpc.client
 
-from httpservers import NginxServer, TestCA, sha256
+from httpservers import NginxServer, TestCA, have, sha256
+from test_rpc import ControlServer, wait_until
 
 QUARNC = os.environ.get("QUARNC", "quarnc")
 RNG = random.Random(20261210)
@@ -319,6 +325,275 @@ class Sources(MetalinkTestBase):
                 self.assertIn(b"dir/listed.bin", result.stdout)
                 self.assertIn(b"(%s)" % format(len(DATA), ",").encode(), result.stdout)
                 self.assertFalse(os.path.exists(os.path.join(workdir, "dir")))
+
+
+def bencode(value):
+    if isinstance(value, int):
+        return b"i%de" % value
+    if isinstance(value, str):
+        value = value.encode()
+    if isinstance(value, bytes):
+        return b"%d:%s" % (len(value), value)
+    if isinstance(value, list):
+        return b"l" + b"".join(bencode(v) for v in value) + b"e"
+    return b"d" + b"".join(bencode(k) + bencode(v) for k, v in sorted(value.items())) + b"e"
+
+
+def metaurl(url, name=None):
+    return "<metaurl mediatype=\"torrent\"%s>%s</metaurl>" % (
+        " name=\"%s\"" % name if name else "", url)
+
+
+def file_with_torrent(mirror_urls, torrent_url, name="out.bin", torrent_name=None):
+    """A file element listing a torrent that holds the file, besides its mirrors."""
+    return file4([(u, "") for u in mirror_urls], name=name, pieces=False,
+                  signature=False).replace("</file>", metaurl(torrent_url, torrent_name) + "</file>")
+
+
+class MetaurlFallback(MetalinkTestBase):
+    """A torrent that is of no use leaves the file to its mirrors, and the failed torrent
+    download does not make the run fail."""
+
+    # name, the torrent served (None: none, the mirror answers 404), name inside the torrent
+    CASES = [
+        ("torrent missing", None, None),
+        ("not a torrent", b"this is no torrent", None),
+        ("torrent without that file", bencode({"announce": "http://127.0.0.1:9/a", "info": {
+            "name": "t", "piece length": 16384, "pieces": b"h" * 20,
+            "files": [{"length": 10, "path": ["other.bin"]}]}}), "t/out.bin"),
+    ]
+
+    def test_cases(self):
+        with self.mirror("m", extra="") as m:
+            root = os.path.join(self.dir, "m-root")
+            for name, torrent, inner in self.CASES:
+                with self.subTest(name):
+                    tag = name.replace(" ", "-")
+                    if torrent is not None:
+                        with open(os.path.join(root, tag + ".torrent"), "wb") as f:
+                            f.write(torrent)
+                    workdir = tempfile.mkdtemp(dir=self.dir)
+                    doc = self.write(workdir, "doc.meta4", meta4(None, files=file_with_torrent(
+                        [m.url("/data.bin")], m.url("/%s.torrent" % tag), torrent_name=inner)))
+                    result = run_quarnc(workdir, ["-M", doc, "--max-tries=1"])
+                    self.assertEqual(0, result.returncode, self.explain(result, workdir))
+                    self.assertEqual(sha256(DATA), sha256(self.read(
+                        os.path.join(workdir, "out.bin"))))
+                    log = self.log(workdir)
+                    self.assertIn("Go without Bt.", log)
+                    self.assertNotIn("Dependency resolved", log)
+                    # The torrent was asked for, and kept in memory only.
+                    self.assertTrue(any("/%s.torrent" % tag in line for line in gets(m)))
+                    self.assertFalse(os.path.exists(os.path.join(workdir, tag + ".torrent")))
+
+
+SEEDER = r"""
+import os, sys, time
+import libtorrent as lt
+data_dir, name, torrent_out, tracker = sys.argv[1:5]
+fs = lt.file_storage()
+lt.add_files(fs, os.path.join(data_dir, name))
+t = lt.create_torrent(fs, %d, flags=lt.create_torrent.v1_only)
+t.add_tracker(tracker)
+lt.set_piece_hashes(t, data_dir)
+with open(torrent_out, "wb") as f:
+    f.write(lt.bencode(t.generate()))
+ses = lt.session({"listen_interfaces": "127.0.0.1:0", "enable_dht": False,
+                  "enable_lsd": False, "enable_upnp": False, "enable_natpmp": False,
+                  "enable_incoming_utp": False, "enable_outgoing_utp": False,
+                  "allow_multiple_connections_per_ip": True})
+h = ses.add_torrent({"ti": lt.torrent_info(torrent_out), "save_path": data_dir})
+while not h.status().is_seeding:
+    time.sleep(0.05)
+print("READY", flush=True)
+sys.stdin.read()
+""" % PIECE
+
+
+class Tracker:
+    """An HTTP tracker that hands every announcer the others, in compact form."""
+
+    def __init__(self):
+        import http.server
+        import socket
+        import threading
+        import urllib.parse
+        peers = self.peers = {}
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def log_message(self, *args):
+                pass
+
+            def do_GET(self):
+                query = urllib.parse.parse_qs(urllib.parse.urlsplit(self.path).query,
+                                              encoding="latin-1")
+                me = query["peer_id"][0]
+                peers[me] = (self.client_address[0], int(query["port"][0]))
+                compact = b"".join(socket.inet_aton(ip) + port.to_bytes(2, "big")
+                                   for pid, (ip, port) in peers.items() if pid != me)
+                body = bencode({"interval": 5, "peers": compact})
+                self.send_response(200)
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
+
+    def __enter__(self):
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+
+    def url(self):
+        return "http://127.0.0.1:%d/announce" % self.httpd.server_address[1]
+
+
+class Seeder:
+    """A libtorrent peer that makes a torrent of one file and seeds it."""
+
+    def __init__(self, data_dir, name, torrent_out, tracker_url):
+        self.args = ["/usr/bin/python3", "-c", SEEDER, data_dir, name, torrent_out, tracker_url]
+
+    def __enter__(self):
+        self.proc = subprocess.Popen(self.args, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        line = self.proc.stdout.readline()
+        if not line.startswith(b"READY"):
+            self.proc.kill()
+            raise AssertionError("seeder did not start: %r" % line)
+        return self
+
+    def __exit__(self, *exc):
+        self.proc.stdin.close()
+        self.proc.wait(20)
+        self.proc.stdout.close()
+
+
+def have_libtorrent():
+    return subprocess.run(["/usr/bin/python3", "-c", "import libtorrent"],
+                          capture_output=True).returncode == 0
+
+
+@unittest.skipUnless(have("nginx") and have_libtorrent(), "needs nginx and python3-libtorrent")
+class MetaurlSwarm(MetalinkTestBase):
+    """The torrent a file lies in is fetched and the file comes through it, saved under the
+    Metalink's own path."""
+
+    # name, whether the mirror has the file
+    CASES = [
+        ("swarm and mirror", True),
+        ("swarm only", False),
+    ]
+
+    def test_cases(self):
+        with self.mirror("m", extra="") as m, Tracker() as tracker:
+            root = os.path.join(self.dir, "m-root")
+            with Seeder(root, "data.bin", os.path.join(root, "data.torrent"), tracker.url()):
+                for name, mirrored in self.CASES:
+                    with self.subTest(name):
+                        workdir = tempfile.mkdtemp(dir=self.dir)
+                        mirror = m.url("/data.bin" if mirrored else "/absent.bin")
+                        doc = self.write(workdir, "doc.meta4", meta4(None, files=file_with_torrent(
+                            [mirror], m.url("/data.torrent"), name="got/here.bin")))
+                        result = run_quarnc(workdir, ["-M", doc, "--seed-time=0",
+                                                      "--enable-dht=false", "--bt-enable-lpd=false"])
+                        self.assertEqual(0, result.returncode, self.explain(result, workdir))
+                        self.assertEqual(sha256(DATA), sha256(self.read(
+                            os.path.join(workdir, "got", "here.bin"))))
+                        self.assertIn("Dependency resolved", self.log(workdir))
+                        # quarnc announced itself beside the seeder.
+                        self.assertGreaterEqual(len(tracker.peers), 2)
+                        self.assertFalse(os.path.exists(os.path.join(workdir, "data.bin")))
+                        self.assertFalse(os.path.exists(os.path.join(workdir, "data.torrent")))
+
+
+    def test_one_file_of_a_multi_file_torrent(self):
+        # "a.bin" fills whole pieces, so no piece of "b.bin" touches it.
+        first = RNG.randbytes(4 * PIECE)
+        with self.mirror("m", extra="") as m, Tracker() as tracker:
+            root = os.path.join(self.dir, "m-root")
+            os.makedirs(os.path.join(root, "t"))
+            for name, data in (("a.bin", first), ("b.bin", DATA)):
+                with open(os.path.join(root, "t", name), "wb") as f:
+                    f.write(data)
+            with Seeder(root, "t", os.path.join(root, "t.torrent"), tracker.url()):
+                workdir = tempfile.mkdtemp(dir=self.dir)
+                doc = self.write(workdir, "doc.meta4", meta4(None, files=file_with_torrent(
+                    [m.url("/absent.bin")], m.url("/t.torrent"), name="mine.bin",
+                    torrent_name="t/b.bin")))
+                result = run_quarnc(workdir, ["-M", doc, "--seed-time=0", "--enable-dht=false",
+                                              "--bt-enable-lpd=false"])
+                self.assertEqual(0, result.returncode, self.explain(result, workdir))
+                self.assertEqual(sha256(DATA), sha256(self.read(os.path.join(workdir, "mine.bin"))))
+                # The torrent's other file is not fetched.
+                self.assertFalse(os.path.exists(os.path.join(workdir, "t", "a.bin")))
+                self.assertFalse(os.path.exists(os.path.join(workdir, "t", "b.bin")))
+
+
+class AddMetalinkOverRpc(MetalinkTestBase):
+    """quarn.addMetalink queues every download of the document sent, over JSON-RPC (Base64
+    text) and XML-RPC (a base64 element), and keeps the document when asked to."""
+
+    def add_json(self, s, doc, options):
+        return s.call("quarn.addMetalink", base64.b64encode(doc).decode(), options)
+
+    def add_xml(self, s, doc, options):
+        with xmlrpc.client.ServerProxy(s.url("/rpc")) as proxy:
+            try:
+                return {"result": proxy.quarn.addMetalink("token:" + s.secret,
+                                                          xmlrpc.client.Binary(doc), options)}
+            except xmlrpc.client.Fault as fault:
+                return {"error": {"code": fault.faultCode, "message": fault.faultString}}
+
+    def test_cases(self):
+        with self.mirror("m") as m:
+            url = m.url("/data.bin")
+            two = meta4(None, files="".join(file4([(url, "")], name=n, pieces=False,
+                                                  signature=False)
+                                            for n in ("one.bin", "sub/two.bin"))).encode()
+            # transport, document, options, server arguments, files made, document kept
+            cases = [
+                ("json", two, {}, [], ["one.bin", "sub/two.bin"], True),
+                ("xml", two, {}, [], ["one.bin", "sub/two.bin"], True),
+                ("json, not kept", two, {}, ["--rpc-save-upload-metadata=false"],
+                 ["one.bin", "sub/two.bin"], False),
+                ("json, second file selected", two, {"select-file": "2"}, [], ["sub/two.bin"],
+                 True),
+                ("json, nothing selected", two, {"select-file": "9"}, [], [], True),
+            ]
+            for name, doc, options, args, made, kept in cases:
+                with self.subTest(name):
+                    workdir = tempfile.mkdtemp(dir=self.dir)
+                    add = self.add_xml if name.startswith("xml") else self.add_json
+                    with ControlServer(workdir, args) as s:
+                        answer = add(s, doc, options)
+                        self.assertNotIn("error", answer)
+                        gids = answer["result"]
+                        self.assertEqual(len(made), len(gids))
+                        for gid in gids:
+                            wait_until(lambda: s.status(gid, ["status"])["status"] == "complete",
+                                       what="download " + gid)
+                        self.assertEqual([os.path.join(workdir, n) for n in made],
+                                         [s.status(g, ["files"])["files"][0]["path"]
+                                          for g in gids])
+                    for n in made:
+                        self.assertEqual(sha256(DATA), sha256(self.read(os.path.join(workdir, n))))
+                    saved = os.path.join(workdir, hashlib.sha1(doc).hexdigest() + ".meta4")
+                    self.assertEqual(kept, os.path.exists(saved))
+
+    def test_bad_document_is_an_error(self):
+        workdir = tempfile.mkdtemp(dir=self.dir)
+        with ControlServer(workdir) as s:
+            answer = self.add_json(s, b"<metalink", {})
+            self.assertEqual(1, answer["error"]["code"])
+            self.assertIn("Could not parse Metalink XML document.", answer["error"]["message"])
+            answer = s.call("quarn.addMetalink", base64.b64encode(b"x").decode(), {}, -1)
+            self.assertEqual("Position must be greater than or equal to 0.",
+                             answer["error"]["message"])
+            self.assertEqual("0", s.result("quarn.getGlobalStat")["numWaiting"])
 
 
 if __name__ == "__main__":

@@ -6,11 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "TempDir.h"
+
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadTestUtil.h"
 #include "engine/FakeEventPoll.h"
+#include "engine/MetadataInfo.h"
 #include "engine/RequestGroupMan.h"
 #include "foundation/Dict.h"
 #include "foundation/GenericParser.h"
@@ -20,6 +25,7 @@
 #include "foundation/Null.h"
 #include "foundation/String.h"
 #include "foundation/ValueBaseStructParserStateMachine.h"
+#include "foundation/base64.h"
 #include "foundation/json.h"
 #include "rpc/RpcMethod.h"
 #include "rpc/RpcMethodFactory.h"
@@ -375,6 +381,62 @@ TEST_F(RpcMethodTest, GlobalOptionNeverShowsTheSecret) {
   ASSERT_EQ(0, r.code);
   EXPECT_FALSE(static_cast<Dict*>(r.param.get())->containsKey("rpc-secret"));
   EXPECT_TRUE(static_cast<Dict*>(r.param.get())->containsKey("dir"));
+}
+
+TEST_F(RpcMethodTest, AddMetalinkQueuesAllItsDownloadsTogether) {
+  test::TempDir dir;
+  option_->put(PREF_DIR, dir.path().string());
+  const std::string doc =
+      "<?xml version=\"1.0\"?><metalink xmlns=\"urn:ietf:params:xml:ns:metalink\">"
+      "<file name=\"one\"><url>http://127.0.0.1/1</url></file>"
+      "<file name=\"two\"><url>http://127.0.0.1/2</url></file></metalink>";
+  const std::string savedPath = dir.file("b2f7a6f126a936b2890c0e974990b825d9f7fefe.meta4");
+  auto add = [&](const char* save, const char* selectFile, int64_t pos) {
+    auto l = params({base64::encode(doc.begin(), doc.end()).c_str()});
+    auto opts = Dict::g();
+    opts->put("rpc-save-upload-metadata", save);
+    if (selectFile) {
+      opts->put("select-file", selectFile);
+    }
+    l->append(std::move(opts));
+    l->append(Integer::g(pos));
+    return run("quarn.addMetalink", std::move(l));
+  };
+  auto gidsOf = [](const RpcResponse& r) {
+    std::vector<std::string> gids;
+    for (const auto& v : *static_cast<List*>(r.param.get())) {
+      gids.push_back(static_cast<String*>(v.get())->s());
+    }
+    return gids;
+  };
+  std::string a = addWaiting();
+  std::string b = addWaiting();
+  // Both files go in at the position, in document order.
+  RpcResponse kept = add("true", nullptr, 1);
+  ASSERT_EQ(0, kept.code) << text(kept);
+  auto gids = gidsOf(kept);
+  ASSERT_EQ(2u, gids.size());
+  EXPECT_EQ((std::vector<std::string>{a, gids[0], gids[1], b}), waitingGids());
+  // The document is kept under its SHA-1 and named as the downloads' source.
+  GroupId::gid_t first = 0;
+  ASSERT_EQ(0, GroupId::toNumericId(first, gids[0]));
+  auto source = rgman()->findGroup(first)->getMetadataInfo();
+  ASSERT_TRUE(source);
+  EXPECT_FALSE(source->dataOnly());
+  EXPECT_EQ(savedPath, source->getUri());
+  EXPECT_TRUE(std::filesystem::exists(savedPath));
+  std::filesystem::remove(savedPath);
+  // Not kept: the data itself is read.
+  RpcResponse unsaved = add("false", "2", 0);
+  ASSERT_EQ(0, unsaved.code) << text(unsaved);
+  ASSERT_EQ(1u, gidsOf(unsaved).size());
+  EXPECT_EQ(gidsOf(unsaved)[0], waitingGids().front());
+  EXPECT_FALSE(std::filesystem::exists(savedPath));
+  // Nothing selected: no download and no error.
+  RpcResponse none = add("false", "9", 0);
+  EXPECT_EQ(0, none.code);
+  EXPECT_EQ("[]", text(none));
+  EXPECT_EQ(5u, waitingGids().size());
 }
 
 }  // namespace
