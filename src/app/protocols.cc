@@ -2,6 +2,7 @@
 
 #include "bittorrent/bt_downloads.h"
 #include "client/client_services.h"
+#include "dht/DHTTorrentSupport.h"
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadSources.h"
 #include "metalink/metalink_setup.h"
@@ -23,6 +24,7 @@ std::shared_ptr<DownloadSources> makeDownloadSources() {
 void installProtocols(DownloadEngine& engine) {
   installClient(engine);
   bittorrent::install(engine);
+  dht::install(engine);
 }
 
 }  // namespace quarn

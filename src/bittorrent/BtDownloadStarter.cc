@@ -9,6 +9,7 @@
 #include "bittorrent/DefaultBtAnnounce.h"
 #include "bittorrent/DefaultPeerStorage.h"
 #include "bittorrent/TorrentAttribute.h"
+#include "bittorrent/TorrentDHT.h"
 #include "bittorrent/torrent_reader.h"
 #include "config/Option.h"
 #include "config/prefs.h"
@@ -130,6 +131,13 @@ void BtDownloadStarter::createInitialCommands(std::vector<std::unique_ptr<Comman
   group->setTorrentSession(std::make_unique<BtTorrentSession>(
       registry, group->getGID(), torrent->infoHash, runtime, peerStorage));
 
+  const bool dhtWanted =
+      option->getAsBool(PREF_ENABLE_DHT) ||
+      (!option->getAsBool(PREF_DISABLE_IPV6) && option->getAsBool(PREF_ENABLE_DHT6));
+  if (auto* dht = engine->getService<TorrentDHT>(); dht && dhtWanted) {
+    dht->setup(*option);
+    dht->addEntryPoints(*torrent);
+  }
   if (metadataMode) {
     if (!option->getAsBool(PREF_ENABLE_DHT)) {
       QLOG_NOTICE(

@@ -15,6 +15,7 @@
 #include "bittorrent/SeedCheckCommand.h"
 #include "bittorrent/SeedCriteria.h"
 #include "bittorrent/TorrentAttribute.h"
+#include "bittorrent/TorrentDHT.h"
 #include "bittorrent/TrackerWatcherCommand.h"
 #include "bittorrent/torrent_reader.h"
 #include "config/Option.h"
@@ -63,6 +64,12 @@ void BtSetup::setup(std::vector<std::unique_ptr<Command>>& commands, RequestGrou
   connector->setPeerStorage(object->peerStorage);
   connector->setBtAnnounce(object->btAnnounce);
   commands.push_back(std::move(connector));
+
+  if (!hasMetadata || !torrent->privateTorrent) {
+    if (auto* dht = e->getService<TorrentDHT>()) {
+      dht->createGetPeersCommands(commands, group, object->btRuntime, object->peerStorage);
+    }
+  }
 
   if (hasMetadata) {
     auto criteria = std::make_unique<UnionSeedCriteria>();

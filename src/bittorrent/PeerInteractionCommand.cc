@@ -1,5 +1,7 @@
 #include "bittorrent/PeerInteractionCommand.h"
 
+#include <sys/socket.h>
+
 #include "bittorrent/BtHandshakeMessage.h"
 #include "bittorrent/BtMessage.h"
 #include "bittorrent/BtRegistry.h"
@@ -16,6 +18,8 @@
 #include "bittorrent/PeerStorage.h"
 #include "bittorrent/RequestSlot.h"
 #include "bittorrent/TorrentAttribute.h"
+#include "bittorrent/TorrentDHT.h"
+#include "bittorrent/compact_peer.h"
 #include "bittorrent/torrent_reader.h"
 #include "config/Option.h"
 #include "config/prefs.h"
@@ -28,6 +32,23 @@
 #include "storage/PieceStorage.h"
 
 namespace quarn {
+
+namespace {
+
+// Where this peer's DHT port goes: the DHT of the connection's family, when
+// it runs; null otherwise.
+DHTPortReceiver* dhtPortReceiver(DownloadEngine* e, const Peer& peer) {
+  auto* dht = e->getService<TorrentDHT>();
+  if (!dht) {
+    return nullptr;
+  }
+  unsigned char compact[bittorrent::COMPACT_LEN_IPV6];
+  const bool ipv6 = bittorrent::packcompact(compact, peer.getIPAddress(), peer.getPort()) ==
+                    bittorrent::COMPACT_LEN_IPV6;
+  return dht->getPortReceiver(ipv6 ? AF_INET6 : AF_INET);
+}
+
+}  // namespace
 
 PeerInteractionCommand::PeerInteractionCommand(cuid_t cuid, RequestGroup* requestGroup,
                                                std::shared_ptr<Peer> peer, DownloadEngine* engine,
@@ -144,12 +165,20 @@ void PeerInteractionCommand::wire(std::unique_ptr<PeerConnection> peerConnection
   btInteractive_->setKeepAliveInterval(
       std::chrono::seconds(getOption().getAsInt(PREF_BT_KEEP_ALIVE_INTERVAL)));
   btInteractive_->setRequestGroupMan(getDownloadEngine()->getRequestGroupMan());
+  DefaultBtMessageFactory* messageFactory = factory.get();
   btInteractive_->setBtMessageFactory(std::move(factory));
   if (auto* registryService = getDownloadEngine()->getService<BtRegistry>()) {
     btInteractive_->setTcpPort(registryService->getTcpPort());
   }
   if (!attrs->privateTorrent && !peer->isLocalPeer()) {
     btInteractive_->setUTPexEnabled(getOption().getAsBool(PREF_ENABLE_PEER_EXCHANGE));
+    if (auto* portReceiver = dhtPortReceiver(getDownloadEngine(), *peer)) {
+      // The handshake then says we speak DHT, and the peer learns our port.
+      messageFactory->setDHTEnabled(true);
+      messageFactory->setDHTPortReceiver(portReceiver);
+      btInteractive_->setDHTEnabled(true);
+      btInteractive_->setLocalNodePort(getDownloadEngine()->getService<BtRegistry>()->getUdpPort());
+    }
   }
 }
 

@@ -11,6 +11,9 @@
 #include "bittorrent/PeerStorage.h"
 #include "bittorrent/TorrentAttribute.h"
 #include "bittorrent/TrackerResponseWriter.h"
+#include "bittorrent/UDPAnnRequest.h"
+#include "bittorrent/UDPTrackerClient.h"
+#include "bittorrent/UDPTrackerRequest.h"
 #include "bittorrent/torrent_reader.h"
 #include "config/Option.h"
 #include "config/prefs.h"
@@ -35,10 +38,18 @@ TrackerWatcherCommand::TrackerWatcherCommand(cuid_t cuid, RequestGroup* requestG
   if (auto* registry = e_->getService<BtRegistry>()) {
     udpTrackerClient_ = registry->getUDPTrackerClient();
   }
+  // The DHT loop keeps running on a plain halt while watchers still wait
+  // for their "stopped" announces.
+  if (udpTrackerClient_) {
+    udpTrackerClient_->increaseWatchers();
+  }
 }
 
 TrackerWatcherCommand::~TrackerWatcherCommand() {
   requestGroup_->decreaseNumCommand();
+  if (udpTrackerClient_) {
+    udpTrackerClient_->decreaseWatchers();
+  }
 }
 
 bool TrackerWatcherCommand::execute() {
@@ -101,7 +112,15 @@ std::unique_ptr<AnnRequest> TrackerWatcherCommand::createAnnounce() {
       btAnnounce_->announceFailure();
       continue;
     }
-    auto request = createHTTPAnnRequest(uri);
+    std::unique_ptr<AnnRequest> request;
+    std::string scheme = uri.substr(res.fields[USR_SCHEME].off, res.fields[USR_SCHEME].len);
+    if (udpTrackerClient_ && scheme == "udp") {
+      auto* registry = e_->getService<BtRegistry>();
+      request = createUDPAnnRequest(uri.substr(res.fields[USR_HOST].off, res.fields[USR_HOST].len),
+                                    res.port, registry ? registry->getTcpPort() : 0);
+    } else {
+      request = createHTTPAnnRequest(uri);
+    }
     btAnnounce_->announceStart();
     return request;
   }
@@ -109,6 +128,17 @@ std::unique_ptr<AnnRequest> TrackerWatcherCommand::createAnnounce() {
     btAnnounce_->resetAnnounce();
   }
   return nullptr;
+}
+
+std::unique_ptr<AnnRequest> TrackerWatcherCommand::createUDPAnnRequest(const std::string& host,
+                                                                       uint16_t port,
+                                                                       uint16_t localPort) {
+  auto request = btAnnounce_->createUDPTrackerRequest(host, port, localPort);
+  if (request) {
+    // Stored as a Command*, which is what the DHT loop wakes.
+    request->userData = static_cast<Command*>(this);
+  }
+  return std::make_unique<UDPAnnRequest>(std::move(request));
 }
 
 std::unique_ptr<AnnRequest> TrackerWatcherCommand::createHTTPAnnRequest(const std::string& uri) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -41,6 +42,9 @@ class TrackerWatcherCommand : public Command {
   // The next due announce, started; none when nothing is due.
   std::unique_ptr<AnnRequest> createAnnounce();
   std::unique_ptr<AnnRequest> createHTTPAnnRequest(const std::string& uri);
+  // An announce over the UDP tracker client; this command is woken when it ends.
+  std::unique_ptr<AnnRequest> createUDPAnnRequest(const std::string& host, uint16_t port,
+                                                  uint16_t localPort);
   // Reports the finished request to the announcer and drops it.
   void finishRequest();
   void addConnection();

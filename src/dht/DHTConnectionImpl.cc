@@ -14,7 +14,10 @@
 namespace quarn {
 
 DHTConnectionImpl::DHTConnectionImpl(int family)
-    : socket_(std::make_shared<SocketCore>(SOCK_DGRAM)), family_(family) {}
+    : socket_(std::make_shared<SocketCore>(SOCK_DGRAM)), family_(family) {
+  // A second program bound to our port would receive our replies.
+  socket_->setReuseAddr(false);
+}
 
 DHTConnectionImpl::~DHTConnectionImpl() = default;
 

@@ -52,9 +52,9 @@ void applySocketBufferSize(int fd) {
   }
 }
 
-// A new descriptor with close-on-exec and SO_REUSEADDR; -1 with the error text
-// in `error` on failure.
-int openSocket(int family, int type, int protocol, std::string& error) {
+// A new descriptor with close-on-exec and, when reuseAddr, SO_REUSEADDR; -1
+// with the error text in `error` on failure.
+int openSocket(int family, int type, int protocol, std::string& error, bool reuseAddr = true) {
   int fd = socket(family, type, protocol);
   if (fd == -1) {
     error = errnoText(errno);
@@ -62,7 +62,7 @@ int openSocket(int family, int type, int protocol, std::string& error) {
   }
   util::make_fd_cloexec(fd);
   int on = 1;
-  if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on)) == -1) {
+  if (reuseAddr && setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on)) == -1) {
     error = errnoText(errno);
     close(fd);
     return -1;
@@ -71,8 +71,8 @@ int openSocket(int family, int type, int protocol, std::string& error) {
 }
 
 int bindInternal(int family, int type, int protocol, const sockaddr* addr, socklen_t addrlen,
-                 std::string& error) {
-  int fd = openSocket(family, type, protocol, error);
+                 std::string& error, bool reuseAddr) {
+  int fd = openSocket(family, type, protocol, error, reuseAddr);
   if (fd == -1) {
     return -1;
   }
@@ -95,7 +95,7 @@ int bindInternal(int family, int type, int protocol, const sockaddr* addr, sockl
 }
 
 int bindTo(const char* host, uint16_t port, int family, int sockType, int getaddrinfoFlags,
-           std::string& error) {
+           std::string& error, bool reuseAddr) {
   addrinfo* raw = nullptr;
   int s =
       callGetaddrinfo(&raw, host, util::uitos(port).c_str(), family, sockType, getaddrinfoFlags, 0);
@@ -106,7 +106,7 @@ int bindTo(const char* host, uint16_t port, int family, int sockType, int getadd
   AddrinfoPtr res(raw);
   for (addrinfo* rp = res.get(); rp; rp = rp->ai_next) {
     int fd = bindInternal(rp->ai_family, rp->ai_socktype, rp->ai_protocol, rp->ai_addr,
-                          rp->ai_addrlen, error);
+                          rp->ai_addrlen, error, reuseAddr);
     if (fd != -1) {
       return fd;
     }
@@ -245,7 +245,7 @@ void SocketCore::bind(const char* host, uint16_t port, int family, int flags) {
           error = gai_strerror(s);
           continue;
         }
-        fd = bindTo(numericHost, port, family, sockType_, flags, error);
+        fd = bindTo(numericHost, port, family, sockType_, flags, error, reuseAddr_);
         if (fd != -1) {
           break;
         }
@@ -255,7 +255,7 @@ void SocketCore::bind(const char* host, uint16_t port, int family, int flags) {
       }
     }
   } else {
-    fd = bindTo(host && *host ? host : nullptr, port, family, sockType_, flags, error);
+    fd = bindTo(host && *host ? host : nullptr, port, family, sockType_, flags, error, reuseAddr_);
   }
   if (fd == -1) {
     throw DL_ABORT_EX(fmt(_("Failed to bind a socket, cause: %s"), error.c_str()));
@@ -270,7 +270,7 @@ void SocketCore::bind(uint16_t port, int flags) {
 void SocketCore::bindWithFamily(uint16_t port, int family, int flags) {
   closeConnection();
   std::string error;
-  int fd = bindTo(nullptr, port, family, sockType_, flags, error);
+  int fd = bindTo(nullptr, port, family, sockType_, flags, error, reuseAddr_);
   if (fd == -1) {
     throw DL_ABORT_EX(fmt(_("Failed to bind a socket, cause: %s"), error.c_str()));
   }
@@ -280,7 +280,7 @@ void SocketCore::bindWithFamily(uint16_t port, int family, int flags) {
 void SocketCore::bind(const sockaddr* addr, socklen_t addrlen) {
   closeConnection();
   std::string error;
-  int fd = bindInternal(addr->sa_family, sockType_, 0, addr, addrlen, error);
+  int fd = bindInternal(addr->sa_family, sockType_, 0, addr, addrlen, error, reuseAddr_);
   if (fd == -1) {
     throw DL_ABORT_EX(fmt(_("Failed to bind a socket, cause: %s"), error.c_str()));
   }

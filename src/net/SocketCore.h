@@ -37,6 +37,10 @@ class SocketCore {
   bool isOpen() const { return sockfd_ != -1; }
 
   void create(int family, int protocol = 0);
+  // Whether the next bind may share its port (SO_REUSEADDR, the default). A
+  // UDP socket that must own its port turns it off: on UDP the option lets a
+  // second process bind the same port and take its datagrams.
+  void setReuseAddr(bool reuseAddr) { reuseAddr_ = reuseAddr; }
   void bind(const char* host, uint16_t port, int family, int flags = AI_PASSIVE);
   void bind(uint16_t port, int flags = AI_PASSIVE);
   void bindWithFamily(uint16_t port, int family, int flags = AI_PASSIVE);
@@ -127,6 +131,7 @@ class SocketCore {
 
   int sockType_;
   int sockfd_;
+  bool reuseAddr_ = true;
   bool blocking_;
   TlsState secure_;
   bool wantRead_;

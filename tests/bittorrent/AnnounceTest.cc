@@ -10,6 +10,7 @@
 #include "bittorrent/MessageFakes.h"
 #include "bittorrent/Peer.h"
 #include "bittorrent/TorrentAttribute.h"
+#include "bittorrent/TrackerResponseWriter.h"
 #include "bittorrent/UDPTrackerRequest.h"
 #include "bittorrent/peer_identity.h"
 #include "foundation/DlAbortEx.h"
@@ -238,6 +239,24 @@ TEST_F(AnnounceTest, UdpRequestFill) {
 
   announce->announceStart();
   EXPECT_EQ(nullptr, announce->createUDPTrackerRequest("10.0.0.9", 6969, 6881));
+}
+
+}  // namespace
+}  // namespace quarn
+
+namespace quarn {
+namespace {
+
+TEST(TrackerResponseWriterTest, RefusesAnAnswerLargerThanAnyTrackerSends) {
+  TrackerResponseWriter writer;
+  std::vector<uint8_t> chunk(1024 * 1024, 'x');
+  for (int64_t i = 0; i < 4; ++i) {
+    writer.writeData(chunk.data(), chunk.size(), i * 1024 * 1024);
+  }
+  EXPECT_EQ(4 * 1024 * 1024, writer.size());
+  EXPECT_THROW(writer.writeData(chunk.data(), 1, 4 * 1024 * 1024), DlAbortEx);
+  EXPECT_THROW(writer.writeData(chunk.data(), 1, -1), DlAbortEx);
+  EXPECT_EQ(4 * 1024 * 1024, writer.size());
 }
 
 }  // namespace
