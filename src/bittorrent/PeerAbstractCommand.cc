@@ -3,6 +3,7 @@
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "engine/DownloadEngine.h"
+#include "engine/LingeringCloseCommand.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DownloadFailureException.h"
 #include "foundation/LogMacros.h"
@@ -42,6 +43,11 @@ bool PeerAbstractCommand::execute() {
                  hupEventEnabled(), errorEventEnabled(), noCheck_));
   if (exitBeforeExecute()) {
     onAbort();
+    // The torrent is winding down in order: let the peer take what we sent.
+    if (socket_ && socket_->isOpen()) {
+      engine_->addCommand(
+          std::make_unique<LingeringCloseCommand>(engine_->newCUID(), engine_, socket_));
+    }
     return true;
   }
   try {

@@ -10,6 +10,7 @@
 #include "bittorrent/PeerInitiateConnectionCommand.h"
 #include "bittorrent/PeerStorage.h"
 #include "bittorrent/TorrentAttribute.h"
+#include "bittorrent/TrackerResponseWriter.h"
 #include "bittorrent/torrent_reader.h"
 #include "config/Option.h"
 #include "config/prefs.h"
@@ -19,7 +20,6 @@
 #include "foundation/LogMacros.h"
 #include "foundation/fmt.h"
 #include "foundation/uri_split.h"
-#include "storage/ByteArrayDiskWriter.h"
 #include "storage/DiskWriterFactory.h"
 #include "storage/DownloadContext.h"
 #include "storage/FileEntry.h"
@@ -134,7 +134,7 @@ std::unique_ptr<AnnRequest> TrackerWatcherCommand::createHTTPAnnRequest(const st
   context->setAcceptMetalink(false);
   group->setDownloadContext(context);
   // The answer is only read back from memory; nothing of it touches disk.
-  group->setDiskWriterFactory(std::make_shared<AnonDiskWriterFactory<ByteArrayDiskWriter>>());
+  group->setDiskWriterFactory(std::make_shared<AnonDiskWriterFactory<TrackerResponseWriter>>());
   group->markInMemoryDownload();
   group->setFileAllocationEnabled(false);
   group->setLocalFileCheckEnabled(false);

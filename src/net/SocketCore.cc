@@ -193,6 +193,12 @@ SocketCore::~SocketCore() {
   sshSession_.reset();
 }
 
+void SocketCore::shutdownWrite() {
+  if (sockfd_ != -1) {
+    shutdown(sockfd_, SHUT_WR);
+  }
+}
+
 int SocketCore::closeConnection() {
   if (tlsSession_) {
     tlsSession_->closeConnection();

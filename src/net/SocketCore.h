@@ -45,6 +45,9 @@ class SocketCore {
   std::shared_ptr<SocketCore> acceptConnection() const;
   void establishConnection(const std::string& host, uint16_t port, bool tcpNodelay = true);
   int closeConnection();
+  // Sends our end-of-stream after what is queued, keeping the socket open
+  // for reading.
+  void shutdownWrite();
 
   void getAddrInfo(sockaddr_union& sockaddr, socklen_t& len) const;
   Endpoint getAddrInfo() const;
