@@ -19,6 +19,7 @@
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "engine/DownloadEngine.h"
+#include "engine/DownloadResult.h"
 #include "engine/DownloadTestUtil.h"
 #include "engine/FakeEventPoll.h"
 #include "engine/RequestGroup.h"
@@ -34,6 +35,7 @@
 #include "rpc/RpcMethod.h"
 #include "rpc/RpcMethodFactory.h"
 #include "rpc/RpcResponse.h"
+#include "rpc/status_builders.h"
 #include "rpc/torrent_status.h"
 
 namespace quarn::rpc {
@@ -213,6 +215,24 @@ TEST_F(TorrentRpcTest, TorrentDictionaryLeavesOutWhatIsUnknown) {
     attrs.metadata = c.metadata;
     EXPECT_EQ(c.expected, json::encode(gatherBitTorrentMetadata(attrs).get()));
   }
+}
+
+TEST_F(TorrentRpcTest, StoppedTorrentKeepsItsDictionary) {
+  const std::string gid = addedGid();
+  auto group = engine_.getRequestGroupMan()->findGroup(numericGid(gid));
+  auto result = group->createDownloadResult();
+  Dict torrent;
+  gatherStoppedDownload(&torrent, result, {});
+  ASSERT_TRUE(torrent.containsKey("bittorrent"));
+  EXPECT_EQ(R"({"name":"movie.bin"})",
+            json::encode(static_cast<const Dict*>(torrent.get("bittorrent"))->get("info")));
+  // A plain download has no torrent keys.
+  result->attrs.clear();
+  result->infoHash.clear();
+  Dict plain;
+  gatherStoppedDownload(&plain, result, {});
+  EXPECT_FALSE(plain.containsKey("bittorrent"));
+  EXPECT_FALSE(plain.containsKey("infoHash"));
 }
 
 class RunningTorrentTest : public TorrentRpcTest {
