@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "bittorrent/BtObject.h"
+#include "bittorrent/BtRuntime.h"
+#include "bittorrent/bt_downloads.h"
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "engine/DownloadEngine.h"
@@ -18,11 +21,14 @@
 #include "foundation/MessageDigest.h"
 #include "foundation/String.h"
 #include "foundation/base64.h"
+#include "foundation/bencode2.h"
+#include "foundation/error_code.h"
 #include "foundation/i18n.h"
 #include "foundation/util_path.h"
 #include "foundation/util_string.h"
 #include "metalink/metalink_setup.h"
 #include "rpc/rpc_helper.h"
+#include "rpc/torrent_status.h"
 #include "storage/DownloadContext.h"
 #include "storage/FileEntry.h"
 #include "storage/SegmentMan.h"
@@ -88,6 +94,18 @@ std::string saveUploadedMetadata(const std::string& data, const Option& option,
   return util::saveAs(path, data, true) ? path : std::string();
 }
 
+// The peer limit lives in the torrent's runtime, which only a running torrent
+// has; a torrent that starts later reads it from its options.
+void applyMaxPeers(DownloadEngine* e, GroupId::gid_t gid, const Option& option) {
+  if (!option.defined(PREF_BT_MAX_PEERS)) {
+    return;
+  }
+  BtObject* bt = findBtObject(e, gid);
+  if (bt && bt->btRuntime) {
+    bt->btRuntime->setMaxPeers(option.getAsInt(PREF_BT_MAX_PEERS));
+  }
+}
+
 }  // namespace
 
 bool pauseRequestGroup(const std::shared_ptr<RequestGroup>& group, bool reserved, bool forcePause) {
@@ -148,14 +166,41 @@ std::unique_ptr<ValueBase> AddUriRpcMethod::process(const RpcRequest& req, Downl
   return createGIDResponse(groups.front()->getGID());
 }
 
-std::unique_ptr<ValueBase> AddTorrentRpcMethod::process(const RpcRequest& req,
-                                                        DownloadEngine* /*e*/) {
-  checkParam<String>(req, 0, true);
-  checkParam<List>(req, 1);
-  checkParam<Dict>(req, 2);
-  positionParam(req, 3);
-  // Torrent downloads cannot be made by this build yet.
-  throw DL_ABORT_EX("No Torrent to download.");
+std::unique_ptr<ValueBase> AddTorrentRpcMethod::process(const RpcRequest& req, DownloadEngine* e) {
+  const std::string data = uploadedData(req, *checkParam<String>(req, 0, true));
+  const List* urisParam = checkParam<List>(req, 1);
+  const Dict* optsParam = checkParam<Dict>(req, 2);
+  const Integer* pos = positionParam(req, 3);
+  std::vector<std::string> uris;
+  toStringList(uris, urisParam);
+  auto requestOption = std::make_shared<Option>(*e->getOption());
+  gatherRequestOption(requestOption.get(), optsParam);
+  std::string torrentFile;
+  if (requestOption->getAsBool(PREF_RPC_SAVE_UPLOAD_METADATA)) {
+    torrentFile = saveUploadedMetadata(data, *requestOption, ".torrent");
+    if (!torrentFile.empty()) {
+      QLOG_INFO(fmt("Uploaded torrent data was saved as %s", torrentFile.c_str()));
+      requestOption->put(PREF_TORRENT_FILE, torrentFile);
+    } else {
+      QLOG_INFO(fmt("Uploaded torrent data was not saved. Failed to write file %s",
+                    uploadFileName(data, *requestOption, ".torrent").c_str()));
+    }
+  }
+  // Decoded here rather than handed over as text: empty data would make the
+  // maker read the torrent from a local file instead.
+  auto torrent = bencode2::decode(data);
+  if (!torrent) {
+    throw DL_ABORT_EX("Bencode decoding failed", error_code::BENCODE_PARSE_ERROR);
+  }
+  std::vector<std::shared_ptr<RequestGroup>> groups;
+  bittorrent::createRequestGroupForBitTorrent(groups, requestOption, uris, torrentFile,
+                                              torrent.get(), true);
+  if (groups.empty()) {
+    throw DL_ABORT_EX("No Torrent to download.");
+  }
+  groups.resize(1);
+  queueGroups(e, groups, pos);
+  return createGIDResponse(groups.front()->getGID());
 }
 
 std::unique_ptr<ValueBase> AddMetalinkRpcMethod::process(const RpcRequest& req, DownloadEngine* e) {
@@ -328,6 +373,7 @@ std::unique_ptr<ValueBase> ChangeOptionRpcMethod::process(const RpcRequest& req,
     }
   }
   changeOption(group, option, e);
+  applyMaxPeers(e, gid, option);
   return createOKResponse();
 }
 

@@ -15,7 +15,6 @@ namespace rpc {
 
 QUARN_RPC_METHOD(AddUriRpcMethod);
 
-// Torrent input is refused until those downloads can be made.
 QUARN_RPC_METHOD(AddTorrentRpcMethod);
 
 // Answers the gids of every download the Metalink data makes, in order; an

@@ -13,6 +13,7 @@
 #include "foundation/String.h"
 #include "foundation/util_number.h"
 #include "foundation/util_string.h"
+#include "rpc/torrent_status.h"
 #include "storage/BitfieldMan.h"
 #include "storage/DownloadContext.h"
 #include "storage/FileEntry.h"
@@ -126,8 +127,8 @@ void gatherProgress(Dict* entry, const std::shared_ptr<RequestGroup>& group, Dow
   TransferStat stat = group->calculateStat();
   putIf(entry, keys, "downloadSpeed", util::itos(stat.downloadSpeed));
   putIf(entry, keys, "uploadSpeed", util::itos(stat.uploadSpeed));
-  // No BitTorrent runtime carries earlier sessions' uploads yet.
-  putIf(entry, keys, "uploadLength", "0");
+  // A torrent counts the uploads of its earlier sessions too.
+  putIf(entry, keys, "uploadLength", util::itos(stat.allTimeUploadLength));
   putIf(entry, keys, "connections", util::itos(group->getNumConnection()));
   std::string bitfield;
   if (ps && ps->getBitfieldLength() > 0) {
@@ -144,6 +145,7 @@ void gatherProgress(Dict* entry, const std::shared_ptr<RequestGroup>& group, Dow
     entry->put(KEY_FILES, std::move(files));
   }
   putIf(entry, keys, "dir", group->getOption()->get(PREF_DIR));
+  gatherTorrentProgress(entry, group, e, keys);
   putIntegrityState(entry, group.get(), e);
 }
 
@@ -178,6 +180,7 @@ void gatherStoppedDownload(Dict* entry, const std::shared_ptr<DownloadResult>& d
   putIf(entry, keys, "pieceLength", util::itos(ds->pieceLength));
   putIf(entry, keys, "numPieces", util::uitos(ds->numPieces));
   putIf(entry, keys, "dir", ds->dir);
+  gatherStoppedTorrent(entry, ds->attrs, keys);
 }
 
 std::pair<size_t, size_t> getPaginationRange(int64_t o, int64_t n, size_t s) {

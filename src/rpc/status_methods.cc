@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "bittorrent/BtObject.h"
 #include "config/Option.h"
 #include "config/OptionHandler.h"
 #include "config/OptionParser.h"
@@ -15,6 +16,7 @@
 #include "foundation/String.h"
 #include "foundation/util_number.h"
 #include "foundation/util_string.h"
+#include "rpc/torrent_status.h"
 #include "storage/DownloadContext.h"
 #include "storage/FileEntry.h"
 #include "storage/PeerStat.h"
@@ -163,8 +165,12 @@ std::unique_ptr<ValueBase> GetPeersRpcMethod::process(const RpcRequest& req, Dow
   if (!e->getRequestGroupMan()->findGroup(gid)) {
     throw DL_ABORT_EX(fmt("No peer data is available for GID#%s", GroupId::toHex(gid).c_str()));
   }
-  // Only torrent downloads have peers, and this build makes none.
-  return List::g();
+  auto peers = List::g();
+  // Only a running torrent has peers.
+  if (const BtObject* bt = findBtObject(e, gid)) {
+    createPeerEntries(peers.get(), *bt);
+  }
+  return peers;
 }
 
 std::unique_ptr<ValueBase> GetServersRpcMethod::process(const RpcRequest& req, DownloadEngine* e) {

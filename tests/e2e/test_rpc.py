@@ -21,6 +21,8 @@ import urllib.error
 import urllib.request
 import xmlrpc.client
 
+from bt_peers import HttpTracker, LtPeer, have_libtorrent, info_hash, make_tree, mktorrent, \
+    tree_sha256
 from httpservers import LOOPBACK, NginxServer, TestCA, free_port, have, wait_for_port
 
 try:
@@ -289,6 +291,79 @@ class XmlRpcTest(RpcTestBase):
                 proxy.quarn.getVersion("token:wrong")
             self.assertGreaterEqual(time.monotonic() - started, 0.8)
             self.assertEqual("Unauthorized", fault.exception.faultString)
+
+
+@unittest.skipUnless(have_libtorrent() and have("mktorrent"), "libtorrent or mktorrent missing")
+class TorrentRpcTest(unittest.TestCase):
+    """Torrents uploaded through the control server download from a libtorrent seeder
+    found through a tracker of the test's own, and report their peers while they run."""
+
+    PAYLOAD = {"payload.bin": 1536 * 1024 + 99}
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.seed_dir = os.path.join(self.tmp.name, "seed")
+        make_tree(self.seed_dir, self.PAYLOAD)
+        self.tracker = HttpTracker().__enter__()
+        self.addCleanup(self.tracker.__exit__, None, None, None)
+        self.torrent = os.path.join(self.tmp.name, "payload.torrent")
+        mktorrent(self.torrent, "payload.bin", tiers=[[self.tracker.url()]], cwd=self.seed_dir)
+        with open(self.torrent, "rb") as f:
+            self.data = f.read()
+        # Slow enough that the download is still running when its peers are asked for.
+        self.seeder = LtPeer(self.torrent, self.seed_dir, seed=True, upload_limit=400 * 1024)
+        self.seeder.start()
+        self.addCleanup(self.seeder.close)
+        self.addCleanup(self.tmp.cleanup)
+
+    def server(self):
+        work = os.path.join(self.tmp.name, "quarnc")
+        os.makedirs(work, exist_ok=True)
+        return ControlServer(work, ["--enable-dht=false", "--bt-enable-lpd=false",
+                                    "--seed-time=0", "--listen-port=%d" % free_port()])
+
+    def add_json(self, s, dl):
+        return s.result("quarn.addTorrent", base64.b64encode(self.data).decode(), [],
+                        {"dir": dl})
+
+    def add_xml(self, s, dl):
+        with xmlrpc.client.ServerProxy(s.url("/rpc")) as proxy:
+            return proxy.quarn.addTorrent("token:" + SECRET, xmlrpc.client.Binary(self.data), [],
+                                          {"dir": dl})
+
+    def test_uploaded_torrents_download_from_the_seeder(self):
+        cases = [("JSON-RPC, Base64 text", self.add_json),
+                 ("XML-RPC, base64 element", self.add_xml)]
+        with self.server() as s:
+            for name, add in cases:
+                with self.subTest(name):
+                    dl = os.path.join(s.workdir, name.split(",")[0])
+                    gid = add(s, dl)
+                    # A peer counts as a seeder once its bitfield has arrived.
+                    peers = wait_until(
+                        lambda: [p for p in s.result("quarn.getPeers", gid)
+                                 if p["seeder"] == "true"], timeout=60,
+                        what="the seeder among the peers")
+                    self.assertEqual([(LOOPBACK, str(self.seeder.port), "true")],
+                                     [(p["ip"], p["port"], p["seeder"]) for p in peers])
+                    # The seeder has every piece (mktorrent's pieces are 32 KiB).
+                    pieces = -(-sum(self.PAYLOAD.values()) // (1 << 15))
+                    self.assertEqual(pieces, bin(int(peers[0]["bitfield"], 16)).count("1"))
+                    status = s.status(gid)
+                    self.assertEqual(info_hash(self.torrent).hex(), status["infoHash"])
+                    self.assertEqual("payload.bin", status["bittorrent"]["info"]["name"])
+                    self.assertEqual("single", status["bittorrent"]["mode"])
+                    self.assertEqual([[self.tracker.url()]],
+                                     status["bittorrent"]["announceList"])
+                    self.assertEqual("1", status["numSeeders"])
+                    self.assertEqual("false", status["seeder"])
+                    done = wait_until(
+                        lambda: [e for e in s.result("quarn.tellStopped", 0, 10)
+                                 if e["gid"] == gid], timeout=90, what="the download's end")[0]
+                    self.assertEqual(("complete", "0"), (done["status"], done["errorCode"]))
+                    self.assertEqual(info_hash(self.torrent).hex(), done["infoHash"])
+                    self.assertEqual("payload.bin", done["bittorrent"]["info"]["name"])
+                    self.assertEqual(tree_sha256(self.seed_dir), tree_sha256(dl))
 
 
 def ws_connect(s, **kw):
