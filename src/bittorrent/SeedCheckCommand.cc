@@ -1,5 +1,7 @@
 #include "bittorrent/SeedCheckCommand.h"
 
+#include <chrono>
+
 #include "bittorrent/BtRuntime.h"
 #include "bittorrent/SeedCriteria.h"
 #include "engine/DownloadEngine.h"
@@ -36,6 +38,9 @@ bool SeedCheckCommand::execute() {
   if (checkStarted_ && seedCriteria_->evaluate()) {
     QLOG_NOTICE(_("Seeding is over."));
     btRuntime_->setHalt(true);
+    // Every command of the torrent sees the halt on the next pass, so the
+    // trackers are told without waiting for the periodic one.
+    engine_->setRefreshInterval(std::chrono::milliseconds(0));
   }
   engine_->addCommand(std::unique_ptr<Command>(this));
   return false;

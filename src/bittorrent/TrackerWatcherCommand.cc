@@ -82,8 +82,9 @@ bool TrackerWatcherCommand::execute() {
     return true;
   }
   // While a request is in flight its answer is looked at on the turn it
-  // arrives; otherwise the periodic pass is soon enough.
-  if (trackerRequest_) {
+  // arrives, and a halting torrent tells its trackers at once; otherwise the
+  // periodic pass is soon enough.
+  if (trackerRequest_ || btRuntime_->isHalt()) {
     setStatus(Command::STATUS_ONESHOT_REALTIME);
   }
   e_->addCommand(std::unique_ptr<Command>(this));
