@@ -219,6 +219,70 @@ TEST_F(EncryptedHandshakeCommandTest, ReceiverRefusesPlainHandshakeWhenEncryptio
   }
 }
 
+// The remote receiver answers the negotiation and sends its handshake and a
+// first message right behind PadD: the initiator hands them, decrypted, to
+// the interaction, and from then on both directions run in RC4.
+TEST_F(EncryptedHandshakeCommandTest, InitiatorHandsOverTheStreamThatFollowsPadD) {
+  auto listener = listenOnLoopback();
+  auto peer = std::make_shared<Peer>("127.0.0.1", listener->getAddrInfo().port);
+  peerStorage->addPeer(peer);
+  const cuid_t cuid = engine.newCUID();
+  ASSERT_EQ(peer, peerStorage->checkoutPeer(cuid));
+  auto command =
+      std::make_unique<PeerInitiateConnectionCommand>(cuid, &group, peer, &engine, runtime);
+  command->setPeerStorage(peerStorage);
+  command->setPieceStorage(download.storage);
+  engine.addCommand(std::move(command));
+  std::shared_ptr<SocketCore> accepted;
+  for (int i = 0; i < 50 && !accepted; ++i) {
+    engine.run(true);
+    if (listener->isReadable(0)) {
+      accepted = listener->acceptConnection();
+    }
+  }
+  ASSERT_TRUE(accepted);
+  auto& remote = *accepted;
+  Option remoteOption;
+  remoteOption.put(PREF_BT_FORCE_ENCRYPTION, "false");
+  remoteOption.put(PREF_BT_MIN_CRYPTO_LEVEL, "arc4");
+  MSEHandshake b(99, accepted, &remoteOption);
+  ASSERT_TRUE(until(
+      b, remote, [&] { return b.identifyHandshakeType() == MSEHandshake::HANDSHAKE_ENCRYPTED; }));
+  b.initEncryptionFacility(false);
+  ASSERT_TRUE(until(b, remote, [&] { return b.receivePublicKey(); }));
+  b.sendPublicKey();
+  ASSERT_TRUE(until(b, remote, [&] { return b.send(); }));
+  ASSERT_TRUE(until(b, remote, [&] { return b.findReceiverHashMarker(); }));
+  ASSERT_TRUE(until(b, remote, [&] { return b.receiveReceiverHashAndPadCLength({download.ctx}); }));
+  ASSERT_TRUE(until(b, remote, [&] { return b.receivePad(); }));
+  ASSERT_TRUE(until(b, remote, [&] { return b.receiveReceiverIALength(); }));
+  ASSERT_TRUE(until(b, remote, [&] { return b.receiveReceiverIA(); }));
+  ASSERT_EQ(MSEHandshake::CRYPTO_ARC4, b.getNegotiatedCryptoType());
+  b.sendReceiverStep2();
+  auto encryptor = b.popEncryptor();
+  std::string stream = PLAIN_HS + HAVE_1;
+  encryptor->encrypt(stream.size(), reinterpret_cast<unsigned char*>(stream.data()),
+                     reinterpret_cast<const unsigned char*>(stream.data()));
+  ASSERT_TRUE(b.send());
+  put(remote, stream);
+  std::shared_ptr<Peer> connected;
+  for (int i = 0; i < 50 && !(connected && connected->hasPiece(1)); ++i) {
+    engine.run(true);
+    connected = connectedPeer();
+  }
+  ASSERT_TRUE(connected);
+  EXPECT_TRUE(connected->hasPiece(1));
+  EXPECT_FALSE(connected->hasPiece(0));
+  std::string answer(b.getBuffer(), b.getBuffer() + b.getBufferLength());
+  answer += bytesOf(remote);
+  ASSERT_GE(answer.size(), 68u);
+  b.popDecryptor()->encrypt(answer.size(), reinterpret_cast<unsigned char*>(answer.data()),
+                            reinterpret_cast<const unsigned char*>(answer.data()));
+  EXPECT_EQ(PLAIN_HS.substr(0, 20), answer.substr(0, 20));
+  EXPECT_EQ(INFO_HASH, answer.substr(28, 20));
+  EXPECT_EQ(1, runtime->getConnections());
+}
+
 // A peer that drops the connection in the middle of the encrypted handshake
 // is tried again with the plain handshake, unless encryption is required.
 TEST_F(EncryptedHandshakeCommandTest, InitiatorRetriesInPlainOnlyWhenAllowed) {
