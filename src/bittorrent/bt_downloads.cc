@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <sstream>
 
+#include "bittorrent/BtDownloadStarter.h"
 #include "bittorrent/BtPostDownloadHandler.h"
+#include "bittorrent/BtRegistry.h"
 #include "bittorrent/TorrentAttribute.h"
 #include "bittorrent/UTMetadataPostDownloadHandler.h"
 #include "bittorrent/announce_uri.h"
@@ -138,17 +140,6 @@ std::shared_ptr<RequestGroup> createBtMagnetRequestGroup(
   return group;
 }
 
-// Until the swarm exists a torrent download ends as soon as it starts, before
-// any file or control file is made.
-class NotYetTorrentStarter : public TorrentDownloadStarter {
- public:
-  void createInitialCommands(std::vector<std::unique_ptr<Command>>& /*commands*/,
-                             RequestGroup* /*group*/, DownloadEngine* /*engine*/) override {
-    throw DOWNLOAD_FAILURE_EXCEPTION("BitTorrent downloads are not supported yet.",
-                                     error_code::UNKNOWN_ERROR);
-  }
-};
-
 }  // namespace
 
 void createRequestGroupForBitTorrent(std::vector<std::shared_ptr<RequestGroup>>& result,
@@ -205,7 +196,8 @@ void installDownloadHandlers() {
 }
 
 void install(DownloadEngine& engine) {
-  engine.setService<TorrentDownloadStarter>(std::make_unique<NotYetTorrentStarter>());
+  engine.setService<BtRegistry>(std::make_unique<BtRegistry>());
+  engine.setService<TorrentDownloadStarter>(std::make_unique<BtDownloadStarter>());
 }
 
 }  // namespace bittorrent

@@ -15,6 +15,7 @@
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
 #include "engine/SizeFormatter.h"
+#include "engine/TorrentSession.h"
 #include "foundation/OutputFile.h"
 #include "foundation/console.h"
 #include "foundation/util_number.h"
@@ -63,8 +64,9 @@ void printProgress(std::ostream& o, const std::shared_ptr<RequestGroup>& rg,
   o << colors::magenta << "[" << colors::clear << "#" << rg->getGroupId()->toAbbrevHex() << " ";
   printSizeProgress(o, rg, stat, sizeFormatter);
   o << " CN:" << rg->getNumConnection();
-  // The seeder count of a running torrent is shown here once BitTorrent
-  // keeps its peers.
+  if (const auto* torrent = rg->getTorrentSession()) {
+    o << " SD:" << torrent->countSeeders();
+  }
   if (!rg->downloadFinished()) {
     o << " DL:" << colors::green << sizeFormatter(stat.downloadSpeed) << "B" << colors::clear;
   }

@@ -17,6 +17,7 @@
 #include "engine/PreDownloadHandler.h"
 #include "engine/RequestGroupMan.h"
 #include "engine/StreamCheckIntegrityEntry.h"
+#include "engine/TorrentSession.h"
 #include "engine/download_handlers.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DownloadFailureException.h"
@@ -25,6 +26,7 @@
 #include "foundation/SimpleRandomizer.h"
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
+#include "foundation/util_number.h"
 #include "foundation/util_range.h"
 #include "foundation/util_string.h"
 #include "platform/file_space.h"
@@ -305,9 +307,26 @@ bool RequestGroup::allDownloadFinished() const {
 }
 
 TransferStat RequestGroup::calculateStat() const {
-  // A torrent adds the upload of its earlier sessions here once BitTorrent
-  // keeps a runtime for it.
-  return downloadContext_->getNetStat().toTransferStat();
+  TransferStat stat = downloadContext_->getNetStat().toTransferStat();
+  if (torrentSession_) {
+    stat.allTimeUploadLength =
+        stat.sessionUploadLength + torrentSession_->getUploadLengthAtStartup();
+  } else if (!infoHash_.empty()) {
+    stat.allTimeUploadLength = stat.sessionUploadLength + uploadLengthAtStartup_;
+  }
+  return stat;
+}
+
+int RequestGroup::getNumConnection() const {
+  return numStreamConnection_ + (torrentSession_ ? torrentSession_->getConnections() : 0);
+}
+
+void RequestGroup::setTorrentSession(std::unique_ptr<TorrentSession> session) {
+  torrentSession_ = std::move(session);
+  if (torrentSession_) {
+    infoHash_ = torrentSession_->getInfoHash();
+    torrentSession_->setHalt(haltRequested_);
+  }
 }
 
 bool RequestGroup::doesDownloadSpeedExceed() {
@@ -333,9 +352,9 @@ bool RequestGroup::p2pInvolved() const {
 }
 
 bool RequestGroup::isSeeder() const {
-  // Seeding needs the torrent's metadata, which BitTorrent attaches; without
-  // it no download seeds.
-  return false;
+  // A magnet link's metadata download is kept in memory and has nothing to
+  // seed; every other running torrent seeds once it holds all it wants.
+  return torrentSession_ && !inMemoryDownload_ && downloadFinished();
 }
 
 void RequestGroup::decreaseNumCommand() {
@@ -361,6 +380,9 @@ void RequestGroup::setHaltRequested(bool f, HaltReason reason) {
   if (haltRequested_) {
     pauseRequested_ = false;
     haltReason_ = reason;
+  }
+  if (torrentSession_) {
+    torrentSession_->setHalt(f);
   }
 }
 
@@ -532,6 +554,7 @@ std::shared_ptr<DownloadResult> RequestGroup::createDownloadResult() const {
                            pieceStorage_->getBitfieldLength());
     }
   }
+  res->infoHash = infoHash_;
   res->pieceLength = downloadContext_->getPieceLength();
   res->numPieces = downloadContext_->getNumPieces();
   res->dir = option_->get(PREF_DIR);
@@ -543,6 +566,17 @@ void RequestGroup::reportDownloadFinished() {
                                                   ? getFirstFilePath().c_str()
                                                   : downloadContext_->getBasePath().c_str()));
   uriSelector_->resetCounters();
+  // A magnet link's metadata download has shared nothing worth a ratio.
+  if (p2pInvolved() && !inMemoryDownload_) {
+    TransferStat stat = calculateStat();
+    const int64_t completed = getCompletedLength();
+    const double ratio = completed == 0 ? 0.0
+                                        : static_cast<double>(stat.allTimeUploadLength) /
+                                              static_cast<double>(completed);
+    QLOG_NOTICE(fmt(_("Your share ratio was %.1f, uploaded/downloaded=%sB/%sB"), ratio,
+                    util::abbrevSize(stat.allTimeUploadLength).c_str(),
+                    util::abbrevSize(completed).c_str()));
+  }
 }
 
 void RequestGroup::initializePreDownloadHandler() {
@@ -618,6 +652,11 @@ void RequestGroup::postDownloadProcessing(std::vector<std::shared_ptr<RequestGro
 }
 
 void RequestGroup::releaseRuntimeResource(DownloadEngine* /*engine*/) {
+  if (torrentSession_) {
+    uploadLengthAtStartup_ = torrentSession_->getUploadLengthAtStartup();
+    torrentSession_->release();
+    torrentSession_.reset();
+  }
   if (pieceStorage_) {
     pieceStorage_->removeAdvertisedPiece(Timer::zero());
   }

@@ -29,6 +29,7 @@ class Dependency;
 class PreDownloadHandler;
 class RequestGroupMan;
 class SegmentMan;
+class TorrentSession;
 class URISelector;
 struct DownloadResult;
 
@@ -157,7 +158,8 @@ class RequestGroup {
   bool downloadFinished() const;
   bool allDownloadFinished() const;
   TransferStat calculateStat() const;
-  int getNumConnection() const { return numStreamConnection_; }
+  // Client connections plus, for a running torrent, its peer connections.
+  int getNumConnection() const;
   bool doesDownloadSpeedExceed();
   bool doesUploadSpeedExceed();
   std::string getFirstFilePath() const;
@@ -246,10 +248,16 @@ class RequestGroup {
   bool inMemoryDownload() const { return inMemoryDownload_; }
   void markInMemoryDownload();
 
- private:
+  // The running torrent of a BitTorrent download, from its start until it
+  // leaves the active list; null otherwise.
+  TorrentSession* getTorrentSession() const { return torrentSession_.get(); }
+  void setTorrentSession(std::unique_ptr<TorrentSession> session);
+
   // Fails with "not enough disk space" when the rest of the download cannot
   // fit on its file systems, before any space is reserved.
   void ensureDiskSpace() const;
+
+ private:
   void setUpTorrentPieceSelector(DefaultPieceStorage& ps);
   void createInitialBtCommand(std::vector<std::unique_ptr<Command>>& commands,
                               DownloadEngine* engine);
@@ -274,6 +282,10 @@ class RequestGroup {
   std::vector<const PostDownloadHandler*> postDownloadHandlers_;
   std::unique_ptr<Dependency> dependency_;
   RequestGroupMan* requestGroupMan_;
+  std::unique_ptr<TorrentSession> torrentSession_;
+  // Kept past the session, for the download's result.
+  std::string infoHash_;
+  int64_t uploadLengthAtStartup_ = 0;
   std::vector<GroupId::gid_t> followedBy_;
   GroupId::gid_t following_;
   Time lastModifiedTime_;

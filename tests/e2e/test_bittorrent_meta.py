@@ -16,7 +16,7 @@ from email.utils import formatdate
 from urllib.parse import quote
 
 QUARNC = os.environ.get("QUARNC", "quarnc")
-NOT_YET = b"BitTorrent downloads are not supported yet."
+STALLED = b"Stop downloading torrent due to --bt-stop-timeout option."
 
 
 def bdecode(data, i=0):
@@ -185,7 +185,7 @@ class DownloadTest(unittest.TestCase):
                     self.assert_nothing_written(work, before)
 
     @unittest.skipUnless(shutil.which("mktorrent"), "mktorrent is not installed")
-    def test_torrents_and_magnets_end_with_not_yet(self):
+    def test_torrents_and_magnets_become_downloads(self):
         with tempfile.TemporaryDirectory() as src:
             make_content(src, {"payload.bin": 1000})
             subprocess.run(["mktorrent", "-a", "http://127.0.0.1:1/a", "-o", "x.torrent",
@@ -194,22 +194,31 @@ class DownloadTest(unittest.TestCase):
                 raw = f.read()
         magnet = "magnet:?xt=urn:btih:" + hashlib.sha1(info_bytes(raw)).hexdigest() + \
             "&dn=payload.bin&tr=http%3A%2F%2F127.0.0.1%3A1%2Fa"
-        forms = [("torrent argument", ["x.torrent"]),
-                 ("torrent-file", ["--torrent-file=x.torrent"]),
-                 ("magnet argument", [magnet]),
-                 ("input list", ["-i", "list.txt"])]
-        for name, args in forms:
+        # The input list names one torrent twice (file and magnet): the
+        # second of the same info hash is refused while the first runs.
+        forms = [("torrent argument", ["x.torrent"], 7, STALLED),
+                 ("torrent-file", ["--torrent-file=x.torrent"], 7, STALLED),
+                 ("magnet argument", [magnet], 7, STALLED),
+                 ("input list", ["-i", "list.txt"], 12, b"is already registered.")]
+        for name, args, rc, message in forms:
             with self.subTest(name), tempfile.TemporaryDirectory() as work:
                 with open(os.path.join(work, "x.torrent"), "wb") as f:
                     f.write(raw)
                 with open(os.path.join(work, "list.txt"), "w") as f:
                     f.write("x.torrent\n" + magnet + "\n")
                 before = os.listdir(work)
-                result = run_quarnc(work, args)
-                self.assertEqual(1, result.returncode, result.stderr)
-                self.assertIn(NOT_YET, result.stdout + result.stderr)
-                self.assertNotIn(b"Unrecognized URI", result.stdout + result.stderr)
-                self.assert_nothing_written(work, before)
+                # The tracker is dead: the downloads start, find no peer and
+                # are stopped by the stall timeout, resumable.
+                result = run_quarnc(work, ["--bt-stop-timeout=1", "--bt-enable-lpd=false",
+                                           "--console-log-level=notice"] + args)
+                out = result.stdout + result.stderr
+                self.assertEqual(rc, result.returncode, out)
+                self.assertIn(message, out)
+                self.assertNotIn(b"Unrecognized URI", out)
+                # A magnet's metadata stays in memory; a torrent's file and
+                # control file are kept for the next run.
+                new = set(os.listdir(work)) - set(before)
+                self.assertLessEqual(new, {"payload.bin", "payload.bin.quarn"}, out)
 
 
 if __name__ == "__main__":
