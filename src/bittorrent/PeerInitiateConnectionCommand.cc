@@ -21,6 +21,9 @@ PeerInitiateConnectionCommand::PeerInitiateConnectionCommand(
       requestGroup_(requestGroup),
       btRuntime_(std::move(btRuntime)),
       useEncryptedHandshake_(useEncryptedHandshake) {
+  // A connection someone decided to open starts on the next turn, not at the
+  // next periodic pass.
+  setStatus(Command::STATUS_ONESHOT_REALTIME);
   btRuntime_->increaseConnections();
   requestGroup_->increaseNumCommand();
 }

@@ -29,6 +29,8 @@ namespace quarn {
 TrackerWatcherCommand::TrackerWatcherCommand(cuid_t cuid, RequestGroup* requestGroup,
                                              DownloadEngine* e)
     : Command(cuid), requestGroup_(requestGroup), e_(e) {
+  // The first announce goes out as soon as the torrent is live.
+  setStatus(Command::STATUS_ONESHOT_REALTIME);
   requestGroup_->increaseNumCommand();
   if (auto* registry = e_->getService<BtRegistry>()) {
     udpTrackerClient_ = registry->getUDPTrackerClient();
@@ -67,6 +69,11 @@ bool TrackerWatcherCommand::execute() {
   if (!trackerRequest_ && btAnnounce_->noMoreAnnounce()) {
     QLOG_DEBUG("no more announce");
     return true;
+  }
+  // While a request is in flight its answer is looked at on the turn it
+  // arrives; otherwise the periodic pass is soon enough.
+  if (trackerRequest_) {
+    setStatus(Command::STATUS_ONESHOT_REALTIME);
   }
   e_->addCommand(std::unique_ptr<Command>(this));
   return false;
