@@ -24,6 +24,16 @@ const std::shared_ptr<DownloadContext>& BtRegistry::getDownloadContext(
   return none;
 }
 
+std::vector<std::shared_ptr<DownloadContext>> BtRegistry::getAllDownloadContext() const {
+  std::vector<std::shared_ptr<DownloadContext>> contexts;
+  for (const auto& [gid, object] : pool_) {
+    if (object->downloadContext) {
+      contexts.push_back(object->downloadContext);
+    }
+  }
+  return contexts;
+}
+
 void BtRegistry::put(uint64_t gid, std::unique_ptr<BtObject> object) {
   pool_[gid] = std::move(object);
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "bittorrent/BtObject.h"
 #include "engine/EngineService.h"
@@ -23,6 +24,8 @@ class BtRegistry : public EngineService {
   // hash; an empty pointer when there is none.
   const std::shared_ptr<DownloadContext>& getDownloadContext(const std::string& infoHash) const;
   // Replaces (and destroys) an object already under gid.
+  // The contexts of every registered torrent, in gid order.
+  std::vector<std::shared_ptr<DownloadContext>> getAllDownloadContext() const;
   void put(uint64_t gid, std::unique_ptr<BtObject> object);
   bool remove(uint64_t gid);
 

@@ -10,6 +10,10 @@
 #include "bittorrent/BtRegistry.h"
 #include "bittorrent/BtRuntime.h"
 #include "bittorrent/BtStopDownloadCommand.h"
+#include "bittorrent/LpdDispatchMessageCommand.h"
+#include "bittorrent/LpdMessageDispatcher.h"
+#include "bittorrent/LpdMessageReceiver.h"
+#include "bittorrent/LpdReceiveMessageCommand.h"
 #include "bittorrent/PeerChokeCommand.h"
 #include "bittorrent/PeerListenCommand.h"
 #include "bittorrent/SeedCheckCommand.h"
@@ -23,8 +27,12 @@
 #include "engine/DownloadEngine.h"
 #include "engine/RequestGroup.h"
 #include "foundation/DlAbortEx.h"
+#include "foundation/LogMacros.h"
+#include "foundation/fmt.h"
 #include "foundation/i18n.h"
 #include "foundation/util_range.h"
+#include "net/SocketCore.h"
+#include "net/util_net.h"
 #include "storage/DownloadContext.h"
 
 namespace quarn {
@@ -100,6 +108,11 @@ void BtSetup::setup(std::vector<std::unique_ptr<Command>>& commands, RequestGrou
   }
   object->btAnnounce->setTcpPort(registry->getTcpPort());
 
+  if (option.getAsBool(PREF_BT_ENABLE_LPD) && registry->getTcpPort() != 0 &&
+      (!hasMetadata || !torrent->privateTorrent)) {
+    setupLpd(e, option, *registry, torrent->infoHash, object->btRuntime);
+  }
+
   const int32_t stopTimeout = option.getAsInt(PREF_BT_STOP_TIMEOUT);
   if (stopTimeout >= 1) {
     auto stop = std::make_unique<BtStopDownloadCommand>(e->newCUID(), group, e,
@@ -109,6 +122,61 @@ void BtSetup::setup(std::vector<std::unique_ptr<Command>>& commands, RequestGrou
     commands.push_back(std::move(stop));
   }
   object->btRuntime->setReady(true);
+}
+
+namespace {
+
+constexpr const char LPD_MULTICAST_ADDRESS[] = "239.192.152.143";
+constexpr uint16_t LPD_MULTICAST_PORT = 6771;
+
+// The one receiver of the process, on the interface the user named or on
+// any; null when it cannot listen.
+std::shared_ptr<LpdMessageReceiver> makeLpdReceiver(const Option& option) {
+  QLOG_INFO("Initializing LpdMessageReceiver.");
+  auto receiver = std::make_shared<LpdMessageReceiver>(LPD_MULTICAST_ADDRESS, LPD_MULTICAST_PORT);
+  const std::string& iface = option.get(PREF_BT_LPD_INTERFACE);
+  if (iface.empty()) {
+    return receiver->init("") ? receiver : nullptr;
+  }
+  for (const auto& addr : SocketCore::getInterfaceAddress(iface, AF_INET, AI_NUMERICHOST)) {
+    const Endpoint endpoint = util::getNumericNameInfo(&addr.su.sa, addr.suLength);
+    if (receiver->init(endpoint.addr)) {
+      return receiver;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void BtSetup::setupLpd(DownloadEngine* e, const Option& option, BtRegistry& registry,
+                       const std::string& infoHash, const std::shared_ptr<BtRuntime>& runtime) {
+  if (!registry.getLpdMessageReceiver()) {
+    if (auto receiver = makeLpdReceiver(option)) {
+      registry.setLpdMessageReceiver(receiver);
+      QLOG_INFO(fmt("LpdMessageReceiver initialized. multicastAddr=%s:%u, localAddr=%s",
+                    LPD_MULTICAST_ADDRESS, LPD_MULTICAST_PORT,
+                    receiver->getLocalAddress().c_str()));
+      e->addCommand(std::make_unique<LpdReceiveMessageCommand>(e->newCUID(), receiver, e));
+    } else {
+      QLOG_INFO("LpdMessageReceiver not initialized.");
+    }
+  }
+  const auto& receiver = registry.getLpdMessageReceiver();
+  if (!receiver) {
+    return;
+  }
+  QLOG_INFO("Initializing LpdMessageDispatcher.");
+  auto dispatcher = std::make_shared<LpdMessageDispatcher>(
+      infoHash, registry.getTcpPort(), LPD_MULTICAST_ADDRESS, LPD_MULTICAST_PORT);
+  if (!dispatcher->init(receiver->getLocalAddress(), 1, 1)) {
+    QLOG_INFO("LpdMessageDispatcher not initialized.");
+    return;
+  }
+  QLOG_INFO("LpdMessageDispatcher initialized.");
+  auto command = std::make_unique<LpdDispatchMessageCommand>(e->newCUID(), dispatcher, e);
+  command->setBtRuntime(runtime);
+  e->addCommand(std::move(command));
 }
 
 void BtSetup::bindListeners(DownloadEngine* e, const Option& option) {

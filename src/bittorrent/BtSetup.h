@@ -1,10 +1,13 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace quarn {
 
+class BtRegistry;
+class BtRuntime;
 class Command;
 class DownloadEngine;
 class Option;
@@ -22,6 +25,10 @@ class BtSetup {
 
  private:
   void bindListeners(DownloadEngine* e, const Option& option);
+  // Local peer discovery: the process's receiver when there is none yet, and
+  // this torrent's announcer.
+  void setupLpd(DownloadEngine* e, const Option& option, BtRegistry& registry,
+                const std::string& infoHash, const std::shared_ptr<BtRuntime>& runtime);
 };
 
 }  // namespace quarn

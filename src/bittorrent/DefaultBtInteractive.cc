@@ -19,6 +19,9 @@
 #include "bittorrent/PeerStorage.h"
 #include "bittorrent/RangeBtMessage.h"
 #include "bittorrent/TorrentAttribute.h"
+#include "bittorrent/UTMetadataRequestFactory.h"
+#include "bittorrent/UTMetadataRequestTracker.h"
+#include "bittorrent/UTPexExtensionMessage.h"
 #include "bittorrent/fast_set.h"
 #include "bittorrent/peer_identity.h"
 #include "bittorrent/torrent_reader.h"
@@ -42,6 +45,7 @@ using namespace std::chrono_literals;
 constexpr auto FLOODING_CHECK_INTERVAL = 5s;
 constexpr auto MAX_IDLE_INTERESTED = 60s;
 constexpr auto MAX_IDLE_UNINTERESTED = 30s;
+constexpr auto PEX_INTERVAL = 60s;
 constexpr uint8_t REQUEST_ID = BtRequestMessage::ID;
 constexpr uint8_t PIECE_ID = BtPieceMessage::ID;
 constexpr uint8_t KEEP_ALIVE_ID = BtKeepAliveMessage::ID;
@@ -93,6 +97,15 @@ void DefaultBtInteractive::setExtensionMessageRegistry(
   extensionMessageRegistry_ = std::move(registry);
 }
 
+void DefaultBtInteractive::setUTMetadataRequestTracker(
+    std::unique_ptr<UTMetadataRequestTracker> tracker) {
+  utMetadataRequestTracker_ = std::move(tracker);
+}
+void DefaultBtInteractive::setUTMetadataRequestFactory(
+    std::unique_ptr<UTMetadataRequestFactory> factory) {
+  utMetadataRequestFactory_ = std::move(factory);
+}
+
 void DefaultBtInteractive::initiateHandshake() {
   dispatcher_->addMessageToQueue(messageFactory_->createHandshakeMessage(
       bittorrent::getInfoHash(downloadContext_), bittorrent::getStaticPeerId()));
@@ -141,14 +154,20 @@ std::unique_ptr<BtHandshakeMessage> DefaultBtInteractive::receiveAndSendHandshak
 void DefaultBtInteractive::doPostHandshakeProcessing() {
   keepAliveTimer_ = global::wallclock();
   floodingTimer_ = global::wallclock();
+  // The first peer exchange message is due at once.
+  pexTimer_ = Timer::zero();
   if (peer_->isExtendedMessagingEnabled()) {
     addHandshakeExtensionToQueue();
   }
-  addBitfieldMessageToQueue();
+  if (!metadataGetMode_) {
+    addBitfieldMessageToQueue();
+  }
   if (peer_->isDHTEnabled() && dhtEnabled_) {
     dispatcher_->addMessageToQueue(messageFactory_->createPortMessage(localNodePort_));
   }
-  addAllowedFastMessageToQueue();
+  if (!metadataGetMode_) {
+    addAllowedFastMessageToQueue();
+  }
   sendPendingMessage();
 }
 
@@ -372,7 +391,70 @@ void DefaultBtInteractive::addRequests() {
   }
 }
 
+void DefaultBtInteractive::addPeerExchangeMessage() {
+  if (!elapsed(pexTimer_, PEX_INTERVAL)) {
+    return;
+  }
+  auto m = std::make_unique<UTPexExtensionMessage>(peer_->getExtensionMessageID(EXT_UT_PEX));
+  for (const auto& used : peerStorage_->getUsedPeers()) {
+    if (m->freshPeersAreFull()) {
+      break;
+    }
+    if (used->isActive() && used->getIPAddress() != peer_->getIPAddress()) {
+      m->addFreshPeer(used);
+    }
+  }
+  for (const auto& dropped : peerStorage_->getDroppedPeers()) {
+    if (m->droppedPeersAreFull()) {
+      break;
+    }
+    if (dropped->getIPAddress() != peer_->getIPAddress()) {
+      m->addDroppedPeer(dropped);
+    }
+  }
+  dispatcher_->addMessageToQueue(messageFactory_->createBtExtendedMessage(std::move(m)));
+  pexTimer_ = global::wallclock();
+}
+
+void DefaultBtInteractive::sendPeerExchangeAndPending() {
+  if (utPexEnabled_ && peer_->getExtensionMessageID(EXT_UT_PEX) != 0) {
+    addPeerExchangeMessage();
+  }
+  sendPendingMessage();
+}
+
+void DefaultBtInteractive::doMetadataGetProcessing() {
+  sendKeepAlive();
+  receiveMessages();
+  // The piece storage appears once a peer told the metadata size.
+  if (RequestGroup* group = downloadContext_->getOwnerRequestGroup()) {
+    pieceStorage_ = group->getPieceStorage();
+  }
+  if (peer_->getExtensionMessageID(EXT_UT_METADATA) != 0 &&
+      downloadContext_->getTotalLength() > 0 && pieceStorage_) {
+    if (utMetadataRequestTracker_->avail()) {
+      for (auto& m : utMetadataRequestFactory_->create(1, pieceStorage_.get())) {
+        dispatcher_->addMessageToQueue(std::move(m));
+      }
+    }
+    if (elapsed(perSecondTimer_, 1s)) {
+      perSecondTimer_ = global::wallclock();
+      for (size_t index : utMetadataRequestTracker_->removeTimeoutEntry()) {
+        pieceStorage_->cancelPiece(pieceStorage_->getPiece(index), cuid_);
+      }
+    }
+    if (pieceStorage_->downloadFinished()) {
+      downloadContext_->getOwnerRequestGroup()->setForceHaltRequested(true, RequestGroup::NONE);
+    }
+  }
+  sendPeerExchangeAndPending();
+}
+
 void DefaultBtInteractive::doInteractionProcessing() {
+  if (metadataGetMode_) {
+    doMetadataGetProcessing();
+    return;
+  }
   checkActiveInteraction();
   if (elapsed(perSecondTimer_, 1s)) {
     perSecondTimer_ = global::wallclock();
@@ -388,12 +470,18 @@ void DefaultBtInteractive::doInteractionProcessing() {
   if (!pieceStorage_->downloadFinished()) {
     addRequests();
   }
-  // Peer exchange is handed over to its own extension once that exists.
-  sendPendingMessage();
+  sendPeerExchangeAndPending();
 }
 
 void DefaultBtInteractive::cancelAllPiece() {
   requestFactory_->removeAllTargetPiece();
+  if (metadataGetMode_ && utMetadataRequestTracker_ && downloadContext_->getTotalLength() > 0 &&
+      pieceStorage_) {
+    for (size_t index : utMetadataRequestTracker_->getAllTrackedIndex()) {
+      QLOG_DEBUG(fmt("Cancel metadata: piece=%lu", static_cast<unsigned long>(index)));
+      pieceStorage_->cancelPiece(pieceStorage_->getPiece(index), cuid_);
+    }
+  }
 }
 
 void DefaultBtInteractive::sendPendingMessage() {
@@ -409,6 +497,9 @@ bool DefaultBtInteractive::isSendingMessageInProgress() {
 }
 
 size_t DefaultBtInteractive::countOutstandingRequest() {
+  if (metadataGetMode_) {
+    return utMetadataRequestTracker_->getAllTrackedIndex().size();
+  }
   return dispatcher_->countOutstandingRequest();
 }
 

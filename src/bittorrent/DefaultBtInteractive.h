@@ -22,6 +22,8 @@ class PeerConnection;
 class PeerStorage;
 class PieceStorage;
 class RequestGroupMan;
+class UTMetadataRequestFactory;
+class UTMetadataRequestTracker;
 
 // One peer connection's protocol: the handshakes, the opening messages and
 // then, per turn, idle and flood checks, received messages, choking,
@@ -74,6 +76,10 @@ class DefaultBtInteractive : public BtInteractive {
   void setUTPexEnabled(bool enabled) { utPexEnabled_ = enabled; }
   void setDHTEnabled(bool enabled) { dhtEnabled_ = enabled; }
   void setLocalNodePort(uint16_t port) { localNodePort_ = port; }
+  void setUTMetadataRequestTracker(std::unique_ptr<UTMetadataRequestTracker> tracker);
+  void setUTMetadataRequestFactory(std::unique_ptr<UTMetadataRequestFactory> factory);
+  // The connection only fetches a magnet link's metadata.
+  void enableMetadataGetMode() { metadataGetMode_ = true; }
 
  private:
   void addHandshakeExtensionToQueue();
@@ -89,6 +95,9 @@ class DefaultBtInteractive : public BtInteractive {
   void addRequests();
   void fillPiece(size_t maxMissingBlock);
   bool downloadSpeedExceeded() const;
+  void addPeerExchangeMessage();
+  void doMetadataGetProcessing();
+  void sendPeerExchangeAndPending();
 
   int64_t cuid_ = 0;
   std::shared_ptr<DownloadContext> downloadContext_;
@@ -104,6 +113,10 @@ class DefaultBtInteractive : public BtInteractive {
   std::unique_ptr<BtMessageDispatcher> dispatcher_;
   std::unique_ptr<BtRequestFactory> requestFactory_;
   std::unique_ptr<BtMessageReceiver> receiver_;
+  std::unique_ptr<UTMetadataRequestTracker> utMetadataRequestTracker_;
+  std::unique_ptr<UTMetadataRequestFactory> utMetadataRequestFactory_;
+  bool metadataGetMode_ = false;
+  Timer pexTimer_;
   uint64_t lastHaveIndex_ = 0;
   Timer keepAliveTimer_;
   Timer floodingTimer_;

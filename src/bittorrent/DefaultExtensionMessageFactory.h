@@ -6,10 +6,13 @@
 
 namespace quarn {
 
+class BtMessageDispatcher;
+class BtMessageFactory;
 class DownloadContext;
 class ExtensionMessageRegistry;
 class Peer;
 class PeerStorage;
+class UTMetadataRequestTracker;
 
 // Decodes the extended payloads of one peer connection by this side's ids.
 class DefaultExtensionMessageFactory : public ExtensionMessageFactory {
@@ -22,12 +25,21 @@ class DefaultExtensionMessageFactory : public ExtensionMessageFactory {
 
   void setPeerStorage(PeerStorage* peerStorage) { peerStorage_ = peerStorage; }
   void setDownloadContext(DownloadContext* dctx) { dctx_ = dctx; }
+  void setBtMessageFactory(BtMessageFactory* factory) { messageFactory_ = factory; }
+  void setBtMessageDispatcher(BtMessageDispatcher* dispatcher) { dispatcher_ = dispatcher; }
+  void setUTMetadataRequestTracker(UTMetadataRequestTracker* tracker) { tracker_ = tracker; }
 
  private:
+  std::unique_ptr<ExtensionMessage> createUTMetadataMessage(const unsigned char* data,
+                                                            size_t length);
+
   std::shared_ptr<Peer> peer_;
   ExtensionMessageRegistry* registry_;
   PeerStorage* peerStorage_ = nullptr;
   DownloadContext* dctx_ = nullptr;
+  BtMessageFactory* messageFactory_ = nullptr;
+  BtMessageDispatcher* dispatcher_ = nullptr;
+  UTMetadataRequestTracker* tracker_ = nullptr;
 };
 
 }  // namespace quarn

@@ -3,6 +3,7 @@
 #include "bittorrent/Peer.h"
 #include "bittorrent/TorrentAttribute.h"
 #include "bittorrent/torrent_reader.h"
+#include "engine/RequestGroup.h"
 #include "foundation/Dict.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/DowncastValueBaseVisitor.h"
@@ -13,6 +14,8 @@
 #include "foundation/fmt.h"
 #include "foundation/util_chars.h"
 #include "storage/DownloadContext.h"
+#include "storage/FileEntry.h"
+#include "storage/PieceStorage.h"
 
 namespace quarn {
 
@@ -109,9 +112,28 @@ void HandshakeExtensionMessage::doReceivedAction() {
   if (!bittorrent::getTorrentAttrs(dctx_)->metadata.empty()) {
     return;
   }
-  // Fetching a magnet link's metadata is handed over to the metadata
-  // exchange; without it such a peer is of no use.
-  throw DL_ABORT_EX("Peer doesn't support ut_metadata extension. Goodbye.");
+  if (peer_->getExtensionMessageID(EXT_UT_METADATA) == 0) {
+    throw DL_ABORT_EX("Peer doesn't support ut_metadata extension. Goodbye.");
+  }
+  if (metadataSize_ == 0) {
+    throw DL_ABORT_EX(
+        "Peer didn't provide metadata_size. It seems that it doesn't have whole metadata.");
+  }
+  auto* attrs = bittorrent::getTorrentAttrs(dctx_);
+  if (attrs->metadataSize == 0) {
+    // The first peer to tell the size shapes the metadata download; every
+    // piece may then be asked of every peer.
+    attrs->metadataSize = metadataSize_;
+    dctx_->getFirstFileEntry()->setLength(static_cast<int64_t>(metadataSize_));
+    dctx_->setKnowsTotalLength(true);
+    RequestGroup* group = dctx_->getOwnerRequestGroup();
+    group->initPieceStorage();
+    group->getPieceStorage()->enterEndGame();
+  } else if (attrs->metadataSize != metadataSize_) {
+    throw DL_ABORT_EX("Wrong metadata_size. Which one is correct!?");
+  }
+  peer_->reconfigureSessionResource(dctx_->getPieceLength(), dctx_->getTotalLength());
+  peer_->setAllBitfield();
 }
 
 }  // namespace quarn

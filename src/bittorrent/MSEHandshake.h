@@ -66,6 +66,7 @@ class MSEHandshake {
   void shiftBuffer(size_t n);
 
   bool getWantRead() const { return wantRead_; }
+  void setWantRead(bool wantRead) { wantRead_ = wantRead; }
   bool getWantWrite() const { return !socketBuffer_.sendBufferIsEmpty(); }
   CryptoType getNegotiatedCryptoType() const { return negotiatedCryptoType_; }
   const unsigned char* getBuffer() const { return rbuf_; }

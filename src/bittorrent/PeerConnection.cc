@@ -178,7 +178,9 @@ void PeerConnection::enableEncryption(std::unique_ptr<ARC4Encryptor> encryptor,
 
 void PeerConnection::presetBuffer(const unsigned char* data, size_t length) {
   length = std::min(length, resbuf_.size());
-  std::memcpy(resbuf_.data(), data, length);
+  if (length > 0) {
+    std::memcpy(resbuf_.data(), data, length);
+  }
   resbufLength_ = length;
   resbufOffset_ = msgOffset_ = 0;
   msgState_ = STATE_IDLE;

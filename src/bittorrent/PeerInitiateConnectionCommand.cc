@@ -1,7 +1,7 @@
 #include "bittorrent/PeerInitiateConnectionCommand.h"
-#include "bittorrent/PeerConnection.h"
 
 #include "bittorrent/BtRuntime.h"
+#include "bittorrent/InitiatorMSEHandshakeCommand.h"
 #include "bittorrent/Peer.h"
 #include "bittorrent/PeerConnection.h"
 #include "bittorrent/PeerInteractionCommand.h"
@@ -14,14 +14,13 @@
 
 namespace quarn {
 
-PeerInitiateConnectionCommand::PeerInitiateConnectionCommand(cuid_t cuid,
-                                                             RequestGroup* requestGroup,
-                                                             std::shared_ptr<Peer> peer,
-                                                             DownloadEngine* engine,
-                                                             std::shared_ptr<BtRuntime> btRuntime)
+PeerInitiateConnectionCommand::PeerInitiateConnectionCommand(
+    cuid_t cuid, RequestGroup* requestGroup, std::shared_ptr<Peer> peer, DownloadEngine* engine,
+    std::shared_ptr<BtRuntime> btRuntime, bool useEncryptedHandshake)
     : PeerAbstractCommand(cuid, std::move(peer), engine),
       requestGroup_(requestGroup),
-      btRuntime_(std::move(btRuntime)) {
+      btRuntime_(std::move(btRuntime)),
+      useEncryptedHandshake_(useEncryptedHandshake) {
   // A connection someone decided to open starts on the next turn, not at the
   // next periodic pass.
   setStatus(Command::STATUS_ONESHOT_REALTIME);
@@ -41,8 +40,14 @@ bool PeerInitiateConnectionCommand::executeInternal() {
   createSocket();
   getSocket()->establishConnection(peer->getIPAddress(), peer->getPort());
   getSocket()->applyIpDscp();
-  // The encrypted handshake is offered once it exists; until then every
-  // connection starts with the plain handshake.
+  if (useEncryptedHandshake_) {
+    auto command = std::make_unique<InitiatorMSEHandshakeCommand>(
+        getCuid(), requestGroup_, peer, getDownloadEngine(), btRuntime_, getSocket());
+    command->setPeerStorage(peerStorage_);
+    command->setPieceStorage(pieceStorage_);
+    getDownloadEngine()->addCommand(std::move(command));
+    return true;
+  }
   getDownloadEngine()->addCommand(std::make_unique<PeerInteractionCommand>(
       getCuid(), requestGroup_, peer, getDownloadEngine(), btRuntime_, pieceStorage_, peerStorage_,
       getSocket(), PeerInteractionCommand::SEND_HANDSHAKE));

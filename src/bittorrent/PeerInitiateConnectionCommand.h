@@ -11,12 +11,14 @@ class PeerStorage;
 class PieceStorage;
 class RequestGroup;
 
-// Opens one outgoing connection to a peer and hands it to the peer
+// Opens one outgoing connection to a peer and hands it to the encrypted
+// handshake initiator or, for a peer retried in plain, straight to the peer
 // interaction command.
 class PeerInitiateConnectionCommand : public PeerAbstractCommand {
  public:
   PeerInitiateConnectionCommand(cuid_t cuid, RequestGroup* requestGroup, std::shared_ptr<Peer> peer,
-                                DownloadEngine* engine, std::shared_ptr<BtRuntime> btRuntime);
+                                DownloadEngine* engine, std::shared_ptr<BtRuntime> btRuntime,
+                                bool useEncryptedHandshake = true);
   ~PeerInitiateConnectionCommand() override;
 
   // After a failed connection: starts one to another waiting peer while the
@@ -42,6 +44,7 @@ class PeerInitiateConnectionCommand : public PeerAbstractCommand {
   std::shared_ptr<BtRuntime> btRuntime_;
   std::shared_ptr<PeerStorage> peerStorage_;
   std::shared_ptr<PieceStorage> pieceStorage_;
+  bool useEncryptedHandshake_;
 };
 
 }  // namespace quarn

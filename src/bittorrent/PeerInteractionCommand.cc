@@ -19,6 +19,8 @@
 #include "bittorrent/RequestSlot.h"
 #include "bittorrent/TorrentAttribute.h"
 #include "bittorrent/TorrentDHT.h"
+#include "bittorrent/UTMetadataRequestFactory.h"
+#include "bittorrent/UTMetadataRequestTracker.h"
 #include "bittorrent/compact_peer.h"
 #include "bittorrent/torrent_reader.h"
 #include "config/Option.h"
@@ -97,9 +99,10 @@ void PeerInteractionCommand::wire(std::unique_ptr<PeerConnection> peerConnection
   const cuid_t cuid = getCuid();
   const auto* attrs = bittorrent::getTorrentAttrs(ctx);
 
+  const bool metadataGetMode = attrs->metadata.empty();
   auto registry = std::make_unique<ExtensionMessageRegistry>();
-  // Metadata and peer exchange ids are registered once those extensions
-  // exist; an unregistered id is never offered to the peer.
+  registry->setExtensionMessageID(EXT_UT_PEX, 8);
+  registry->setExtensionMessageID(EXT_UT_METADATA, 9);
   auto extFactory = std::make_unique<DefaultExtensionMessageFactory>(peer, registry.get());
   extFactory->setPeerStorage(peerStorage_.get());
   extFactory->setDownloadContext(ctx.get());
@@ -111,6 +114,9 @@ void PeerInteractionCommand::wire(std::unique_ptr<PeerConnection> peerConnection
   factory->setPeerStorage(peerStorage_.get());
   factory->setExtensionMessageFactory(extFactory.get());
   factory->setPeer(peer);
+  if (metadataGetMode) {
+    factory->enableMetadataGetMode();
+  }
 
   if (!peerConnection) {
     peerConnection = std::make_unique<PeerConnection>(cuid, peer, getSocket());
@@ -147,6 +153,8 @@ void PeerInteractionCommand::wire(std::unique_ptr<PeerConnection> peerConnection
   factory->setBtMessageDispatcher(dispatcher.get());
   factory->setBtRequestFactory(requests.get());
   factory->setPeerConnection(peerConnection.get());
+  extFactory->setBtMessageDispatcher(dispatcher.get());
+  extFactory->setBtMessageFactory(factory.get());
 
   peer->allocateSessionResource(ctx->getPieceLength(), ctx->getTotalLength());
   peer->setBtMessageDispatcher(dispatcher.get());
@@ -157,20 +165,23 @@ void PeerInteractionCommand::wire(std::unique_ptr<PeerConnection> peerConnection
   btInteractive_->setPeerStorage(peerStorage_);
   btInteractive_->setCuid(cuid);
   btInteractive_->setBtMessageReceiver(std::move(receiver));
+  auto* dispatcherRaw = dispatcher.get();
   btInteractive_->setDispatcher(std::move(dispatcher));
   btInteractive_->setBtRequestFactory(std::move(requests));
   btInteractive_->setPeerConnection(std::move(peerConnection));
+  auto* extFactoryRaw = extFactory.get();
   btInteractive_->setExtensionMessageFactory(std::move(extFactory));
   btInteractive_->setExtensionMessageRegistry(std::move(registry));
   btInteractive_->setKeepAliveInterval(
       std::chrono::seconds(getOption().getAsInt(PREF_BT_KEEP_ALIVE_INTERVAL)));
   btInteractive_->setRequestGroupMan(getDownloadEngine()->getRequestGroupMan());
   DefaultBtMessageFactory* messageFactory = factory.get();
-  btInteractive_->setBtMessageFactory(std::move(factory));
   if (auto* registryService = getDownloadEngine()->getService<BtRegistry>()) {
     btInteractive_->setTcpPort(registryService->getTcpPort());
   }
-  if (!attrs->privateTorrent && !peer->isLocalPeer()) {
+  // A private torrent's peers come from its trackers only.
+  const bool privateTorrent = !metadataGetMode && attrs->privateTorrent;
+  if (!privateTorrent && !peer->isLocalPeer()) {
     btInteractive_->setUTPexEnabled(getOption().getAsBool(PREF_ENABLE_PEER_EXCHANGE));
     if (auto* portReceiver = dhtPortReceiver(getDownloadEngine(), *peer)) {
       // The handshake then says we speak DHT, and the peer learns our port.
@@ -180,6 +191,21 @@ void PeerInteractionCommand::wire(std::unique_ptr<PeerConnection> peerConnection
       btInteractive_->setLocalNodePort(getDownloadEngine()->getService<BtRegistry>()->getUdpPort());
     }
   }
+  if (metadataGetMode) {
+    auto tracker = std::make_unique<UTMetadataRequestTracker>();
+    auto metadataRequests = std::make_unique<UTMetadataRequestFactory>();
+    metadataRequests->setCuid(cuid);
+    metadataRequests->setDownloadContext(ctx.get());
+    metadataRequests->setBtMessageDispatcher(dispatcherRaw);
+    metadataRequests->setBtMessageFactory(factory.get());
+    metadataRequests->setPeer(peer);
+    metadataRequests->setUTMetadataRequestTracker(tracker.get());
+    extFactoryRaw->setUTMetadataRequestTracker(tracker.get());
+    btInteractive_->setUTMetadataRequestTracker(std::move(tracker));
+    btInteractive_->setUTMetadataRequestFactory(std::move(metadataRequests));
+    btInteractive_->enableMetadataGetMode();
+  }
+  btInteractive_->setBtMessageFactory(std::move(factory));
 }
 
 bool PeerInteractionCommand::downloadLimitExceeded() const {

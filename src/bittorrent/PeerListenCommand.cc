@@ -6,8 +6,7 @@
 #include <vector>
 
 #include "bittorrent/Peer.h"
-#include "bittorrent/PeerConnection.h"
-#include "bittorrent/PeerReceiveHandshakeCommand.h"
+#include "bittorrent/ReceiverMSEHandshakeCommand.h"
 #include "engine/DownloadEngine.h"
 #include "engine/RequestGroupMan.h"
 #include "foundation/LogMacros.h"
@@ -57,10 +56,8 @@ void PeerListenCommand::acceptOne() {
   const Endpoint remote = peerSocket->getPeerInfo();
   auto peer = std::make_shared<Peer>(remote.addr, remote.port, true);
   const cuid_t cuid = engine_->newCUID();
-  // The encrypted handshake is received here once it exists; a plain
-  // handshake goes straight to the torrent lookup.
   engine_->addCommand(
-      std::make_unique<PeerReceiveHandshakeCommand>(cuid, peer, engine_, peerSocket));
+      std::make_unique<ReceiverMSEHandshakeCommand>(cuid, peer, engine_, peerSocket));
   QLOG_DEBUG(fmt("Accepted the connection from %s:%u.", remote.addr.c_str(), remote.port));
   QLOG_DEBUG(
       fmt("Added CUID#%lld to receive BitTorrent/MSE handshake.", static_cast<long long>(cuid)));

@@ -7,6 +7,7 @@
 #include "bittorrent/BtPostDownloadHandler.h"
 #include "bittorrent/BtRegistry.h"
 #include "bittorrent/TorrentAttribute.h"
+#include "bittorrent/UTMetadataPostDownloadHandler.h"
 #include "bittorrent/announce_uri.h"
 #include "bittorrent/magnet.h"
 #include "bittorrent/torrent_reader.h"
@@ -190,6 +191,8 @@ bool makeDownloads(std::vector<std::shared_ptr<RequestGroup>>& result,
 void installDownloadHandlers() {
   static const BtPostDownloadHandler handler;
   download_handlers::setBtPostDownloadHandler(&handler);
+  static const UTMetadataPostDownloadHandler metadataHandler;
+  download_handlers::setUTMetadataPostDownloadHandler(&metadataHandler);
 }
 
 void install(DownloadEngine& engine) {

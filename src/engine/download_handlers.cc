@@ -81,8 +81,18 @@ void setBtPostDownloadHandler(const PostDownloadHandler* handler) {
   btPostDownloadHandler = handler;
 }
 
+namespace {
+
+const PostDownloadHandler* utMetadataPostDownloadHandler = nullptr;
+
+}  // namespace
+
 const PostDownloadHandler* getUTMetadataPostDownloadHandler() {
-  return nullptr;
+  return utMetadataPostDownloadHandler;
+}
+
+void setUTMetadataPostDownloadHandler(const PostDownloadHandler* handler) {
+  utMetadataPostDownloadHandler = handler;
 }
 
 }  // namespace download_handlers

@@ -29,6 +29,9 @@ const PostDownloadHandler* getUTMetadataPostDownloadHandler();
 // over the one handler of torrent files before it makes any download;
 // downloads made earlier do not follow torrent files.
 void setBtPostDownloadHandler(const PostDownloadHandler* handler);
+// Likewise for the handler that turns a magnet link's fetched metadata into
+// the torrent download.
+void setUTMetadataPostDownloadHandler(const PostDownloadHandler* handler);
 
 extern const char* METALINK_CONTENT_TYPES[];
 extern const char* METALINK_EXTENSIONS[];
