@@ -29,12 +29,6 @@ namespace quarn {
 
 namespace {
 
-constexpr const char MSG_FILE_EXISTS_WITHOUT_CONTROL_FILE[] =
-    "File %s exists, but a control file(*.quarn) does not exist. Download was canceled in "
-    "order to prevent your file from being truncated to 0. If you are sure to download the "
-    "file all over again, then delete it or add --allow-overwrite=true option and restart "
-    "quarn.";
-
 // Opens the torrent's files: resumed from the control file, or existing data
 // taken as it is when the user allows it, or new files.
 void openFiles(RequestGroup& group, DefaultBtProgressInfoFile& infoFile) {

@@ -44,15 +44,11 @@
 
 namespace quarn {
 
-namespace {
-
-constexpr const char MSG_FILE_EXISTS_WITHOUT_CONTROL_FILE[] =
+const char MSG_FILE_EXISTS_WITHOUT_CONTROL_FILE[] =
     "File %s exists, but a control file(*.quarn) does not exist. Download was canceled in "
     "order to prevent your file from being truncated to 0. If you are sure to download the "
     "file all over again, then delete it or add --allow-overwrite=true option and restart "
     "quarn.";
-
-}  // namespace
 
 RequestGroup::RequestGroup(std::shared_ptr<GroupId> gid, std::shared_ptr<Option> option)
     : belongsTo_(0),

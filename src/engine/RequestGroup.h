@@ -33,6 +33,10 @@ class TorrentSession;
 class URISelector;
 struct DownloadResult;
 
+// The refusal to start over files that exist without a control file; one
+// argument, the download's base path.
+extern const char MSG_FILE_EXISTS_WITHOUT_CONTROL_FILE[];
+
 // One download: whatever one URI list, torrent, magnet link or Metalink file
 // entry turns into. Shared by its queue manager and every command working for
 // it; commands only see flags and end themselves.
