@@ -57,16 +57,7 @@ bool InitiatorMSEHandshakeCommand::executeInternal() {
     return true;
   }
   if (sequence_ != INITIATOR_SEND_KEY) {
-    if (mseHandshake_->getWantRead()) {
-      setReadCheckSocket(getSocket());
-    } else {
-      disableReadCheckSocket();
-    }
-    if (mseHandshake_->getWantWrite()) {
-      setWriteCheckSocket(getSocket());
-    } else {
-      disableWriteCheckSocket();
-    }
+    checkSocketFor(mseHandshake_->getWantRead(), mseHandshake_->getWantWrite());
   }
   addCommandSelf();
   return false;

@@ -73,6 +73,19 @@ bool PeerAbstractCommand::execute() {
   }
 }
 
+void PeerAbstractCommand::checkSocketFor(bool read, bool write) {
+  if (read) {
+    setReadCheckSocket(socket_);
+  } else {
+    disableReadCheckSocket();
+  }
+  if (write) {
+    setWriteCheckSocket(socket_);
+  } else {
+    disableWriteCheckSocket();
+  }
+}
+
 void PeerAbstractCommand::setReadCheckSocket(const std::shared_ptr<SocketCore>& socket) {
   if (!socket->isOpen()) {
     disableReadCheckSocket();

@@ -35,6 +35,8 @@ class PeerAbstractCommand : public Command {
   void setWriteCheckSocket(const std::shared_ptr<SocketCore>& socket);
   void disableReadCheckSocket();
   void disableWriteCheckSocket();
+  // Waits for exactly the socket events a handshake in progress asks for.
+  void checkSocketFor(bool read, bool write);
   void setNoCheck(bool check) { noCheck_ = check; }
   void updateKeepAlive();
   void createSocket();

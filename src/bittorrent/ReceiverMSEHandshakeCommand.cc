@@ -40,16 +40,7 @@ bool ReceiverMSEHandshakeCommand::executeInternal() {
   if (step()) {
     return true;
   }
-  if (mseHandshake_->getWantRead()) {
-    setReadCheckSocket(getSocket());
-  } else {
-    disableReadCheckSocket();
-  }
-  if (mseHandshake_->getWantWrite()) {
-    setWriteCheckSocket(getSocket());
-  } else {
-    disableWriteCheckSocket();
-  }
+  checkSocketFor(mseHandshake_->getWantRead(), mseHandshake_->getWantWrite());
   addCommandSelf();
   return false;
 }

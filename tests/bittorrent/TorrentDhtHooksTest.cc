@@ -21,18 +21,6 @@
 namespace quarn {
 namespace {
 
-uint16_t freePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-  socklen_t len = sizeof(addr);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(fd);
-  return ntohs(addr.sin_port);
-}
-
 // Records what torrents ask of the DHT.
 struct RecordingDHT : TorrentDHT {
   void setup(const Option&) override { log.push_back("setup"); }
@@ -60,7 +48,7 @@ class TorrentDhtHooks : public ::testing::Test {
     option_->put(PREF_DIR, dir_.path().string());
     option_->put(PREF_FILE_ALLOCATION, "none");
     option_->put(PREF_BT_ENABLE_LPD, "false");
-    option_->put(PREF_LISTEN_PORT, std::to_string(freePort()));
+    option_->put(PREF_LISTEN_PORT, std::to_string(test::freePort()));
   }
 
   std::shared_ptr<RequestGroup> torrentGroup(const std::string& name, const std::string& announce,

@@ -1,5 +1,10 @@
 #pragma once
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -13,6 +18,20 @@
 #include "storage/DownloadContext.h"
 
 namespace quarn::test {
+
+// A TCP port nothing listens on now, from the kernel's ephemeral range, for
+// options that take a port list rather than 0.
+inline uint16_t freePort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+  socklen_t len = sizeof(addr);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  ::close(fd);
+  return ntohs(addr.sin_port);
+}
 
 // A bencoded byte string.
 inline std::string bstr(const std::string& s) {

@@ -31,19 +31,6 @@
 namespace quarn {
 namespace {
 
-// A TCP port nothing listens on now, from the kernel's ephemeral range.
-uint16_t freePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-  socklen_t len = sizeof(addr);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(fd);
-  return ntohs(addr.sin_port);
-}
-
 template <class T>
 int countOf(const std::vector<std::unique_ptr<Command>>& commands) {
   int n = 0;
@@ -63,7 +50,7 @@ class TorrentStartTest : public ::testing::Test {
     option_->put(PREF_FILE_ALLOCATION, "none");
     option_->put(PREF_ENABLE_DHT, "false");
     option_->put(PREF_BT_ENABLE_LPD, "false");
-    option_->put(PREF_LISTEN_PORT, std::to_string(freePort()));
+    option_->put(PREF_LISTEN_PORT, std::to_string(test::freePort()));
   }
 
   std::shared_ptr<RequestGroup> torrentGroup(const std::string& name, bool isPrivate = false) {
@@ -153,7 +140,7 @@ TEST_F(TorrentStartTest, ListenersAreBoundOnceAndTheirPortIsAnnounced) {
   const size_t listeners = engine_.countCommands();
   EXPECT_GE(listeners, 1u);
   // A second torrent reuses the run's port and binds nothing new.
-  option_->put(PREF_LISTEN_PORT, std::to_string(freePort()));
+  option_->put(PREF_LISTEN_PORT, std::to_string(test::freePort()));
   auto second = torrentGroup("b");
   auto more = start(second);
   EXPECT_EQ(port, registry().getTcpPort());
