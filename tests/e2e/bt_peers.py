@@ -158,8 +158,9 @@ class LtPeer:
 
     def __init__(self, torrent, save_path, seed=False, seed_mode=False, ip=LOOPBACK,
                  upload_limit=0, download_limit=0, connect=(), sample_chokes=False,
-                 exit_when_done=False, netns=None):
-        self.config = {"torrent": os.path.abspath(torrent), "save_path": os.path.abspath(save_path),
+                 exit_when_done=False, netns=None, settings=None):
+        # `settings` are extra libtorrent session settings, e.g. an encryption policy.
+        self.config = {"settings": settings or {}, "torrent": os.path.abspath(torrent), "save_path": os.path.abspath(save_path),
                        "seed_mode": seed_mode, "ip": ip, "upload_limit": upload_limit,
                        "download_limit": download_limit, "connect": [list(c) for c in connect],
                        "sample_chokes": sample_chokes, "exit_when_done": exit_when_done}
@@ -247,6 +248,7 @@ def _peer_main(config):
         lt.alert.category_t.status_notification | lt.alert.category_t.tracker_notification |
         lt.alert.category_t.peer_notification | lt.alert.category_t.connect_notification,
     }
+    settings.update(config["settings"])
     ses = lt.session(settings)
     params = lt.add_torrent_params()
     params.ti = lt.torrent_info(config["torrent"])
