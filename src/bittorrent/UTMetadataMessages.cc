@@ -105,6 +105,14 @@ void UTMetadataDataExtensionMessage::doReceivedAction() {
   }
   QLOG_DEBUG(fmt("ut_metadata index=%lu found in tracking list", index));
   tracker_->remove(getIndex());
+  auto* attrs = bittorrent::getTorrentAttrs(dctx_);
+  // The storage is shaped by the size the first peer told; a block cut for
+  // another size belongs to other metadata.
+  if (totalSize_ != attrs->metadataSize) {
+    throw DL_ABORT_EX(fmt("Bad ut_metadata data: total_size %lu differs from metadata_size %lu",
+                          static_cast<unsigned long>(totalSize_),
+                          static_cast<unsigned long>(attrs->metadataSize)));
+  }
   auto piece = pieceStorage_->getPiece(getIndex());
   // A piece of another length would spill into its neighbour or past the
   // announced size.
@@ -122,7 +130,7 @@ void UTMetadataDataExtensionMessage::doReceivedAction() {
   const std::string metadata = readStoredData(adaptor);
   const std::string digest =
       MessageDigest::sha1()->update(metadata.data(), metadata.size()).digest();
-  if (digest == bittorrent::getTorrentAttrs(dctx_)->infoHash) {
+  if (digest == attrs->infoHash) {
     QLOG_INFO("Got ut_metadata");
     return;
   }
@@ -130,6 +138,9 @@ void UTMetadataDataExtensionMessage::doReceivedAction() {
   for (size_t i = 0; i < dctx_->getNumPieces(); ++i) {
     pieceStorage_->markPieceMissing(i);
   }
+  // The size may have been the lie: forget it, so that the next peer's size
+  // is taken instead of dropping every honest peer for disagreeing with it.
+  attrs->metadataSize = 0;
   throw DL_ABORT_EX("Got wrong ut_metadata");
 }
 

@@ -191,20 +191,22 @@ class MetadataDownloadTest : public ::testing::Test {
     return peer;
   }
 
+  // A data message for piece `index`; `totalSize` defaults to the real metadata's size.
   std::unique_ptr<ExtensionMessage> data(const std::shared_ptr<Peer>& peer, size_t index,
-                                         const std::string& bytes) {
+                                         const std::string& bytes, size_t totalSize = 0) {
     DefaultExtensionMessageFactory factory(peer, &registry_);
     factory.setDownloadContext(ctx_.get());
     factory.setUTMetadataRequestTracker(&tracker_);
     return decode(factory,
                   "\x09"
                   "d8:msg_typei1e5:piecei" +
-                      std::to_string(index) + "e10:total_sizei" + std::to_string(metadata_.size()) +
-                      "ee" + bytes);
+                      std::to_string(index) + "e10:total_sizei" +
+                      std::to_string(totalSize ? totalSize : metadata_.size()) + "ee" + bytes);
   }
 
   // Requests every piece through one peer and answers with the bytes given.
   void fetchAll(const std::shared_ptr<Peer>& peer, const std::string& bytes) {
+    const size_t totalSize = bytes.size();
     UTMetadataRequestFactory requests;
     FakeDispatcher dispatcher;
     WrappingFactory messages;
@@ -217,7 +219,7 @@ class MetadataDownloadTest : public ::testing::Test {
     auto storage = group_->getPieceStorage();
     for (auto& r : requests.create(10, storage.get())) {
       const size_t index = static_cast<UTMetadataExtensionMessage&>(extensionOf(r)).getIndex();
-      data(peer, index, bytes.substr(index * 16384, 16384))->doReceivedAction();
+      data(peer, index, bytes.substr(index * 16384, 16384), totalSize)->doReceivedAction();
     }
   }
 
@@ -267,7 +269,9 @@ TEST_F(MetadataDownloadTest, OnlyMetadataOfTheLinksHashCompletesTheDownload) {
   EXPECT_FALSE(group_->getPieceStorage()->downloadFinished());
   EXPECT_EQ(0, group_->getPieceStorage()->getCompletedLength());
 
+  // The failed connection is gone; the peer comes back with a new handshake.
   tracker_ = UTMetadataRequestTracker();
+  peer = connect(metadata_.size());
   fetchAll(peer, metadata_);
   EXPECT_TRUE(group_->getPieceStorage()->downloadFinished());
   EXPECT_EQ(metadata_, readStoredData(group_->getPieceStorage()->getDiskAdaptor()));
@@ -278,6 +282,31 @@ TEST_F(MetadataDownloadTest, PieceOfTheWrongLengthIsRefused) {
   tracker_.add(0);
   EXPECT_THROW(data(peer, 0, std::string(16385, 'x'))->doReceivedAction(), DlAbortEx);
   EXPECT_EQ(0, group_->getPieceStorage()->getCompletedLength());
+}
+
+TEST_F(MetadataDownloadTest, BlockCutForAnotherTotalSizeIsRefused) {
+  auto peer = connect(metadata_.size());
+  for (size_t totalSize : {metadata_.size() + 1, metadata_.size() - 1, size_t{16384}}) {
+    SCOPED_TRACE(totalSize);
+    tracker_.add(0);
+    EXPECT_THROW(data(peer, 0, metadata_.substr(0, 16384), totalSize)->doReceivedAction(),
+                 DlAbortEx);
+    EXPECT_EQ(0, group_->getPieceStorage()->getCompletedLength());
+  }
+}
+
+TEST_F(MetadataDownloadTest, SizeOfAPeerWhoseMetadataFailedIsForgotten) {
+  // The first peer lies about the size and sends metadata of that size.
+  const std::string lie = metadata_ + std::string(20000, 'x');
+  auto liar = connect(lie.size());
+  EXPECT_THROW(fetchAll(liar, lie), DlAbortEx);
+  // An honest peer's size is taken now, not refused as "Wrong metadata_size".
+  tracker_ = UTMetadataRequestTracker();
+  auto honest = connect(metadata_.size());
+  EXPECT_EQ(static_cast<int64_t>(metadata_.size()), ctx_->getTotalLength());
+  fetchAll(honest, metadata_);
+  EXPECT_TRUE(group_->getPieceStorage()->downloadFinished());
+  EXPECT_EQ(metadata_, readStoredData(group_->getPieceStorage()->getDiskAdaptor()));
 }
 
 TEST_F(MetadataDownloadTest, HandlerSavesAndStartsTheTorrentOnlyFromGenuineMetadata) {
