@@ -48,6 +48,22 @@ def url_quote(url):
     return url.replace(":", "%3A").replace("/", "%2F")
 
 
+def make_payload(seed_dir, seed, tracker_url=None):
+    """Writes payload.bin of pseudo-random bytes into seed_dir; its bytes and a v1
+    torrent of it (a dictionary, naming the tracker when one is given)."""
+    data = random.Random(seed).randbytes(SIZE)
+    path = os.path.join(seed_dir, "payload.bin")
+    with open(path, "wb") as f:
+        f.write(data)
+    fs = lt.file_storage()
+    lt.add_files(fs, path)
+    ct = lt.create_torrent(fs, 262144, flags=lt.create_torrent.v1_only)
+    if tracker_url:
+        ct.add_tracker(tracker_url)
+    lt.set_piece_hashes(ct, seed_dir)
+    return data, ct.generate()
+
+
 ENC_FORCED, ENC_ENABLED, ENC_DISABLED = 0, 1, 2
 LEVEL_PLAIN, LEVEL_RC4, LEVEL_BOTH = 1, 2, 3
 
@@ -75,16 +91,24 @@ class LtSession:
         self.handle = None
 
     def add(self, torrent_path, save_path, seed=False):
+        """Adds the torrent; a seeder is returned once it serves its data."""
         params = lt.add_torrent_params()
         params.ti = lt.torrent_info(torrent_path)
-        params.save_path = save_path
         if seed:
             params.flags |= lt.torrent_flags.seed_mode
-        self.handle = self.session.add_torrent(params)
+        self._start(params, save_path)
+        if seed:
+            wait_until(self.seeding, 30, "the libtorrent seeder to seed")
 
     def add_magnet(self, uri, save_path):
-        params = lt.parse_magnet_uri(uri)
+        self._start(lt.parse_magnet_uri(uri), save_path)
+
+    def _start(self, params, save_path):
         params.save_path = save_path
+        # A queued torrent starts paused and refuses every peer until the
+        # session's queue gets round to it, later still under load.
+        params.flags &= ~lt.torrent_flags.auto_managed
+        params.flags &= ~lt.torrent_flags.paused
         self.handle = self.session.add_torrent(params)
 
     def encrypted_peers(self):
@@ -108,17 +132,9 @@ class CryptoAndMagnetTest(unittest.TestCase):
         self.dl_dir = os.path.join(self.tmp, "dl")
         os.makedirs(self.seed_dir)
         os.makedirs(self.dl_dir)
-        self.data = random.Random(7).randbytes(SIZE)
-        with open(os.path.join(self.seed_dir, "payload.bin"), "wb") as f:
-            f.write(self.data)
         self.tracker = HttpTracker().__enter__()
         self.addCleanup(self.tracker.__exit__, None, None, None)
-        fs = lt.file_storage()
-        lt.add_files(fs, os.path.join(self.seed_dir, "payload.bin"))
-        ct = lt.create_torrent(fs, 262144, flags=lt.create_torrent.v1_only)
-        ct.add_tracker(self.tracker.url())
-        lt.set_piece_hashes(ct, self.seed_dir)
-        metainfo = ct.generate()
+        self.data, metainfo = make_payload(self.seed_dir, 7, self.tracker.url())
         self.torrent = self.write_torrent("payload.torrent", metainfo)
         # The same torrent without its tracker: a peer that must not learn of the
         # others through the tracker.
@@ -223,7 +239,7 @@ class CryptoAndMagnetTest(unittest.TestCase):
                 self.assertEqual(retried, RETRY_PLAIN in read_file(log))
 
     def test_seed_to_a_peer_that_requires_rc4(self):
-        _, log, port = self.quarnc_seeder(["--max-upload-limit=1M", "--bt-force-encryption=true"])
+        _, _, port = self.quarnc_seeder(["--max-upload-limit=1M", "--bt-force-encryption=true"])
         leecher = self.peer(ENC_FORCED, LEVEL_RC4)
         leecher.add(self.torrent, self.dl_dir)
         leecher.handle.connect_peer((HOST, port))
@@ -296,6 +312,9 @@ class CryptoAndMagnetTest(unittest.TestCase):
         wait_until(seeder_via_pex, 60, "the other peer to learn of the seeder by peer exchange")
 
 
+LPD_HOST = "10.254.0.1"
+
+
 @unittest.skipIf(lt is None, "python3-libtorrent is not installed")
 @unittest.skipUnless(os.geteuid() == 0 and can_unshare(), "needs unshare -n as root")
 class LocalPeerDiscoveryTest(unittest.TestCase):
@@ -321,18 +340,14 @@ class LocalPeerDiscoveryTest(unittest.TestCase):
         tmp = tempfile.mkdtemp(prefix="qn-lpd-")
         self.addCleanup(shutil.rmtree, tmp, True)
         os.makedirs(os.path.join(tmp, "seed"))
-        data = random.Random(11).randbytes(SIZE)
-        with open(os.path.join(tmp, "seed", "payload.bin"), "wb") as f:
-            f.write(data)
-        fs = lt.file_storage()
-        lt.add_files(fs, os.path.join(tmp, "seed", "payload.bin"))
-        ct = lt.create_torrent(fs, 262144, flags=lt.create_torrent.v1_only)
-        lt.set_piece_hashes(ct, os.path.join(tmp, "seed"))
+        data, metainfo = make_payload(os.path.join(tmp, "seed"), 11)
         torrent = os.path.join(tmp, "payload.torrent")
         with open(torrent, "wb") as f:
-            f.write(lt.bencode(ct.generate()))
+            f.write(lt.bencode(metainfo))
         info_hash = str(lt.torrent_info(torrent).info_hashes().v1)
-        with NetNs([]) as ns:
+        # An address of global scope on lo: without one, the kernel sends the
+        # announces from 0.0.0.0, an address no peer on a network ever has.
+        with NetNs([LPD_HOST]) as ns:
             for args in (["link", "set", "lo", "multicast", "on"],
                          ["route", "add", "239.0.0.0/8", "dev", "lo"]):
                 subprocess.run(ns.wrap(["ip", *args]), check=True, capture_output=True)
@@ -352,7 +367,8 @@ class LocalPeerDiscoveryTest(unittest.TestCase):
         self.assertEqual(0, leecher.returncode, out + read_file(dl_log)[-3000:])
         with open(os.path.join(tmp, "dl", "payload.bin"), "rb") as f:
             self.assertEqual(data, f.read())
-        heard = ("LPD message received infohash=%s, port=6882" % info_hash).encode()
+        heard = ("LPD message received infohash=%s, port=6882 from %s" % (info_hash, LPD_HOST))
+        heard = heard.encode()
         self.assertIn(heard, read_file(dl_log))
 
 
