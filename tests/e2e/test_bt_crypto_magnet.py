@@ -16,13 +16,13 @@ libtorrent session learns of quarnc before quarnc listens.
 import base64
 import os
 import random
+import re
 import shutil
 import subprocess
 import tempfile
 import unittest
 
 from bt_peers import HttpTracker, NetNs, can_unshare, wait_until
-from httpservers import free_port
 
 try:
     import libtorrent as lt
@@ -34,6 +34,11 @@ HOST = "127.0.0.1"
 SIZE = 3 * 1024 * 1024 + 12345
 RETRY_PLAIN = b"Retry using legacy BitTorrent handshake."
 QN_PEER_ID = b"QN-"
+# quarnc takes the first free port of a shuffled range: a port found free
+# beforehand may be taken by the time a loaded machine starts quarnc. Below the
+# ephemeral range, where no outgoing connection takes one.
+QUARNC_PORTS = "10000-32000"
+LISTENING = re.compile(rb"IPv4 BitTorrent: listening on TCP port (\d+)")
 
 
 def read_file(path):
@@ -76,7 +81,7 @@ class LtSession:
         self.host = host
         settings = {
             "upload_rate_limit": upload_limit,
-            "listen_interfaces": "%s:%d" % (host, free_port(host)),
+            "listen_interfaces": "%s:0" % host,
             "enable_dht": False, "enable_lsd": False, "enable_upnp": False,
             "enable_natpmp": False, "enable_incoming_utp": False,
             "enable_outgoing_utp": False, "allow_multiple_connections_per_ip": True,
@@ -172,25 +177,32 @@ class CryptoAndMagnetTest(unittest.TestCase):
         with self.tracker.lock:
             self.tracker.swarm[self.info_hash] = {e: b"-placed-by-the-test-" for e in endpoints}
 
-    def quarnc(self, args, listen_port=None):
+    def quarnc(self, args):
         log = os.path.join(self.tmp, "quarnc-%d.log" % len(self.procs))
         cmd = [QUARNC, "--no-conf", "--summary-interval=0", "--enable-dht=false",
                "--bt-enable-lpd=false", "--console-log-level=warn", "--log=" + log,
                "--log-level=" + os.environ.get("QN_LOG_LEVEL", "info"),
-               "--listen-port=%d" % (listen_port or free_port()),
+               "--listen-port=" + QUARNC_PORTS,
                "--bt-tracker-connect-timeout=5", "--bt-stop-timeout=60"] + args
         proc = subprocess.Popen(cmd, cwd=self.tmp, env=dict(os.environ, HOME=self.tmp),
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         self.procs.append(proc)
         return proc, log
 
+    def listening_port(self, proc, log):
+        """quarnc's IPv4 listening port, once it listens."""
+        found = wait_until(lambda: LISTENING.search(read_file(log)) or proc.poll() is not None,
+                           60, "quarnc to listen")
+        self.assertIsNone(proc.poll(), read_file(log)[-3000:])
+        return int(found.group(1))
+
     def quarnc_seeder(self, options):
         """quarnc seeding payload.bin; returns once the tracker has its listening port."""
-        port = free_port()
         # Seeding existing data needs no allocation.
         proc, log = self.quarnc(["--dir=" + self.seed_dir, "--check-integrity=true",
                                  "--file-allocation=none", "--seed-ratio=0.0"] + options
-                                + [self.torrent], listen_port=port)
+                                + [self.torrent])
+        port = self.listening_port(proc, log)
         wait_until(lambda: self.tracker.by_peer(QN_PEER_ID) or proc.poll() is not None, 60,
                    "quarnc to announce")
         self.assertIsNone(proc.poll(), read_file(log)[-3000:])
@@ -294,9 +306,9 @@ class CryptoAndMagnetTest(unittest.TestCase):
         seeder = self.peer(ENC_ENABLED, LEVEL_BOTH, "127.0.0.2", upload_limit=500 * 1024)
         seeder.add(self.hidden_torrent, self.seed_dir, seed=True)
         self.swarm_is((seeder.host, seeder.port))
-        port = free_port()
-        self.quarnc(["--dir=" + self.dl_dir, "--max-download-limit=500K", self.torrent],
-                    listen_port=port)
+        proc, log = self.quarnc(["--dir=" + self.dl_dir, "--max-download-limit=500K",
+                                 self.torrent])
+        port = self.listening_port(proc, log)
         # quarnc offers a peer the connections it has when that peer's connection
         # starts, and then only once a minute: the other peer comes once quarnc
         # has the seeder's data flowing.
