@@ -155,8 +155,10 @@ class DhtUdpTest(unittest.TestCase):
         files = ["--dht-file-path=" + os.path.join(d, "dht.dat"),
                  "--dht-file-path6=" + os.path.join(d, "dht6.dat")]
         given = {arg.split("=", 1)[0] for arg in args}
-        q = Quarnc(d, ["-d", d, "--listen-port=%d" % free_port()] +
+        port = free_port()
+        q = Quarnc(d, ["-d", d, "--listen-port=%d" % port] +
                    [f for f in files if f.split("=", 1)[0] not in given] + args)
+        q.port = port
         self.procs.append(q)
         return q.start()
 
@@ -288,8 +290,11 @@ class DhtUdpTest(unittest.TestCase):
                 # The readout turns to SEED once every piece is in and checked.
                 q.wait_line("SEED(", 120)
                 self.assertEqual(self.digest, self.downloaded(leech))
-                entry.wait(lambda s: ["127.0.0.1", dht_port] in s["live"], 60,
-                           "quarnc's node in the entry node's routing table")
+                # The entry node took quarnc's node into its table (after quarnc answered
+                # its ping) and kept quarnc's announce (the token it handed out came back).
+                entry.wait(lambda s: ["127.0.0.1", dht_port] in s["live"] and
+                           ["127.0.0.1", q.port] in s["announces"][ih], 60,
+                           "quarnc's node and announce at the entry node")
                 q.halt()
 
     @unittest.skipUnless(swarm_tools(), "needs python3-libtorrent and mktorrent")
@@ -299,6 +304,7 @@ class DhtUdpTest(unittest.TestCase):
         first = self.quarnc("first", self.dht_args(free_udp_port(), entry) +
                             ["--dht-file-path=" + dht_file, "--seed-time=0", self.torrent])
         self.assertEqual(0, first.wait(120), first.output())
+        self.assertEqual(self.digest, self.downloaded("first"))
         saved = read_dht_file(dht_file, 6)
         entry_id = bytes.fromhex(entry.status()["node_id"])
         self.assertIn(("127.0.0.1", entry.port, entry_id), saved["nodes"])
