@@ -538,6 +538,100 @@ class NetNs:
             os.close(target)
 
 
+# ---------------------------------------------------------------- DHT nodes
+
+def free_udp_port(host=LOOPBACK):
+    """A UDP port of `host` (IPv4 or IPv6) that nobody holds right now."""
+    import socket
+    family = socket.AF_INET6 if ":" in host else socket.AF_INET
+    with socket.socket(family, socket.SOCK_DGRAM) as s:
+        s.bind((host, 0))
+        return s.getsockname()[1]
+
+
+class LtDhtNode(LtPeer):
+    """A libtorrent session on 127.0.0.1 with its DHT on: an entry point for others,
+    or, given a torrent, a seeder of it that announces itself through the DHT.
+
+    `entry`: another node (anything with a `port`) this one bootstraps from.
+    `status()` answers {"port", "node_id", "dht_nodes", "live": [[ip, port], ...] (the
+    routing table's verified nodes), "announces": {info hash hex: [[ip, port], ...]}
+    (announce_peer queries received), "is_seeding"}.
+    """
+
+    def __init__(self, torrent=None, save_path=None, entry=None):
+        super().__init__(torrent or "", save_path or "", seed=bool(torrent))
+        self.config = {"torrent": torrent and os.path.abspath(torrent),
+                       "save_path": save_path and os.path.abspath(save_path),
+                       "entry": entry.port if entry else None}
+
+    def command(self):
+        script = ("import json, sys; sys.path.insert(0, %r); import bt_peers; "
+                  "sys.exit(bt_peers._dht_node_main(json.loads(sys.argv[1])))" % HERE)
+        return [LT_PYTHON, "-c", script, json.dumps(self.config)]
+
+
+def _dht_node_main(config):
+    """The DHT node process: one libtorrent session, driven line by line through stdin."""
+    import warnings
+
+    import libtorrent as lt
+
+    # The routing table is read through calls 2.0 marks deprecated; stderr is for errors.
+    warnings.simplefilter("ignore", DeprecationWarning)
+    ses = lt.session({
+        "listen_interfaces": LOOPBACK + ":0", "outgoing_interfaces": LOOPBACK,
+        "allow_multiple_connections_per_ip": True,
+        "enable_incoming_utp": False, "enable_outgoing_utp": False,
+        "enable_upnp": False, "enable_natpmp": False, "enable_lsd": False,
+        "enable_dht": True, "dht_bootstrap_nodes": "",
+        # Every node of these tests lives on 127.0.0.1.
+        "dht_restrict_routing_ips": False, "dht_restrict_search_ips": False,
+        "alert_mask": lt.alert.category_t.dht_notification |
+        lt.alert.category_t.status_notification | lt.alert.category_t.error_notification,
+    })
+    if config["entry"]:
+        ses.add_dht_node((LOOPBACK, config["entry"]))
+    handle = None
+    if config["torrent"]:
+        params = lt.add_torrent_params()
+        params.ti = lt.torrent_info(config["torrent"])
+        params.save_path = config["save_path"]
+        params.flags &= ~lt.torrent_flags.auto_managed
+        params.flags &= ~lt.torrent_flags.paused
+        handle = ses.add_torrent(params)
+    node_id = ses.dht_state()[b"node-id"][0][:20]
+    print(json.dumps({"port": ses.listen_port()}), flush=True)
+
+    state = {"port": ses.listen_port(), "node_id": node_id.hex(), "live": [], "announces": {}}
+    next_poll = next_announce = 0.0
+    while True:
+        for a in ses.pop_alerts():
+            if isinstance(a, lt.dht_live_nodes_alert):
+                state["live"] = [list(n["endpoint"]) for n in a.nodes]
+            elif isinstance(a, lt.dht_announce_alert):
+                peers = state["announces"].setdefault(str(a.info_hash), [])
+                peers.append([a.ip, a.port])
+        now = time.monotonic()
+        if now >= next_poll:
+            next_poll = now + 0.2
+            ses.dht_live_nodes(lt.sha1_hash(node_id))
+        # A torrent added before the table had a node announced to nobody: announce
+        # as soon as there is a node, and now and then after that.
+        if handle and state["live"] and now >= next_announce:
+            next_announce = now + 15.0
+            handle.force_dht_announce()
+        ready, _, _ = select.select([sys.stdin], [], [], 0.05)
+        if not ready:
+            continue
+        line = sys.stdin.readline()
+        if not line or line.strip() == "quit":
+            return 0
+        state["dht_nodes"] = ses.status().dht_nodes
+        state["is_seeding"] = bool(handle and handle.status().is_seeding)
+        print(json.dumps(state), flush=True)
+
+
 if __name__ == "__main__":
     if len(sys.argv) == 3 and sys.argv[1] == "peer":
         sys.exit(_peer_main(json.loads(sys.argv[2])))

@@ -1,43 +1,28 @@
-"""End-to-end UDP tracker and DHT: the real quarnc against opentracker (UDP only), a
-libtorrent DHT node, and other quarnc processes found through the DHT alone.
+"""End-to-end UDP tracker and DHT: the real quarnc against opentracker (UDP only),
+libtorrent DHT nodes and seeders, and other quarnc processes found through the DHT alone.
 
-Every process binds loopback addresses only; every port is asked of the system first.
+Every process binds loopback addresses only; libtorrent picks its own ports, every
+port quarnc is given is asked of the system first. The swarm fixtures (libtorrent
+processes, opentracker, torrents) are bt_peers.py's.
 """
 
-import hashlib
-import json
 import os
 import random
-import select
 import shutil
 import socket
+import select
 import subprocess
 import tempfile
 import time
 import unittest
 
+from bt_peers import (LtDhtNode, LtPeer, OpenTracker, file_sha256, free_udp_port,
+                      have_libtorrent, info_hash, mktorrent)
+from httpservers import free_port, have
+
 QUARNC = os.environ.get("QUARNC", "quarnc")
-LT_PYTHON = "/usr/bin/python3"
-PIECE = 16384
-
-
-def free_port(family=socket.AF_INET, kind=socket.SOCK_DGRAM, host="127.0.0.1"):
-    with socket.socket(family, kind) as s:
-        s.bind((host, 0))
-        return s.getsockname()[1]
-
-
-def free_port_pair(host="127.0.0.1"):
-    """A port free for both TCP and UDP."""
-    for _ in range(50):
-        port = free_port(kind=socket.SOCK_STREAM, host=host)
-        try:
-            with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
-                s.bind((host, port))
-            return port
-        except OSError:
-            continue
-    raise RuntimeError("no free port")
+PAYLOAD = "payload.bin"
+SIZE = 10 * 32768 + 123  # eleven 32 KiB pieces, the last one short
 
 
 def have_ipv6_loopback():
@@ -49,53 +34,8 @@ def have_ipv6_loopback():
         return False
 
 
-def have_libtorrent():
-    if not os.path.exists(LT_PYTHON):
-        return False
-    return subprocess.run([LT_PYTHON, "-c", "import libtorrent"],
-                          capture_output=True).returncode == 0
-
-
-def wait_until(predicate, timeout, what):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise AssertionError("timed out waiting for " + what)
-        time.sleep(0.05)
-
-
-def bencode(value):
-    if isinstance(value, int):
-        return b"i%de" % value
-    if isinstance(value, str):
-        value = value.encode()
-    if isinstance(value, bytes):
-        return b"%d:%s" % (len(value), value)
-    if isinstance(value, list):
-        return b"l" + b"".join(bencode(v) for v in value) + b"e"
-    items = sorted((k.encode() if isinstance(k, str) else k, v) for k, v in value.items())
-    return b"d" + b"".join(bencode(k) + bencode(v) for k, v in items) + b"e"
-
-
-def make_torrent(path, data_path, announce=None, nodes=()):
-    """A single-file v1 torrent; without announce it is trackerless."""
-    with open(data_path, "rb") as f:
-        data = f.read()
-    pieces = b"".join(hashlib.sha1(data[i:i + PIECE]).digest()
-                      for i in range(0, len(data), PIECE))
-    info = {"name": os.path.basename(data_path), "length": len(data), "piece length": PIECE,
-            "pieces": pieces}
-    torrent = {"info": info}
-    if announce:
-        torrent["announce"] = announce
-    if nodes:
-        torrent["nodes"] = [[host, port] for host, port in nodes]
-    with open(path, "wb") as f:
-        f.write(bencode(torrent))
-    return hashlib.sha1(bencode(info)).digest()
+def swarm_tools():
+    return have_libtorrent() and have("mktorrent")
 
 
 class Quarnc:
@@ -144,6 +84,11 @@ class Quarnc:
             pass
         return self.proc.returncode
 
+    def halt(self, timeout=30):
+        """Asks quarnc to end (as Ctrl-C does) and waits until it has."""
+        self.proc.terminate()
+        return self.wait(timeout)
+
     def output(self):
         return "".join(self.lines)
 
@@ -159,132 +104,29 @@ class Quarnc:
             self.proc.stdout.close()
 
 
-LT_DHT_NODE = r'''
-import json, sys, time, select
-import libtorrent as lt
-cfg = json.loads(sys.argv[1])
-settings = {
-    "listen_interfaces": "127.0.0.1:%d" % cfg["port"],
-    "outgoing_interfaces": "127.0.0.1",
-    "enable_incoming_utp": False, "enable_outgoing_utp": False,
-    "enable_upnp": False, "enable_natpmp": False, "enable_lsd": False,
-    "enable_dht": cfg["dht"], "dht_bootstrap_nodes": "",
-    "dht_restrict_routing_ips": False, "dht_restrict_search_ips": False,
-    "allow_multiple_connections_per_ip": True,
-}
-ses = lt.session(settings)
-handle = None
-if cfg.get("torrent"):
-    p = lt.add_torrent_params()
-    p.ti = lt.torrent_info(cfg["torrent"])
-    p.save_path = cfg["save_path"]
-    p.flags &= ~lt.torrent_flags.auto_managed
-    p.flags &= ~lt.torrent_flags.paused
-    handle = ses.add_torrent(p)
-    while not handle.status().is_seeding:
-        time.sleep(0.05)
-print(json.dumps({"port": ses.listen_port()}), flush=True)
-while True:
-    ses.pop_alerts()
-    ready, _, _ = select.select([sys.stdin], [], [], 0.1)
-    if ready:
-        line = sys.stdin.readline()
-        if not line or line.strip() == "quit":
-            break
-        st = ses.status()
-        print(json.dumps({"dht_nodes": st.dht_nodes}), flush=True)
-'''
-
-
-class LtNode:
-    """A libtorrent session on 127.0.0.1: a seeder of `torrent` and/or a DHT node."""
-
-    def __init__(self, port, dht=False, torrent=None, save_path=None):
-        self.cfg = {"port": port, "dht": dht, "torrent": torrent, "save_path": save_path}
-        self.proc = None
-
-    def __enter__(self):
-        self.proc = subprocess.Popen([LT_PYTHON, "-c", LT_DHT_NODE, json.dumps(self.cfg)],
-                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.PIPE, text=True)
-        line = self.proc.stdout.readline()
-        if not line:
-            raise RuntimeError("libtorrent did not start: " + self.proc.stderr.read())
-        self.port = json.loads(line)["port"]
-        return self
-
-    def status(self):
-        self.proc.stdin.write("status\n")
-        self.proc.stdin.flush()
-        return json.loads(self.proc.stdout.readline())
-
-    def __exit__(self, *exc):
-        try:
-            self.proc.stdin.write("quit\n")
-            self.proc.stdin.flush()
-            self.proc.wait(10)
-        except (OSError, subprocess.TimeoutExpired):
-            self.proc.kill()
-            self.proc.wait(10)
-        for pipe in (self.proc.stdin, self.proc.stdout, self.proc.stderr):
-            pipe.close()
-
-
-class OpenTrackerUdp:
-    """Debian's opentracker answering UDP only, for the listed info hashes."""
-
-    def __init__(self, workdir, info_hashes):
-        self.port = free_port()
-        self.dir = tempfile.mkdtemp(prefix="opentracker-", dir=workdir)
-        os.chmod(self.dir, 0o755)
-        with open(os.path.join(self.dir, "whitelist"), "w") as f:
-            f.write("".join(h.hex() + "\n" for h in info_hashes))
-
-    def url(self):
-        return "udp://127.0.0.1:%d/announce" % self.port
-
-    def _answers(self):
-        # A connect request; any reply means the tracker listens.
-        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
-            s.settimeout(0.2)
-            s.sendto(bytes.fromhex("0000041727101980") + b"\0\0\0\0" + b"ping",
-                     ("127.0.0.1", self.port))
-            try:
-                return len(s.recvfrom(64)[0]) == 16
-            except OSError:
-                return False
-
-    def __enter__(self):
-        self.proc = subprocess.Popen(["opentracker", "-i", "127.0.0.1", "-P", str(self.port),
-                                      "-u", "nobody", "-d", self.dir, "-w", "whitelist"],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        wait_until(lambda: self.proc.poll() is not None or self._answers(), 10,
-                   "opentracker to answer")
-        if self.proc.poll() is not None:
-            raise RuntimeError("opentracker exited: " + self.proc.stderr.read().decode())
-        return self
-
-    def __exit__(self, *exc):
-        self.proc.terminate()
-        self.proc.wait(10)
-        self.proc.stderr.close()
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-
 def read_dht_file(path, compact_length):
-    """The node count of a routing-table file, checking its layout: a 56-byte header
-    (fixed bytes, save time, id, count) and 56-byte records of the family's length."""
+    """A routing-table file, checking its layout: a 56-byte header (fixed bytes, save
+    time, local id, count) and 56-byte records (compact length, compact address padded
+    to 24 bytes, id). {"id": local id, "nodes": [(ip, port, id), ...]}."""
     with open(path, "rb") as f:
         raw = f.read()
     assert raw[:8] == bytes([0xa1, 0xa2, 0x02, 0, 0, 0, 0, 0x03]), raw[:8].hex()
     assert abs(int.from_bytes(raw[8:16], "big") - time.time()) < 3600, raw[8:16].hex()
+    assert not any(raw[16:24]) and not any(raw[44:48]) and not any(raw[52:56]), raw[:56].hex()
     count = int.from_bytes(raw[48:52], "big")
     assert len(raw) == 56 + 56 * count, (len(raw), count)
+    family = socket.AF_INET if compact_length == 6 else socket.AF_INET6
+    nodes = []
     for i in range(count):
         record = raw[56 + 56 * i:112 + 56 * i]
         assert record[0] == compact_length, record.hex()
-        assert any(record[8:8 + compact_length]), record.hex()
-    return count
+        assert not any(record[1:8]) and not any(record[8 + compact_length:32]), record.hex()
+        assert not any(record[52:56]), record.hex()
+        compact = record[8:8 + compact_length]
+        assert any(compact), record.hex()
+        ip = socket.inet_ntop(family, compact[:-2])
+        nodes.append((ip, int.from_bytes(compact[-2:], "big"), record[32:52]))
+    return {"id": raw[24:44], "nodes": nodes}
 
 
 class DhtUdpTest(unittest.TestCase):
@@ -293,54 +135,64 @@ class DhtUdpTest(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.work, ignore_errors=True)
         self.procs = []
         self.addCleanup(lambda: [p.stop() for p in self.procs])
-        self.data = os.path.join(self.work, "seed", "payload.bin")
-        os.makedirs(os.path.dirname(self.data))
+        self.seed_dir = os.path.join(self.work, "seed")
+        os.makedirs(self.seed_dir)
+        self.data = os.path.join(self.seed_dir, PAYLOAD)
         with open(self.data, "wb") as f:
-            f.write(random.Random(7).randbytes(5 * PIECE + 123))
-        with open(self.data, "rb") as f:
-            self.digest = hashlib.sha256(f.read()).hexdigest()
+            f.write(random.Random(7).randbytes(SIZE))
+        self.digest = file_sha256(self.data)
+        self.torrent = os.path.join(self.work, "t.torrent")
+
+    def make_torrent(self, trackers=()):
+        """The payload's torrent (trackerless without trackers); its info hash."""
+        mktorrent(self.torrent, PAYLOAD, [list(trackers)] if trackers else [],
+                  cwd=self.seed_dir)
+        return info_hash(self.torrent)
 
     def quarnc(self, name, args):
         d = os.path.join(self.work, name)
         os.makedirs(d, exist_ok=True)
-        q = Quarnc(d, ["-d", d, "--dht-file-path=" + os.path.join(d, "dht.dat"),
-                       "--dht-file-path6=" + os.path.join(d, "dht6.dat"),
-                       "--listen-port=%d" % free_port_pair()] + args)
+        files = ["--dht-file-path=" + os.path.join(d, "dht.dat"),
+                 "--dht-file-path6=" + os.path.join(d, "dht6.dat")]
+        given = {arg.split("=", 1)[0] for arg in args}
+        port = free_port()
+        q = Quarnc(d, ["-d", d, "--listen-port=%d" % port] +
+                   [f for f in files if f.split("=", 1)[0] not in given] + args)
+        q.port = port
         self.procs.append(q)
         return q.start()
 
     def downloaded(self, name):
-        path = os.path.join(self.work, name, "payload.bin")
-        if not os.path.exists(path):
-            return None
-        with open(path, "rb") as f:
-            return hashlib.sha256(f.read()).hexdigest()
+        path = os.path.join(self.work, name, PAYLOAD)
+        return file_sha256(path) if os.path.exists(path) else None
+
+    def log(self, name):
+        with open(os.path.join(self.work, name, "log"), errors="replace") as f:
+            return f.read()
 
     # ---------------------------------------------------------------- UDP tracker
 
-    @unittest.skipUnless(have_libtorrent() and shutil.which("opentracker") and os.geteuid() == 0,
-                         "needs python3-libtorrent, opentracker and root")
+    @unittest.skipUnless(swarm_tools() and have("opentracker") and os.geteuid() == 0,
+                         "needs python3-libtorrent, mktorrent, opentracker and root")
     def test_udp_tracker(self):
-        torrent = os.path.join(self.work, "t.torrent")
         # The info hash does not depend on the announce URL.
-        info_hash = make_torrent(torrent, self.data)
+        ih = self.make_torrent()
         cases = [
             # (name, DHT on, completes)
             ("the DHT socket carries the announces", True, True),
             ("without the DHT no UDP announce is possible", False, False),
         ]
         for name, dht, completes in cases:
-            with self.subTest(name), OpenTrackerUdp(self.work, [info_hash]) as tracker:
-                make_torrent(torrent, self.data, announce=tracker.url())
-                with LtNode(free_port_pair(), torrent=torrent,
-                            save_path=os.path.dirname(self.data)):
+            with self.subTest(name), OpenTracker(self.work, [ih]) as tracker:
+                self.make_torrent(["udp://127.0.0.1:%d/announce" % tracker.port])
+                with LtPeer(self.torrent, self.seed_dir, seed=True):
                     leech = "leech-dht" if dht else "leech-nodht"
                     q = self.quarnc(leech, [
                         "--enable-dht=%s" % ("true" if dht else "false"),
-                        "--dht-listen-port=%d" % free_port(),
+                        "--dht-listen-port=%d" % free_udp_port(),
                         "--dht-listen-addr=127.0.0.1", "--enable-dht6=false",
                         "--seed-time=0", "--bt-stop-timeout=10", "--log=log",
-                        "--log-level=info", torrent])
+                        "--log-level=info", self.torrent])
                     rc = q.wait(120)
                     if completes:
                         self.assertEqual(0, rc, q.output())
@@ -350,33 +202,27 @@ class DhtUdpTest(unittest.TestCase):
                         self.assertNotEqual(0, rc, q.output())
                         self.assertNotEqual(self.digest, self.downloaded(leech))
 
-    def log(self, name):
-        with open(os.path.join(self.work, name, "log"), errors="replace") as f:
-            return f.read()
-
-    # ---------------------------------------------------------------- DHT only
+    # ---------------------------------------------------------------- quarnc swarms
 
     def dht_swarm(self, family_args, entry_flag, host, seeder_entry=None, leecher_entry=None):
         """A quarnc seeder and a quarnc leecher of a trackerless torrent; the leecher
         starts from `leecher_entry` (default: the seeder's DHT node)."""
-        torrent = os.path.join(self.work, "trackerless.torrent")
-        make_torrent(torrent, self.data)
-        family = socket.AF_INET6 if ":" in host else socket.AF_INET
+        self.make_torrent()
         bracket = "[%s]" % host if ":" in host else host
-        seed_dht = free_port(family, host=host)
+        seed_dht = free_udp_port(host)
         seeder = self.quarnc("seed", family_args + [
             # Its data is already whole: checked, never allocated.
             "--dht-listen-port=%d" % seed_dht, "--seed-time=30", "--check-integrity=true",
             "--file-allocation=none",
             "--bt-external-ip=" + host] +
             (["%s=%s:%d" % (entry_flag, bracket, seeder_entry)] if seeder_entry else []) +
-            [torrent])
+            [self.torrent])
         seeder.wait_line("DHT: listening on UDP port", 30)
-        leech_dht = free_port(family, host=host)
+        leech_dht = free_udp_port(host)
         leecher = self.quarnc("leech", family_args + [
             "--dht-listen-port=%d" % leech_dht, "--seed-time=0", "--log=log",
             "--log-level=info",
-            "%s=%s:%d" % (entry_flag, bracket, leecher_entry or seed_dht), torrent])
+            "%s=%s:%d" % (entry_flag, bracket, leecher_entry or seed_dht), self.torrent])
         rc = leecher.wait(180)
         self.assertEqual(0, rc, leecher.output() + "\n--- seeder ---\n" + seeder.output())
         self.assertEqual(self.digest, self.downloaded("leech"))
@@ -386,26 +232,89 @@ class DhtUdpTest(unittest.TestCase):
         self.dht_swarm(["--enable-dht=true", "--enable-dht6=false",
                         "--dht-listen-addr=127.0.0.1"], "--dht-entry-point", "127.0.0.1")
         # The leecher saved its table on the way out: its id and the seeder's node.
-        count = read_dht_file(os.path.join(self.work, "leech", "dht.dat"), 6)
-        self.assertGreaterEqual(count, 1)
+        saved = read_dht_file(os.path.join(self.work, "leech", "dht.dat"), 6)
+        self.assertGreaterEqual(len(saved["nodes"]), 1)
         self.assertFalse(os.path.exists(os.path.join(self.work, "leech", "dht6.dat")))
 
     @unittest.skipUnless(have_ipv6_loopback(), "no IPv6 loopback")
     def test_ipv6_dht(self):
         self.dht_swarm(["--enable-dht=false", "--enable-dht6=true", "--dht-listen-addr6=::1",
                         "--disable-ipv6=false"], "--dht-entry-point6", "::1")
-        self.assertGreaterEqual(read_dht_file(os.path.join(self.work, "leech", "dht6.dat"), 18), 1)
+        saved = read_dht_file(os.path.join(self.work, "leech", "dht6.dat"), 18)
+        self.assertGreaterEqual(len(saved["nodes"]), 1)
+        self.assertEqual("::1", saved["nodes"][0][0])
         self.assertFalse(os.path.exists(os.path.join(self.work, "leech", "dht.dat")))
 
-    @unittest.skipUnless(have_libtorrent(), "needs python3-libtorrent")
+    @unittest.skipUnless(swarm_tools(), "needs python3-libtorrent and mktorrent")
     def test_libtorrent_node_as_entry_point(self):
         # Both quarnc processes know only the libtorrent node; the seeder announces
         # itself there and the leecher finds it through it.
-        with LtNode(free_port_pair(), dht=True) as node:
+        with LtDhtNode() as node:
             self.dht_swarm(["--enable-dht=true", "--enable-dht6=false",
                             "--dht-listen-addr=127.0.0.1"], "--dht-entry-point", "127.0.0.1",
                            seeder_entry=node.port, leecher_entry=node.port)
             self.assertGreaterEqual(node.status()["dht_nodes"], 1)
+
+    # ---------------------------------------------------------------- libtorrent swarms
+
+    def dht_args(self, dht_port, entry=None):
+        return ["--enable-dht=true", "--enable-dht6=false", "--dht-listen-addr=127.0.0.1",
+                "--dht-listen-port=%d" % dht_port] + \
+            (["--dht-entry-point=127.0.0.1:%d" % entry.port] if entry else [])
+
+    def lt_swarm(self):
+        """A libtorrent entry node and a libtorrent seeder of the trackerless torrent
+        that has announced itself at the entry node; the info hash in hex."""
+        ih = self.make_torrent().hex()
+        entry = LtDhtNode()
+        self.enterContext(entry)
+        seeder = LtDhtNode(self.torrent, self.seed_dir, entry=entry)
+        self.enterContext(seeder)
+        entry.wait(lambda s: ih in s["announces"], 60, "the seeder's announce at the entry node")
+        return entry, ih
+
+    @unittest.skipUnless(swarm_tools(), "needs python3-libtorrent and mktorrent")
+    def test_libtorrent_swarm_found_through_the_dht(self):
+        entry, ih = self.lt_swarm()
+        cases = [
+            # (name, what quarnc is given)
+            ("trackerless torrent", self.torrent),
+            ("magnet with only the info hash", "magnet:?xt=urn:btih:" + ih),
+        ]
+        for i, (name, source) in enumerate(cases):
+            with self.subTest(name):
+                leech = "leech%d" % i
+                dht_port = free_udp_port()
+                # It seeds on, so that it is still there to answer the entry node's check.
+                q = self.quarnc(leech, self.dht_args(dht_port, entry) + ["--seed-time=60", source])
+                # The readout turns to SEED once every piece is in and checked.
+                q.wait_line("SEED(", 120)
+                self.assertEqual(self.digest, self.downloaded(leech))
+                # The entry node took quarnc's node into its table (after quarnc answered
+                # its ping) and kept quarnc's announce (the token it handed out came back).
+                entry.wait(lambda s: ["127.0.0.1", dht_port] in s["live"] and
+                           ["127.0.0.1", q.port] in s["announces"][ih], 60,
+                           "quarnc's node and announce at the entry node")
+                q.halt()
+
+    @unittest.skipUnless(swarm_tools(), "needs python3-libtorrent and mktorrent")
+    def test_restart_bootstraps_from_the_dht_file(self):
+        entry, _ = self.lt_swarm()
+        dht_file = os.path.join(self.work, "dht.dat")
+        first = self.quarnc("first", self.dht_args(free_udp_port(), entry) +
+                            ["--dht-file-path=" + dht_file, "--seed-time=0", self.torrent])
+        self.assertEqual(0, first.wait(120), first.output())
+        self.assertEqual(self.digest, self.downloaded("first"))
+        saved = read_dht_file(dht_file, 6)
+        entry_id = bytes.fromhex(entry.status()["node_id"])
+        self.assertIn(("127.0.0.1", entry.port, entry_id), saved["nodes"])
+
+        # No entry point: the nodes of the file are all it knows.
+        second = self.quarnc("second", self.dht_args(free_udp_port()) +
+                             ["--dht-file-path=" + dht_file, "--seed-time=0", self.torrent])
+        self.assertEqual(0, second.wait(120), second.output())
+        self.assertEqual(self.digest, self.downloaded("second"))
+        self.assertEqual(saved["id"], read_dht_file(dht_file, 6)["id"], "the node id is kept")
 
 
 if __name__ == "__main__":
