@@ -649,12 +649,13 @@ class TransmissionPeer:
 
     def peers(self, tid):
         """[(address, flags)] of the torrent's connected peers."""
-        out = []
-        for line in self.remote("-t", str(tid), "-ip").splitlines()[1:]:
-            fields = line.split()
-            if len(fields) >= 2 and fields[0].count(".") == 3:
-                out.append((fields[0], fields[1]))
-        return out
+        lines = self.remote("-t", str(tid), "-ip").splitlines()
+        if not lines or "Flags" not in lines[0]:
+            return []
+        # Columns are padded to the header's, and the flags column may be empty.
+        flags, done = lines[0].index("Flags"), lines[0].index("Done")
+        return [(line[:flags].strip(), line[flags:done].strip()) for line in lines[1:]
+                if line.strip()]
 
     def log_text(self):
         try:
