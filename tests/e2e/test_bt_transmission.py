@@ -17,8 +17,8 @@ import unittest
 
 from bt_peers import (HttpTracker, NetNs, TransmissionPeer, can_unshare, free_port_in,
                       have_transmission, tree_sha256, wait_until)
-from test_bt_swarm import MULTI, PEER_ID_PREFIX, SINGLE, Quarnc, Work, control_files, \
-    swarm_tools
+from httpservers import have
+from test_bt_swarm import MULTI, PEER_ID_PREFIX, QUARNC, SINGLE, Quarnc, Work, control_files
 
 TRACKER_IP = "10.254.0.1"
 TRANSMISSION_IP = "10.254.0.2"
@@ -38,7 +38,8 @@ class Case:
         self.encryption = encryption
         self.encrypted = encrypted  # whether transmission must flag the connection "E"
         self.args = list(args)
-        self.logged = logged  # a line quarnc's debug log must have, or None
+        # Text quarnc's debug log must have (one of them, for a tuple), or None.
+        self.logged = (logged,) if isinstance(logged, str) else logged
 
 
 # quarnc connects out when it downloads (it finds transmission through the tracker
@@ -53,8 +54,11 @@ CASES = [
     Case("transmission seeds a tree", "transmission", MULTI, PREFER_ENCRYPTED, True),
     Case("transmission seeds, requires encryption", "transmission", SINGLE, REQUIRE_ENCRYPTED,
          True, logged="peer prefers ARC4"),
+    # Preferring plaintext, transmission mostly answers the encrypted handshake and
+    # picks plaintext, but now and then (seen under load) closes it after quarnc's
+    # key: quarnc then connects again with the plain handshake.
     Case("transmission seeds, prefers plaintext", "transmission", SINGLE, PREFER_PLAIN, False,
-         logged="peer prefers plaintext."),
+         logged=("peer prefers plaintext.", "Retry using legacy BitTorrent handshake.")),
     Case("quarnc seeds one file", "quarnc", SINGLE, PREFER_ENCRYPTED, True,
          logged="peer provides ARC4."),
     Case("quarnc seeds a tree, transmission requires encryption", "quarnc", MULTI,
@@ -65,9 +69,23 @@ CASES = [
 ]
 
 
-@unittest.skipUnless(swarm_tools() and have_transmission() and can_unshare(),
-                     "needs root for network namespaces, transmission-daemon and "
-                     "transmission-remote, mktorrent and quarnc")
+def missing():
+    """Why the test cannot run here, or None."""
+    if os.geteuid() != 0 or not can_unshare():
+        return "not root: the test needs a network namespace of its own (unshare -n)"
+    if not have_transmission():
+        return "transmission-daemon or transmission-remote is not installed"
+    if not have("mktorrent"):
+        return "mktorrent is not installed"
+    if not (os.path.exists(QUARNC) or have(QUARNC)):
+        return "quarnc not found"
+    return None
+
+
+MISSING = missing()
+
+
+@unittest.skipIf(MISSING, MISSING)
 class TransmissionTest(unittest.TestCase):
     def test_swarm_with_transmission(self):
         for case in CASES:
@@ -88,7 +106,8 @@ class TransmissionTest(unittest.TestCase):
         encrypted = any("E" in f for f in flags)
         self.assertEqual(case.encrypted, encrypted, "transmission's peer flags: %s" % flags)
         if case.logged:
-            self.assertIn(case.logged, run.log_text())
+            log = run.log_text()
+            self.assertTrue([t for t in case.logged if t in log], case.logged)
         events = tracker.events(PEER_ID_PREFIX)
         self.assertEqual("started", events[0], events)
         self.assertEqual("stopped", events[-1], events)
@@ -102,8 +121,8 @@ class TransmissionTest(unittest.TestCase):
                               download_dir=w.src) as trx:
             tid = trx.add(w.torrent)
             # transmission announces once it has checked the data it seeds.
-            wait_until(lambda: [a for a in tracker.by_peer(TRANSMISSION_PEER_ID) if a["left"] == 0],
-                       60, "transmission to announce as a seeder")
+            wait_until(lambda: [a for a in tracker.by_peer(TRANSMISSION_PEER_ID)
+                                if a["left"] == 0], 60, "transmission to announce as a seeder")
             run = self.quarnc(w, ns, ["--max-overall-download-limit=" + RATE] + case.args +
                               [w.torrent]).start()
             self.addCleanup(run.stop)
