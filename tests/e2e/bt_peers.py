@@ -632,6 +632,134 @@ def _dht_node_main(config):
         print(json.dumps(state), flush=True)
 
 
+def free_port_in(netns, host):
+    """A TCP port free on `host` inside the namespace (its own ports, apart from the host's)."""
+    import socket
+    with netns.entered():
+        s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    with s:
+        s.bind((host, 0))
+        return s.getsockname()[1]
+
+
+# ---------------------------------------------------------------- transmission peer
+
+def have_transmission():
+    return shutil.which("transmission-daemon") is not None and \
+        shutil.which("transmission-remote") is not None
+
+
+class TransmissionPeer:
+    """transmission-daemon on `ip` inside `netns`, driven through transmission-remote.
+
+    It refuses peers on 127.0.0.0/8, so it only runs in a namespace whose `lo` has
+    addresses of the test's own. uTP, DHT, local discovery, peer exchange and port
+    mapping are off: the test's tracker is its only source of peers, TCP its only
+    transport. `encryption`: 0 prefer plain, 1 prefer encrypted, 2 require encrypted.
+    """
+
+    def __init__(self, workdir, ip, netns, encryption=1, download_dir=None):
+        self.ip = ip
+        self.netns = netns
+        self.dir = tempfile.mkdtemp(prefix="transmission-", dir=workdir)
+        self.config_dir = os.path.join(self.dir, "config")
+        # A seeder's download directory is where the data already is.
+        self.download_dir = download_dir or os.path.join(self.dir, "download")
+        os.makedirs(self.config_dir)
+        os.makedirs(self.download_dir, exist_ok=True)
+        self.rpc_port = free_port_in(netns, ip)
+        self.peer_port = free_port_in(netns, ip)
+        self.settings = {
+            "bind-address-ipv4": ip, "bind-address-ipv6": "::1", "peer-port": self.peer_port,
+            "peer-port-random-on-start": False, "rpc-bind-address": ip,
+            "rpc-port": self.rpc_port, "rpc-whitelist-enabled": False,
+            "rpc-host-whitelist-enabled": False, "rpc-authentication-required": False,
+            "download-dir": self.download_dir, "incomplete-dir-enabled": False,
+            "watch-dir-enabled": False, "utp-enabled": False, "dht-enabled": False,
+            "lpd-enabled": False, "pex-enabled": False, "port-forwarding-enabled": False,
+            "encryption": encryption, "ratio-limit-enabled": False,
+            "idle-seeding-limit-enabled": False, "blocklist-enabled": False, "message-level": 2,
+        }
+        self.log = os.path.join(self.dir, "transmission.log")
+        self.proc = None
+
+    def __enter__(self):
+        with open(os.path.join(self.config_dir, "settings.json"), "w") as f:
+            json.dump(self.settings, f)
+        cmd = ["transmission-daemon", "-f", "-g", self.config_dir, "--no-portmap",
+               "--rpc-bind-address", self.ip, "-p", str(self.rpc_port),
+               "--peerport", str(self.peer_port), "-e", self.log]
+        self.proc = subprocess.Popen(self.netns.wrap(cmd), stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        try:
+            wait_until(lambda: self.proc.poll() is not None or
+                       self._remote("-l").returncode == 0, 30, "transmission's RPC to answer")
+            if self.proc.poll() is not None:
+                raise RuntimeError("transmission-daemon exited: " +
+                                   self.proc.stderr.read().decode(errors="replace"))
+        except BaseException:
+            self.__exit__()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(15)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait(10)
+        self.proc.stderr.close()
+
+    def _remote(self, *args):
+        cmd = ["transmission-remote", "%s:%d" % (self.ip, self.rpc_port), *args]
+        return subprocess.run(self.netns.wrap(cmd), capture_output=True, text=True, timeout=30)
+
+    def remote(self, *args):
+        """transmission-remote's output; RuntimeError when it fails."""
+        result = self._remote(*args)
+        if result.returncode != 0:
+            raise RuntimeError("transmission-remote %s: %s%s" % (" ".join(args), result.stdout,
+                                                                 result.stderr))
+        return result.stdout
+
+    def add(self, torrent):
+        """Adds and starts a torrent whose data is (to be) in download_dir; its id."""
+        self.remote("-a", os.path.abspath(torrent))
+        ids = [int(line.split()[0].rstrip("*")) for line in self.remote("-l").splitlines()[1:-1]]
+        return max(ids)
+
+    def info(self, tid):
+        """`-i` of one torrent as a dict of its "Key: value" lines."""
+        out = {}
+        for line in self.remote("-t", str(tid), "-i").splitlines():
+            key, sep, value = line.strip().partition(": ")
+            if sep:
+                out[key] = value.strip()
+        return out
+
+    def percent_done(self, tid):
+        return float(self.info(tid).get("Percent Done", "0%").rstrip("%"))
+
+    def peers(self, tid):
+        """[(address, flags)] of the torrent's connected peers."""
+        lines = self.remote("-t", str(tid), "-ip").splitlines()
+        if not lines or "Flags" not in lines[0]:
+            return []
+        # Columns are padded to the header's, and the flags column may be empty.
+        flags, done = lines[0].index("Flags"), lines[0].index("Done")
+        return [(line[:flags].strip(), line[flags:done].strip()) for line in lines[1:]
+                if line.strip()]
+
+    def log_text(self):
+        try:
+            with open(self.log, errors="replace") as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
+
+
 if __name__ == "__main__":
     if len(sys.argv) == 3 and sys.argv[1] == "peer":
         sys.exit(_peer_main(json.loads(sys.argv[2])))
