@@ -297,17 +297,37 @@ class CryptoAndMagnetTest(unittest.TestCase):
                     self.assertEqual(self.data, self.downloaded())
                     self.assertFalse(os.path.exists(saved))
 
-    def test_peer_exchange_tells_a_peer_about_the_seeder(self):
+    def torrents_of(self, private):
+        """The tracker-naming and the hidden torrent, made private when asked."""
+        if not private:
+            return self.torrent, self.hidden_torrent
+        with open(self.torrent, "rb") as f:
+            metainfo = lt.bdecode(f.read())
+        metainfo[b"info"][b"private"] = 1
+        torrent = self.write_torrent("private.torrent", metainfo)
+        del metainfo[b"announce"]
+        return torrent, self.write_torrent("private-hidden.torrent", metainfo)
+
+    def test_peer_exchange_tells_a_peer_about_the_seeder_unless_private(self):
         # Peer exchange tells peers apart by address: each libtorrent peer gets
         # one of its own in 127.0.0.0/8. Only quarnc learns of the seeder, from
         # the tracker; the other peer is told of quarnc alone and must hear of
-        # the seeder through quarnc.
+        # the seeder through quarnc, unless the torrent is private.
+        for private in (False, True):
+            with self.subTest(private=private):
+                self.fresh_dl_dir()
+                self.exchange_peers(*self.torrents_of(private), private)
+                for proc in self.procs:
+                    proc.kill()
+
+    def exchange_peers(self, torrent, hidden_torrent, private):
+        info_hash = bytes.fromhex(str(lt.torrent_info(torrent).info_hashes().v1))
         # A slow seeder keeps its connection up long enough to be seen.
         seeder = self.peer(ENC_ENABLED, LEVEL_BOTH, "127.0.0.2", upload_limit=500 * 1024)
-        seeder.add(self.hidden_torrent, self.seed_dir, seed=True)
-        self.swarm_is((seeder.host, seeder.port))
-        proc, log = self.quarnc(["--dir=" + self.dl_dir, "--max-download-limit=500K",
-                                 self.torrent])
+        seeder.add(hidden_torrent, self.seed_dir, seed=True)
+        with self.tracker.lock:
+            self.tracker.swarm[info_hash] = {(seeder.host, seeder.port): b"-placed-by-the-test-"}
+        proc, log = self.quarnc(["--dir=" + self.dl_dir, "--max-download-limit=500K", torrent])
         port = self.listening_port(proc, log)
         # quarnc offers a peer the connections it has when that peer's connection
         # starts, and then only once a minute: the other peer comes once quarnc
@@ -315,13 +335,26 @@ class CryptoAndMagnetTest(unittest.TestCase):
         wait_until(lambda: any(p.total_upload for p in seeder.handle.get_peer_info()), 60,
                    "the seeder to upload to quarnc")
         other = self.peer(ENC_ENABLED, LEVEL_BOTH, "127.0.0.3")
-        other.add(self.hidden_torrent, os.path.join(self.tmp, "other"))
+        other.add(hidden_torrent, os.path.join(self.tmp, "other"))
         other.handle.connect_peer((HOST, port))
 
         def seeder_via_pex():
             return [p for p in other.handle.get_peer_info()
                     if p.ip == (seeder.host, seeder.port) and p.source & lt.peer_info.pex]
-        wait_until(seeder_via_pex, 60, "the other peer to learn of the seeder by peer exchange")
+        handshake = re.compile(rb"To: 127\.0\.0\.3:\d+ extended handshake[^\n]*")
+        if not private:
+            wait_until(seeder_via_pex, 60, "the other peer to learn of the seeder by peer "
+                       "exchange")
+            self.assertIn(b"ut_pex=", handshake.search(read_file(log)).group(0))
+            return
+        # quarnc does not offer peer exchange on a private torrent's connections,
+        # so the other peer has nowhere to hear of the seeder from.
+        found = wait_until(lambda: handshake.search(read_file(log)), 60,
+                           "quarnc's extension handshake to the other peer")
+        self.assertNotIn(b"ut_pex=", found.group(0))
+        wait_until(lambda: re.search(rb"From: 127\.0\.0\.3:\d+ extended handshake",
+                                     read_file(log)), 60, "the other peer's extension handshake")
+        self.assertEqual([], seeder_via_pex())
 
 
 LPD_HOST = "10.254.0.1"
