@@ -47,6 +47,8 @@ class AbstractDiskWriter : public DiskWriter {
   bool enableMmap_;
   uint8_t* mapaddr_;
   int64_t maplen_;
+  // Set by every change to the file since it was opened or last synced.
+  bool unsynced_ = true;
 };
 
 }  // namespace quarn
