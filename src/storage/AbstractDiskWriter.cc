@@ -25,6 +25,9 @@ namespace {
 
 void makeParentDirectories(const std::string& path) {
   File dir(File(path).getDirname());
+  if (dir.isDir()) {
+    return;
+  }
   if (!dir.mkdirs() && !dir.isDir()) {
     int errNum = errno;
     throw DL_ABORT_EX(errNum,
