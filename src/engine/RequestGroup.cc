@@ -458,6 +458,14 @@ void RequestGroup::closeFile() {
   }
 }
 
+std::vector<int> RequestGroup::takeUnsyncedDescriptors() {
+  if (!pieceStorage_) {
+    return {};
+  }
+  pieceStorage_->flushWrDiskCacheEntry(true);
+  return pieceStorage_->getDiskAdaptor()->takeUnsyncedDescriptors();
+}
+
 void RequestGroup::updateLastModifiedTime(const Time& time) {
   if (time.good() && lastModifiedTime_.difference(time).count() > 0) {
     lastModifiedTime_ = time;

@@ -303,4 +303,15 @@ void AbstractDiskWriter::flushOSBuffers() {
   }
 }
 
+int AbstractDiskWriter::takeUnsyncedDescriptor() {
+  if (fd_ == -1 || !unsynced_) {
+    return -1;
+  }
+  int fd = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  if (fd != -1) {
+    unsynced_ = false;
+  }
+  return fd;
+}
+
 }  // namespace quarn

@@ -27,6 +27,7 @@ class AbstractDiskWriter : public DiskWriter {
   void enableMmap() override { enableMmap_ = true; }
   void dropCache(int64_t len, int64_t offset) override;
   void flushOSBuffers() override;
+  int takeUnsyncedDescriptor() override;
 
   const std::string& getFilename() const { return filename_; }
   bool isOpen() const { return fd_ != -1; }

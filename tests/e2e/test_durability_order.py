@@ -21,7 +21,10 @@ from httpservers import NginxServer
 
 QUARNC = os.environ.get("QUARNC", "quarnc")
 CONTROL_SUFFIX = ".quarn"
-TRACED = "openat,close,write,pwrite64,pwritev,pwritev2,fsync,fdatasync,rename,renameat,renameat2,unlink,unlinkat,ftruncate,fallocate,dup,dup2,dup3"
+TRACED = ",".join([
+    "openat", "close", "write", "pwrite64", "pwritev", "pwritev2", "fsync", "fdatasync", "rename",
+    "renameat", "renameat2", "unlink", "unlinkat", "ftruncate", "fallocate", "dup", "dup2", "dup3",
+    "fcntl"])
 
 # strace -f lines: "PID call(args) = result", split ones as
 # "PID call(args <unfinished ...>" and "PID <... call resumed>args) = result".
@@ -72,7 +75,8 @@ class Replay:
         if call == "openat" and rv >= 0:
             path = re.search(r'"([^"]*)"', args).group(1)
             self.fds[rv] = path
-        elif call in ("dup", "dup2", "dup3") and rv >= 0 and fd_arg:
+        elif (call in ("dup", "dup2", "dup3") or (call == "fcntl" and "F_DUPFD" in args)) and \
+                rv >= 0 and fd_arg:
             self.fds[rv] = self.fds.get(int(fd_arg.group(1)))
         elif call == "close" and fd_arg:
             self.fds.pop(int(fd_arg.group(1)), None)
