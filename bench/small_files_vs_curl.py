@@ -9,7 +9,7 @@ Two cases, each with the output on tmpfs and on disk:
 Runs are alternated (every variant once per round, in a shuffled order) so that
 machine noise falls on all alike; the file system is synced before every run.
 Reports the median wall time, CPU time (user + system), the peak RSS over all
-rounds (from wait4), and the ratios to curl.
+rounds, and the ratios to curl.
 
   bench/small_files_vs_curl.py --quarnc build/src/quarnc [--rounds 5] [--files 500]
                                [--baseline old/quarnc] [--disk-dir DIR]
@@ -36,16 +36,22 @@ TMPFS = "/dev/shm"
 
 
 def timed(cmd, cwd):
-    # wait4 gives the child's CPU time and peak RSS at microsecond resolution;
-    # /usr/bin/time rounds to 10 ms, too coarse for runs this short.
+    # wait4 gives the CPU time at microsecond resolution (/usr/bin/time rounds
+    # to 10 ms, too coarse for runs this short); it also counts the time
+    # program's child. The peak RSS comes from /usr/bin/time: wait4's would
+    # include the memory of the forked interpreter before the exec.
+    rss_file = os.path.join(cwd, "..", "rss")
     start = time.perf_counter()
-    proc = subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    proc = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", rss_file, *cmd], cwd=cwd,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     err = proc.stderr.read().decode(errors="replace")
     _, status, usage = os.wait4(proc.pid, 0)
     seconds = time.perf_counter() - start
     proc.returncode = os.waitstatus_to_exitcode(status)
     cpu = usage.ru_utime + usage.ru_stime
-    return proc.returncode, seconds, cpu, usage.ru_maxrss / 1024, err
+    with open(rss_file) as f:
+        rss_mib = int(f.read().split()[-1]) / 1024
+    return proc.returncode, seconds, cpu, rss_mib, err
 
 
 def quarnc_cmd(binary, out):
