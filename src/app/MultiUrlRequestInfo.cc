@@ -134,27 +134,45 @@ std::unique_ptr<AuthConfigFactory> createAuthConfigFactory(const Option& op) {
   return authConfigFactory;
 }
 
-void setUpClientTLSContext(const Option& op) {
-  std::shared_ptr<TLSContext> tlsContext =
-      TLSContext::make(TLS_CLIENT, util::toTLSVersion(op.get(PREF_MIN_TLS_VERSION)));
-  if (!op.blank(PREF_CERTIFICATE)) {
-    tlsContext->addCredentialFile(op.get(PREF_CERTIFICATE), op.get(PREF_PRIVATE_KEY));
+// The settings the client TLS context is made from, taken at start-up so that
+// the context made later, at the first TLS connection, is the one these
+// options described.
+struct ClientTLSSettings {
+  TLSVersion minVersion;
+  std::string certificate;
+  std::string privateKey;
+  std::string caCertificate;
+  bool checkCertificate;
+};
+
+std::shared_ptr<TLSContext> makeClientTLSContext(const ClientTLSSettings& s) {
+  std::shared_ptr<TLSContext> tlsContext = TLSContext::make(TLS_CLIENT, s.minVersion);
+  if (!s.certificate.empty()) {
+    tlsContext->addCredentialFile(s.certificate, s.privateKey);
   }
   bool trusted = true;
-  if (op.blank(PREF_CA_CERTIFICATE)) {
-    if (op.getAsBool(PREF_CHECK_CERTIFICATE)) {
+  if (s.caCertificate.empty()) {
+    if (s.checkCertificate) {
       trusted = tlsContext->addSystemTrustedCACerts();
     }
   } else {
-    trusted = tlsContext->addTrustedCACertFile(op.get(PREF_CA_CERTIFICATE));
+    trusted = tlsContext->addTrustedCACertFile(s.caCertificate);
   }
   if (!trusted) {
     QLOG_INFO(
         _("You may encounter the certificate verification error with HTTPS server. See "
           "--ca-certificate and --check-certificate option."));
   }
-  tlsContext->setVerifyPeer(op.getAsBool(PREF_CHECK_CERTIFICATE));
-  SocketCore::setClientTLSContext(tlsContext);
+  tlsContext->setVerifyPeer(s.checkCertificate);
+  return tlsContext;
+}
+
+void setUpClientTLSContext(const Option& op) {
+  ClientTLSSettings settings{util::toTLSVersion(op.get(PREF_MIN_TLS_VERSION)),
+                             op.get(PREF_CERTIFICATE), op.get(PREF_PRIVATE_KEY),
+                             op.get(PREF_CA_CERTIFICATE), op.getAsBool(PREF_CHECK_CERTIFICATE)};
+  SocketCore::setClientTLSContextFactory(
+      [settings = std::move(settings)] { return makeClientTLSContext(settings); });
 }
 
 std::unique_ptr<StatCalc> createStatCalc(const Option& op) {

@@ -39,6 +39,11 @@ bool FillRequestGroupCommand::execute() {
     return true;
   }
   RequestGroupMan* rgman = e_->getRequestGroupMan();
+  if (rgman->collectDiskSyncs()) {
+    // A worker's sync ends without an event the poll could see: look again
+    // soon rather than at the next refresh.
+    e_->setRefreshInterval(std::chrono::milliseconds(1));
+  }
   if (rgman->queueCheckRequested() && fill(rgman) && rgman->downloadFinished()) {
     return true;
   }

@@ -458,6 +458,14 @@ void RequestGroup::closeFile() {
   }
 }
 
+std::vector<int> RequestGroup::takeUnsyncedDescriptors() {
+  if (!pieceStorage_) {
+    return {};
+  }
+  pieceStorage_->flushWrDiskCacheEntry(true);
+  return pieceStorage_->getDiskAdaptor()->takeUnsyncedDescriptors();
+}
+
 void RequestGroup::updateLastModifiedTime(const Time& time) {
   if (time.good() && lastModifiedTime_.difference(time).count() > 0) {
     lastModifiedTime_ = time;
@@ -776,11 +784,12 @@ void RequestGroup::loadAndOpenFile(const std::shared_ptr<BtProgressInfoFile>& pr
       diskAdaptor->openExistingFile();
     } else {
       File outfile(getFirstFilePath());
-      if (outfile.exists() && option_->getAsBool(PREF_CONTINUE) &&
+      const bool outfileExists = outfile.exists();
+      if (outfileExists && option_->getAsBool(PREF_CONTINUE) &&
           outfile.size() <= getTotalLength()) {
         diskAdaptor->openExistingFile();
         pieceStorage_->markPiecesDone(outfile.size());
-      } else if (outfile.exists() && isCheckIntegrityReady()) {
+      } else if (outfileExists && isCheckIntegrityReady()) {
         diskAdaptor->openExistingFile();
       } else {
         diskAdaptor->initAndOpenFile();
@@ -810,12 +819,16 @@ void RequestGroup::adjustFilename(const std::shared_ptr<BtProgressInfoFile>& inf
   if (infoFile->exists()) {
     return;
   }
+  // Each stat of the path costs a system call per download: one answer
+  // serves every test below.
   File outfile(getFirstFilePath());
-  if (outfile.exists() && option_->getAsBool(PREF_CONTINUE) &&
-      outfile.size() <= downloadContext_->getTotalLength()) {
+  if (!outfile.exists()) {
+    return;  // nothing to keep safe from
+  }
+  if (option_->getAsBool(PREF_CONTINUE) && outfile.size() <= downloadContext_->getTotalLength()) {
     return;
   }
-  if (outfile.exists() && isCheckIntegrityReady()) {
+  if (isCheckIntegrityReady()) {
     return;
   }
   shouldCancelDownloadForSafety();

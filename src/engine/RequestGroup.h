@@ -205,6 +205,9 @@ class RequestGroup {
   // the run stay.
   void removeFilesWithoutContent();
   void closeFile();
+  // Writes out the write cache and hands over the descriptors of the files
+  // changed since their last sync (see DiskAdaptor::takeUnsyncedDescriptors).
+  std::vector<int> takeUnsyncedDescriptors();
   void updateLastModifiedTime(const Time& time);
   const Time& getLastModifiedTime() const { return lastModifiedTime_; }
   void applyLastModifiedTimeToLocalFiles();

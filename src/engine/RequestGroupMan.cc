@@ -1,5 +1,7 @@
 #include "engine/RequestGroupMan.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cassert>
 #include <cmath>
@@ -414,9 +416,79 @@ void RequestGroupMan::updateServerStat(const RequestGroup& group) {
   }
 }
 
+bool RequestGroupMan::collectDiskSyncs() {
+  if (stopSyncs_.empty()) {
+    return false;
+  }
+  std::vector<uint64_t> done = diskSync_.takeFinished();
+  for (auto gid : done) {
+    auto it = stopSyncs_.find(gid);
+    if (it != stopSyncs_.end()) {
+      it->second = true;
+    }
+  }
+  if (!done.empty()) {
+    requestQueueCheck();
+  }
+  return diskSync_.outstanding() > 0;
+}
+
+void RequestGroupMan::waitDiskSyncs() {
+  if (stopSyncs_.empty()) {
+    return;
+  }
+  diskSync_.waitAll();
+  collectDiskSyncs();
+}
+
+// A stopped download's data is synced before anything that relies on it being
+// on the device: the control file saved or removed, the result, the hooks.
+// On the loop thread a sync stalls every other download for as long as the
+// device takes, so a worker does it on duplicates of the descriptors and the
+// stop goes on once it has run. While the engine halts it is done in line.
+bool RequestGroupMan::dataSyncedForStop(DownloadEngine* e,
+                                        const std::shared_ptr<RequestGroup>& group) {
+  auto it = stopSyncs_.find(group->getGID());
+  if (it != stopSyncs_.end()) {
+    if (!it->second) {
+      if (e && !e->isHaltRequested()) {
+        return false;
+      }
+      waitDiskSyncs();
+    }
+    stopSyncs_.erase(it);
+    return true;
+  }
+  if (!e || e->isHaltRequested()) {
+    return true;
+  }
+  std::vector<int> fds;
+  try {
+    fds = group->takeUnsyncedDescriptors();
+  } catch (RecoverableException&) {
+    // Closing the files in line flushes again and reports the failure.
+    return true;
+  }
+  if (fds.empty()) {
+    return true;
+  }
+  const auto& dctx = group->getDownloadContext();
+  if (dctx->getDownloadStopTime().isZero()) {
+    dctx->resetDownloadStopTime();
+  }
+  stopSyncs_.emplace(group->getGID(), false);
+  diskSync_.submit(group->getGID(), [fds = std::move(fds)] {
+    for (int fd : fds) {
+      fsync(fd);
+      close(fd);
+    }
+  });
+  return false;
+}
+
 bool RequestGroupMan::processStoppedGroup(DownloadEngine* e,
                                           const std::shared_ptr<RequestGroup>& group) {
-  if (group->getNumCommand() > 0) {
+  if (group->getNumCommand() > 0 || !dataSyncedForStop(e, group)) {
     return false;
   }
   updateServerStat(*group);
@@ -671,6 +743,8 @@ void RequestGroupMan::showDownloadResults(OutputFile& o, bool full) const {
 }
 
 void RequestGroupMan::save() {
+  // A control file saved now must not claim data a worker is still syncing.
+  waitDiskSyncs();
   for (const auto& [gid, group] : requestGroups_) {
     if (!group->allDownloadFinished() ||
         group->getDownloadContext()->isChecksumVerificationNeeded() ||
@@ -687,6 +761,7 @@ void RequestGroupMan::save() {
 }
 
 void RequestGroupMan::closeFile() {
+  waitDiskSyncs();
   for (const auto& [gid, group] : requestGroups_) {
     group->closeFile();
   }

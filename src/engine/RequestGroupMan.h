@@ -4,9 +4,11 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "engine/DiskSyncPool.h"
 #include "engine/DownloadResult.h"
 #include "engine/GroupId.h"
 #include "engine/IndexedList.h"
@@ -88,6 +90,11 @@ class RequestGroupMan {
   bool doesOverallUploadSpeedExceed();
   void decreaseNumActive();
   size_t getNumActive() const { return numActive_; }
+  // Takes back the syncs the workers have finished (loop thread, every turn);
+  // true while some are still running.
+  bool collectDiskSyncs();
+  // Blocks until every sync handed to the workers has run.
+  void waitDiskSyncs();
 
   void addDownloadResult(const std::shared_ptr<DownloadResult>& result);
   std::shared_ptr<DownloadResult> findDownloadResult(GroupId::gid_t gid) const;
@@ -153,6 +160,8 @@ class RequestGroupMan {
   // The processing of one active download; true when it left the list.
   void updateServerStat(const RequestGroup& group);
   bool processStoppedGroup(DownloadEngine* e, const std::shared_ptr<RequestGroup>& group);
+  // False while the stopped download's data is being synced by a worker.
+  bool dataSyncedForStop(DownloadEngine* e, const std::shared_ptr<RequestGroup>& group);
   void processFinishedGroup(const std::shared_ptr<RequestGroup>& group);
   void configureRequestGroup(const std::shared_ptr<RequestGroup>& group) const;
 
@@ -183,6 +192,10 @@ class RequestGroupMan {
   std::shared_ptr<OpenedFileCounter> openedFileCounter_;
   size_t numStoppedTotal_;
   std::string lastSessionHash_;
+  // Stopped downloads whose data a worker syncs: false while it runs, true
+  // once it has run. Declared last, so that the workers are joined first.
+  std::unordered_map<GroupId::gid_t, bool> stopSyncs_;
+  DiskSyncPool diskSync_{4};
 };
 
 }  // namespace quarn

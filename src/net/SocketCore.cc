@@ -9,6 +9,7 @@
 #include <cassert>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "foundation/DlAbortEx.h"
 #include "foundation/DlRetryEx.h"
@@ -33,6 +34,7 @@ std::vector<SockAddr> SocketCore::bindAddrs_;
 std::vector<std::vector<SockAddr>> SocketCore::bindAddrsList_;
 size_t SocketCore::bindAddrsListIt_ = 0;
 std::shared_ptr<TLSContext> SocketCore::clTlsContext_;
+std::function<std::shared_ptr<TLSContext>()> SocketCore::clTlsContextFactory_;
 std::shared_ptr<TLSContext> SocketCore::svTlsContext_;
 
 namespace {
@@ -662,6 +664,9 @@ std::string SocketCore::getSocketError() const {
 }
 
 bool SocketCore::tlsConnect(const std::string& hostname) {
+  if (!clTlsContext_ && clTlsContextFactory_) {
+    clTlsContext_ = std::exchange(clTlsContextFactory_, nullptr)();
+  }
   return tlsHandshake(clTlsContext_.get(), hostname);
 }
 
@@ -809,6 +814,12 @@ bool SocketCore::sshGracefulShutdown() {
 
 void SocketCore::setClientTLSContext(const std::shared_ptr<TLSContext>& tlsContext) {
   clTlsContext_ = tlsContext;
+  clTlsContextFactory_ = nullptr;
+}
+
+void SocketCore::setClientTLSContextFactory(std::function<std::shared_ptr<TLSContext>()> factory) {
+  clTlsContext_ = nullptr;
+  clTlsContextFactory_ = std::move(factory);
 }
 
 void SocketCore::setServerTLSContext(const std::shared_ptr<TLSContext>& tlsContext) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -97,7 +98,13 @@ class SocketCore {
   void sshSFTPSeek(int64_t pos);
   bool sshGracefulShutdown();
 
+  // Setting a context (or null) drops any pending factory.
   static void setClientTLSContext(const std::shared_ptr<TLSContext>& tlsContext);
+  // The client context is made by `factory` when the first TLS connection needs
+  // it: loading the trusted authorities reads and parses a large bundle, which
+  // a run without TLS should not pay for. What the factory logs (a bad
+  // certificate file, say) is therefore logged at that first use.
+  static void setClientTLSContextFactory(std::function<std::shared_ptr<TLSContext>()> factory);
   static void setServerTLSContext(const std::shared_ptr<TLSContext>& tlsContext);
   static void setSocketRecvBufferSize(int size);
   static int getSocketRecvBufferSize();
@@ -144,6 +151,7 @@ class SocketCore {
   static std::vector<std::vector<SockAddr>> bindAddrsList_;
   static size_t bindAddrsListIt_;
   static std::shared_ptr<TLSContext> clTlsContext_;
+  static std::function<std::shared_ptr<TLSContext>()> clTlsContextFactory_;
   static std::shared_ptr<TLSContext> svTlsContext_;
 };
 

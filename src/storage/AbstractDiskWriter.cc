@@ -25,6 +25,9 @@ namespace {
 
 void makeParentDirectories(const std::string& path) {
   File dir(File(path).getDirname());
+  if (dir.isDir()) {
+    return;
+  }
   if (!dir.mkdirs() && !dir.isDir()) {
     int errNum = errno;
     throw DL_ABORT_EX(errNum,
@@ -101,6 +104,8 @@ int AbstractDiskWriter::openFileWithFlags(int flags, int errorCode) {
 void AbstractDiskWriter::openExistingFile(int64_t /*totalLength*/) {
   closeFile();
   fd_ = openFileWithFlags(readOnly_ ? O_RDONLY : O_RDWR, error_code::FILE_OPEN_ERROR);
+  // What an earlier writer left may not be on the device yet.
+  unsynced_ = true;
 }
 
 void AbstractDiskWriter::createFile(int addFlags) {
@@ -111,6 +116,7 @@ void AbstractDiskWriter::createFile(int addFlags) {
   makeParentDirectories(filename_);
   closeFile();
   fd_ = openFileWithFlags(O_CREAT | O_TRUNC | O_RDWR | addFlags, error_code::FILE_CREATE_ERROR);
+  unsynced_ = false;
 }
 
 void AbstractDiskWriter::throwWriteError(int errNum) {
@@ -154,6 +160,7 @@ void AbstractDiskWriter::prepareMapping(size_t len, int64_t offset) {
 }
 
 void AbstractDiskWriter::writeData(const uint8_t* data, size_t len, int64_t offset) {
+  unsynced_ = true;
   if (enableMmap_) {
     prepareMapping(len, offset);
   }
@@ -178,6 +185,7 @@ void AbstractDiskWriter::writeData(const uint8_t* data, size_t len, int64_t offs
 }
 
 void AbstractDiskWriter::writeDataVec(const struct iovec* iov, int iovcnt, int64_t offset) {
+  unsynced_ = true;
   if (enableMmap_ || mapaddr_ || fd_ == -1) {
     DiskWriter::writeDataVec(iov, iovcnt, offset);
     return;
@@ -239,6 +247,7 @@ void AbstractDiskWriter::truncate(int64_t length) {
   if (fd_ == -1) {
     throw DL_ABORT_EX("File not yet opened.");
   }
+  unsynced_ = true;
   if (ftruncate(fd_, length) == -1) {
     int errNum = errno;
     std::string msg = fmt("File truncation failed. cause: %s", util::safeStrerror(errNum).c_str());
@@ -257,6 +266,7 @@ void AbstractDiskWriter::allocate(int64_t offset, int64_t length, bool sparse) {
     truncate(offset + length);
     return;
   }
+  unsynced_ = true;
   int64_t current = size();
   int64_t toReserve = offset + length - current;
   int errNum = platform::reserveFileSpace(fd_, current, toReserve);
@@ -283,9 +293,25 @@ int64_t AbstractDiskWriter::size() {
 }
 
 void AbstractDiskWriter::flushOSBuffers() {
-  if (fd_ != -1) {
-    fsync(fd_);
+  // A file made by this writer that has had nothing written since holds
+  // nothing a control file could claim; a file of a few KiB would otherwise
+  // pay for a device flush before its first byte arrives.
+  if (fd_ != -1 && unsynced_) {
+    if (fsync(fd_) == 0) {
+      unsynced_ = false;
+    }
   }
+}
+
+int AbstractDiskWriter::takeUnsyncedDescriptor() {
+  if (fd_ == -1 || !unsynced_) {
+    return -1;
+  }
+  int fd = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  if (fd != -1) {
+    unsynced_ = false;
+  }
+  return fd;
 }
 
 }  // namespace quarn

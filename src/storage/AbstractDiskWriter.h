@@ -27,6 +27,7 @@ class AbstractDiskWriter : public DiskWriter {
   void enableMmap() override { enableMmap_ = true; }
   void dropCache(int64_t len, int64_t offset) override;
   void flushOSBuffers() override;
+  int takeUnsyncedDescriptor() override;
 
   const std::string& getFilename() const { return filename_; }
   bool isOpen() const { return fd_ != -1; }
@@ -47,6 +48,8 @@ class AbstractDiskWriter : public DiskWriter {
   bool enableMmap_;
   uint8_t* mapaddr_;
   int64_t maplen_;
+  // Set by every change to the file since it was opened or last synced.
+  bool unsynced_ = true;
 };
 
 }  // namespace quarn

@@ -99,6 +99,11 @@ void AbstractSingleDiskAdaptor::flushOSBuffers() {
   diskWriter_->flushOSBuffers();
 }
 
+std::vector<int> AbstractSingleDiskAdaptor::takeUnsyncedDescriptors() {
+  int fd = diskWriter_->takeUnsyncedDescriptor();
+  return fd == -1 ? std::vector<int>{} : std::vector<int>{fd};
+}
+
 void AbstractSingleDiskAdaptor::setDiskWriter(std::unique_ptr<DiskWriter> diskWriter) {
   diskWriter_ = std::move(diskWriter);
 }

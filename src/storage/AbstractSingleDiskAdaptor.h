@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "storage/DiskAdaptor.h"
 #include "storage/DiskWriter.h"
@@ -31,6 +32,7 @@ class AbstractSingleDiskAdaptor : public DiskAdaptor {
   void enableMmap() override;
   void cutTrailingGarbage() override;
   void flushOSBuffers() override;
+  std::vector<int> takeUnsyncedDescriptors() override;
 
   virtual const std::string& getFilePath() = 0;
 

@@ -244,7 +244,8 @@ bool DefaultBtProgressInfoFile::exists() {
 
 void DefaultBtProgressInfoFile::removeFile() {
   if (exists()) {
-    File(filename_).remove();
+    // exists() has just found a regular file: unlink it without asking again.
+    unlink(filename_.c_str());
   }
   loadFailed_ = false;
 }

@@ -46,6 +46,9 @@ class DiskAdaptor : public BinaryStream {
   virtual ssize_t readDataDropCache(uint8_t* data, size_t len, int64_t offset) = 0;
   virtual void writeCache(const WrDiskCacheEntry* entry) = 0;
   virtual void flushOSBuffers() {}
+  // The files' takeUnsyncedDescriptor() results other than -1: the caller
+  // syncs and closes them, possibly on another thread.
+  virtual std::vector<int> takeUnsyncedDescriptors() { return {}; }
   virtual size_t tryCloseFile(size_t /*numClose*/) { return 0; }
 
   const std::vector<std::shared_ptr<FileEntry>>& getFileEntries() const { return fileEntries_; }

@@ -19,6 +19,10 @@ class DiskWriter : public BinaryStream {
   virtual void enableMmap() {}
   virtual void dropCache(int64_t /*len*/, int64_t /*offset*/) {}
   virtual void flushOSBuffers() {}
+  // When the file has changed since its last sync: a duplicate of its
+  // descriptor, owned by the caller, which takes over that sync; the writer
+  // counts as synced from then on. -1 otherwise.
+  virtual int takeUnsyncedDescriptor() { return -1; }
 
   // Writes the buffers one after another from offset; writers that can do it
   // in one system call override this.

@@ -278,6 +278,19 @@ void MultiDiskAdaptor::flushOSBuffers() {
   }
 }
 
+std::vector<int> MultiDiskAdaptor::takeUnsyncedDescriptors() {
+  std::vector<int> fds;
+  for (auto* entry : openedDiskWriterEntries_) {
+    if (entry->getDiskWriter()) {
+      int fd = entry->getDiskWriter()->takeUnsyncedDescriptor();
+      if (fd != -1) {
+        fds.push_back(fd);
+      }
+    }
+  }
+  return fds;
+}
+
 size_t MultiDiskAdaptor::tryCloseFile(size_t numClose) {
   size_t closed = 0;
   while (!openedDiskWriterEntries_.empty() && closed < numClose) {

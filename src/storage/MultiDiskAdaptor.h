@@ -33,6 +33,7 @@ class MultiDiskAdaptor : public DiskAdaptor {
   void cutTrailingGarbage() override;
   size_t utime(const Time& actime, const Time& modtime) override;
   void flushOSBuffers() override;
+  std::vector<int> takeUnsyncedDescriptors() override;
   size_t tryCloseFile(size_t numClose) override;
 
   void setPieceLength(int32_t pieceLength) { pieceLength_ = pieceLength; }

@@ -710,6 +710,25 @@ class NginxCases(SandboxCase):
             self.assertEqual(0, result.returncode, result.stderr)
             self.assert_file("big.bin", BIG)
 
+    def test_unreadable_ca_file_is_reported_when_tls_is_first_used(self):
+        # The trusted authorities are loaded for the first TLS connection only: a
+        # plain HTTP run never reads them, an HTTPS run still names the bad file.
+        missing = os.path.join(self.dir, "no-such-ca.pem")
+        complaint = b"Failed to load trusted CA certificates from " + missing.encode()
+        ca = TestCA(self.dir)
+        cert, key = ca.issue("server")
+        with NginxServer(self.dir, self.root) as plain:
+            result = self.fetch(plain.url("/big.bin"), "--ca-certificate=" + missing)
+            self.assertEqual(0, result.returncode, result.stderr)
+            self.assertNotIn(complaint, result.stdout + result.stderr)
+            self.assert_file("big.bin", BIG)
+        os.remove(os.path.join(self.out, "big.bin"))
+        with NginxServer(self.dir, self.root, ssl=(cert, key)) as tls:
+            result = self.fetch(tls.url("/big.bin", scheme="https"),
+                                "--ca-certificate=" + missing, "--max-tries=1")
+            self.assertNotEqual(0, result.returncode)
+            self.assertIn(complaint, result.stdout + result.stderr)
+
     def test_https_wrong_host_is_refused(self):
         ca = TestCA(self.dir)
         cert, key = ca.issue("other", san="DNS:other.invalid")

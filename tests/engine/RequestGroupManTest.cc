@@ -21,6 +21,7 @@
 #include "foundation/StringOutputFile.h"
 #include "foundation/wallclock.h"
 #include "storage/DefaultPieceStorage.h"
+#include "storage/DiskAdaptor.h"
 
 namespace quarn {
 
@@ -186,6 +187,33 @@ TEST_F(RequestGroupManTest, StoppedDownloadOutcomes) {
       {EVENT_ON_DOWNLOAD_PAUSE, paused->getGID()}};
   EXPECT_EQ(expected, listener_.events);
   EXPECT_EQ(0u, rgman->getNumActive());
+}
+
+TEST_F(RequestGroupManTest, FinishedDownloadStopsOnlyOnceItsDataIsSynced) {
+  auto group = test::makeGroup(option_, dir_.file("done"), {}, 10);
+  auto* rgman = makeMan({group}, 1);
+  {
+    Busy busy(group);
+    rgman->fillRequestGroupFromReserver(&engine_);
+    complete(group);
+    auto adaptor = group->getPieceStorage()->getDiskAdaptor();
+    adaptor->initAndOpenFile();
+    adaptor->writeData(reinterpret_cast<const uint8_t*>("0123456789"), 10, 0);
+  }
+  const std::string control = dir_.file("done.quarn");
+  test::writeFile(control, "claims");
+  // The sync goes to a worker: the download and its control file stay.
+  rgman->removeStoppedGroup(&engine_);
+  EXPECT_EQ(1u, rgman->countRequestGroup());
+  EXPECT_TRUE(std::filesystem::exists(control));
+  EXPECT_EQ(nullptr, rgman->findDownloadResult(group->getGID()));
+  rgman->waitDiskSyncs();
+  EXPECT_FALSE(rgman->collectDiskSyncs());
+  rgman->removeStoppedGroup(&engine_);
+  EXPECT_EQ(0u, rgman->countRequestGroup());
+  EXPECT_FALSE(std::filesystem::exists(control));
+  EXPECT_EQ(error_code::FINISHED, rgman->findDownloadResult(group->getGID())->result);
+  EXPECT_EQ("0123456789", test::readFile(dir_.file("done")));
 }
 
 TEST_F(RequestGroupManTest, HaltReachesEveryActiveDownload) {

@@ -121,6 +121,32 @@ class TLSTest : public ::testing::Test {
 
 TlsTestCerts* TLSTest::certs_ = nullptr;
 
+TEST_F(TLSTest, ClientContextIsMadeOnceAtTheFirstHandshake) {
+  useServer("server");
+  int made = 0;
+  SocketCore::setClientTLSContextFactory([&made] {
+    ++made;
+    std::shared_ptr<TLSContext> ctx = TLSContext::make(TLS_CLIENT, TLS_PROTO_TLS12);
+    EXPECT_TRUE(ctx->addTrustedCACertFile(certs_->pem("ca")));
+    ctx->setVerifyPeer(true);
+    return ctx;
+  });
+  auto first = LoopbackPair::make();
+  EXPECT_EQ(0, made);
+  Outcome out = handshake(first, "localhost");
+  ASSERT_TRUE(out.clientDone) << out.clientError;
+  auto second = LoopbackPair::make();
+  out = handshake(second, "localhost");
+  ASSERT_TRUE(out.clientDone) << out.clientError;
+  EXPECT_EQ(1, made);
+  // A context set afterwards replaces the one made, and no factory is left.
+  useClient(false);
+  auto third = LoopbackPair::make();
+  out = handshake(third, "localhost");
+  ASSERT_TRUE(out.clientDone) << out.clientError;
+  EXPECT_EQ(1, made);
+}
+
 TEST_F(TLSTest, VerifiedSessionCarriesDataAndEndsWithCloseNotify) {
   useServer("server");
   useClient(true);
