@@ -117,6 +117,19 @@ int64_t DownloadCommand::roomInSegment(const std::shared_ptr<Segment>& segment) 
   return segment->getLength() - segment->getWrittenLength();
 }
 
+// Without a speed limit a read takes what a cache cell has room for: fewer,
+// larger reads cost less per byte, and the socket's window is reopened in
+// fewer, larger steps. A limit is checked once per turn, so there a read stays
+// at the receive window's size to keep each turn's overshoot as it was.
+size_t DownloadCommand::readCap() const {
+  auto* rgman = getDownloadEngine()->getRequestGroupMan();
+  if ((rgman && rgman->getMaxOverallDownloadSpeedLimit() > 0) ||
+      getRequestGroup()->getMaxDownloadSpeedLimit() > 0) {
+    return SocketRecvBuffer::BUFFER_SIZE;
+  }
+  return UNLIMITED_READ_CAP;
+}
+
 // With nothing buffered and only the sink in the chain, the socket reads
 // straight into the write cache. False leaves the turn to the buffered path.
 bool DownloadCommand::receiveIntoCache(const std::shared_ptr<Segment>& segment, bool& eof) {
@@ -128,8 +141,7 @@ bool DownloadCommand::receiveIntoCache(const std::shared_ptr<Segment>& segment, 
     return false;
   }
   auto window = directSink_->receiveWindow(
-      segment, static_cast<size_t>(
-                   std::min<int64_t>(room, static_cast<int64_t>(SocketRecvBuffer::BUFFER_SIZE))));
+      segment, static_cast<size_t>(std::min<int64_t>(room, static_cast<int64_t>(readCap()))));
   if (window.empty()) {
     return false;
   }

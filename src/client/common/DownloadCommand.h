@@ -33,6 +33,10 @@ class DownloadCommand : public AbstractCommand, public LowestSpeedTunable {
   virtual bool shouldEnableWriteCheck();
 
  private:
+  // The most one read takes straight into the write cache.
+  static constexpr size_t UNLIMITED_READ_CAP = 512 * 1024;
+
+  size_t readCap() const;
   int64_t roomInSegment(const std::shared_ptr<Segment>& segment) const;
   bool receiveIntoCache(const std::shared_ptr<Segment>& segment, bool& eof);
   bool isSegmentPartComplete(const std::shared_ptr<Segment>& segment, bool eof) const;
