@@ -260,6 +260,13 @@ size_t Piece::appendWrCache(WrDiskCache* diskCache, int64_t goff, const uint8_t*
   return delta;
 }
 
+void Piece::growWrCache(WrDiskCache* diskCache, size_t n) {
+  assert(diskCache && wrCache_);
+  wrCache_->grow(n);
+  [[maybe_unused]] bool rv = diskCache->update(wrCache_.get(), static_cast<int64_t>(n));
+  assert(rv);
+}
+
 bool Piece::uncountWrCache(WrDiskCache* diskCache) {
   if (!diskCache) {
     return false;

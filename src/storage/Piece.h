@@ -74,6 +74,8 @@ class Piece {
   bool updateWrCache(WrDiskCache* diskCache, std::unique_ptr<uint8_t[]> data, size_t offset,
                      size_t len, size_t capacity, int64_t goff);
   size_t appendWrCache(WrDiskCache* diskCache, int64_t goff, const uint8_t* data, size_t len);
+  // Counts n bytes a receiver placed in the free room of the entry's last cell.
+  void growWrCache(WrDiskCache* diskCache, size_t n);
   void flushWrCache(WrDiskCache* diskCache);
   void clearWrCache(WrDiskCache* diskCache);
   void releaseWrCache(WrDiskCache* diskCache);

@@ -6,6 +6,7 @@
 #include "foundation/BinaryStream.h"
 #include "storage/Piece.h"
 #include "storage/Segment.h"
+#include "storage/WrDiskCacheEntry.h"
 
 namespace quarn {
 
@@ -48,6 +49,52 @@ ssize_t SinkStreamFilter::transform(const std::shared_ptr<BinaryStream>& out,
   segment->updateWrittenLength(wlen);
   bytesProcessed_ = wlen;
   return wlen;
+}
+
+std::span<uint8_t> SinkStreamFilter::receiveWindow(const std::shared_ptr<Segment>& segment,
+                                                   size_t maxLen) {
+  const auto& piece = segment->getPiece();
+  if (!wrDiskCache_ || !piece || !piece->getWrDiskCacheEntry() || maxLen == 0) {
+    return {};
+  }
+  auto spare = piece->getWrDiskCacheEntry()->spareAt(segment->getPositionToWrite());
+  if (!spare.empty()) {
+    windowInFreshCell_ = false;
+    return spare.first(std::min(spare.size(), maxLen));
+  }
+  if (!freshCell_ || freshCapacity_ < maxLen) {
+    freshCapacity_ = std::max(RECEIVE_CELL_CAPACITY, maxLen);
+    freshCell_ = std::make_unique_for_overwrite<uint8_t[]>(freshCapacity_);
+  }
+  windowInFreshCell_ = true;
+  return {freshCell_.get(), maxLen};
+}
+
+void SinkStreamFilter::commitReceived(const std::shared_ptr<Segment>& segment, size_t len) {
+  bytesProcessed_ = 0;
+  if (len == 0) {
+    return;
+  }
+  const auto& piece = segment->getPiece();
+  int64_t goff = segment->getPositionToWrite();
+  // The hash reads the bytes first: counting them in the cache may force a
+  // write of this very entry, which frees its cells.
+  if (hashUpdate_) {
+    const uint8_t* data =
+        windowInFreshCell_ ? freshCell_.get() : piece->getWrDiskCacheEntry()->spareAt(goff).data();
+    segment->updateHash(segment->getWrittenLength(), data, len);
+  }
+  if (windowInFreshCell_) {
+    piece->updateWrCache(wrDiskCache_, std::move(freshCell_), 0, len, freshCapacity_, goff);
+    freshCapacity_ = 0;
+  } else {
+    piece->growWrCache(wrDiskCache_, len);
+  }
+  // As for copied data: a failed forced write loses the bytes, so they are
+  // not counted.
+  piece->throwIfWrCacheFailed(wrDiskCache_);
+  segment->updateWrittenLength(len);
+  bytesProcessed_ = len;
 }
 
 }  // namespace quarn

@@ -1,6 +1,7 @@
 #include "storage/WrDiskCacheEntry.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "foundation/Logger.h"
@@ -60,6 +61,25 @@ size_t WrDiskCacheEntry::append(int64_t goff, const uint8_t* data, size_t len) {
     size_ += n;
   }
   return n;
+}
+
+std::span<uint8_t> WrDiskCacheEntry::spareAt(int64_t goff) {
+  if (set_.empty()) {
+    return {};
+  }
+  DataCell* last = *set_.rbegin();
+  if (last->goff + static_cast<int64_t>(last->len) != goff) {
+    return {};
+  }
+  return {last->data.get() + last->offset + last->len, last->capacity - last->len};
+}
+
+void WrDiskCacheEntry::grow(size_t n) {
+  assert(!set_.empty());
+  DataCell* last = *set_.rbegin();
+  assert(n <= last->capacity - last->len);
+  last->len += n;
+  size_ += n;
 }
 
 void WrDiskCacheEntry::writeToDisk() {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <span>
 
 #include "foundation/error_code.h"
 
@@ -38,6 +39,11 @@ class WrDiskCacheEntry {
   bool cacheData(std::unique_ptr<DataCell> dataCell);
   // Appends to the last cell when goff is exactly its end; returns bytes taken.
   size_t append(int64_t goff, const uint8_t* data, size_t len);
+  // The free room of the last cell when goff is exactly its end, so that a
+  // receiver can read into it in place and then count the bytes with grow().
+  std::span<uint8_t> spareAt(int64_t goff);
+  // Counts n bytes already placed in the last cell's free room.
+  void grow(size_t n);
   // Writes every cell and empties the entry; a failure is recorded, not thrown.
   void writeToDisk();
   void clear();

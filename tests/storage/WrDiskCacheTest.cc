@@ -7,6 +7,7 @@
 
 #include "foundation/DlAbortEx.h"
 #include "foundation/DownloadFailureException.h"
+#include "foundation/MessageDigest.h"
 #include "storage/DefaultPieceStorage.h"
 #include "storage/DirectDiskAdaptor.h"
 #include "storage/DownloadContext.h"
@@ -198,6 +199,29 @@ class WrCacheFailureTest : public ::testing::Test {
                    reinterpret_cast<const uint8_t*>(data.data()), n);
   }
 
+  // Reads n bytes of `data` from `at` into the segment the way a socket does:
+  // straight into the window the sink offers, `step` bytes at most per read.
+  void receive(SinkStreamFilter& sink, const std::shared_ptr<Segment>& segment,
+               const std::string& data, size_t at, size_t n, size_t step) {
+    for (size_t end = at + n; at < end;) {
+      auto window = sink.receiveWindow(segment, std::min(step, end - at));
+      ASSERT_FALSE(window.empty());
+      size_t len = std::min(window.size(), end - at);
+      std::memcpy(window.data(), data.data() + at, len);
+      sink.commitReceived(segment, len);
+      ASSERT_EQ(len, sink.getBytesProcessed());
+      at += len;
+    }
+  }
+  std::string written() const {
+    std::string all;
+    for (const auto& [offset, bytes] : log_->bytes) {
+      EXPECT_EQ(all.size(), static_cast<size_t>(offset));
+      all += bytes;
+    }
+    return all;
+  }
+
   std::shared_ptr<RecordingDiskWriter::Log> log_ = std::make_shared<RecordingDiskWriter::Log>();
   WrDiskCache cache_;
   std::shared_ptr<DownloadContext> ctx_;
@@ -220,6 +244,21 @@ TEST_F(WrCacheFailureTest, SinkReportsTheFailureOfItsOwnPiece) {
               e.what());
   }
   EXPECT_EQ(0, storage_->getCompletedLength());
+  EXPECT_EQ(0u, cache_.getSize());
+}
+
+TEST_F(WrCacheFailureTest, FailedForcedWriteOfReceivedDataIsNotCounted) {
+  auto segment = segmentMan_->getSegment(1, 0);
+  ASSERT_TRUE(segment);
+  std::string data(4 * Piece::BLOCK_LENGTH, 'r');
+  SinkStreamFilter sink(&cache_, false);
+  receive(sink, segment, data, 0, 2 * Piece::BLOCK_LENGTH, Piece::BLOCK_LENGTH);
+  log_->fail = true;
+  auto window = sink.receiveWindow(segment, 2 * Piece::BLOCK_LENGTH);
+  ASSERT_EQ(2u * Piece::BLOCK_LENGTH, window.size());
+  EXPECT_THROW(sink.commitReceived(segment, window.size()), DownloadFailureException);
+  EXPECT_EQ(0, storage_->getCompletedLength());
+  EXPECT_EQ(2 * Piece::BLOCK_LENGTH, segment->getWrittenLength());
   EXPECT_EQ(0u, cache_.getSize());
 }
 
@@ -262,6 +301,36 @@ class WrCacheCompletionTest : public WrCacheFailureTest {
  protected:
   WrCacheCompletionTest() : WrCacheFailureTest(16 * Piece::BLOCK_LENGTH) {}
 };
+
+// Bytes read in place, mixed with copied ones and with writes the cache limit
+// forces in between, reach the file and the piece hash exactly as sent.
+TEST_F(WrCacheFailureTest, ReceivedInPlaceReachesTheFileAndTheHash) {
+  auto segment = segmentMan_->getSegment(1, 0);
+  ASSERT_TRUE(segment);
+  segment->getPiece()->setHashType("sha-1");
+  std::string data(4 * Piece::BLOCK_LENGTH, '\0');
+  for (size_t i = 0; i < data.size(); ++i) {
+    data[i] = static_cast<char>(i * 7 + i / 4096);
+  }
+  SinkStreamFilter sink(&cache_, true);
+  receive(sink, segment, data, 0, 5000, 1000);
+  sink.commitReceived(segment, 0);  // a read that found nothing
+  EXPECT_EQ(0u, sink.getBytesProcessed());
+  sink.transform(storage_->getDiskAdaptor(), segment,
+                 reinterpret_cast<const uint8_t*>(data.data()) + 5000, 3000);
+  // Past the cache limit of three blocks: the entry is forced out while the
+  // last reads are committed.
+  receive(sink, segment, data, 8000, data.size() - 8000, 40000);
+  ASSERT_TRUE(segment->complete());
+  EXPECT_FALSE(log_->bytes.empty());
+  ASSERT_TRUE(segment->isHashCalculated());
+  auto md = MessageDigest::sha1();
+  md->update(data.data(), data.size());
+  EXPECT_EQ(md->digest(), segment->getDigest());
+  EXPECT_TRUE(segmentMan_->completeSegment(1, segment));
+  EXPECT_EQ(data, written());
+  EXPECT_EQ(0u, cache_.getSize());
+}
 
 TEST_F(WrCacheCompletionTest, CompletionWritesWhatIsStillCached) {
   auto s1 = segmentMan_->getSegment(1, 0);

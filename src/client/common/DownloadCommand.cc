@@ -55,8 +55,10 @@ DownloadCommand::DownloadCommand(cuid_t cuid, std::shared_ptr<Request> req,
   peerStat_ = getRequest()->getPeerStat();
   peerStat_->downloadStart();
   getSegmentMan()->registerPeerStat(peerStat_);
-  streamFilter_ = std::make_unique<SinkStreamFilter>(getPieceStorage()->getWrDiskCache(),
-                                                     pieceHashValidationEnabled_);
+  auto sink = std::make_unique<SinkStreamFilter>(getPieceStorage()->getWrDiskCache(),
+                                                 pieceHashValidationEnabled_);
+  directSink_ = sink.get();
+  streamFilter_ = std::move(sink);
   streamFilter_->init();
   checkSocketRecvBuffer();
 }
@@ -73,6 +75,7 @@ void DownloadCommand::installStreamFilter(std::unique_ptr<StreamFilter> filter) 
     return;
   }
   filter->installDelegate(std::move(streamFilter_));
+  directSink_ = nullptr;
   streamFilter_ = std::move(filter);
   sinkFilterOnly_ = util::endsWith(streamFilter_->getName(), SinkStreamFilter::NAME);
 }
@@ -106,6 +109,54 @@ bool DownloadCommand::isSegmentPartComplete(const std::shared_ptr<Segment>& segm
   return streamFilter_->finished();
 }
 
+int64_t DownloadCommand::roomInSegment(const std::shared_ptr<Segment>& segment) const {
+  const auto& fileEntry = getFileEntry();
+  if (segment->getPosition() + segment->getLength() > fileEntry->getLastOffset()) {
+    return fileEntry->getLastOffset() - segment->getPositionToWrite();
+  }
+  return segment->getLength() - segment->getWrittenLength();
+}
+
+// Without a speed limit a read takes what a cache cell has room for: fewer,
+// larger reads cost less per byte, and the socket's window is reopened in
+// fewer, larger steps. A limit is checked once per turn, so there a read stays
+// at the receive window's size to keep each turn's overshoot as it was.
+size_t DownloadCommand::readCap() const {
+  auto* rgman = getDownloadEngine()->getRequestGroupMan();
+  if ((rgman && rgman->getMaxOverallDownloadSpeedLimit() > 0) ||
+      getRequestGroup()->getMaxDownloadSpeedLimit() > 0) {
+    return SocketRecvBuffer::BUFFER_SIZE;
+  }
+  return UNLIMITED_READ_CAP;
+}
+
+// With nothing buffered and only the sink in the chain, the socket reads
+// straight into the write cache. False leaves the turn to the buffered path.
+bool DownloadCommand::receiveIntoCache(const std::shared_ptr<Segment>& segment, bool& eof) {
+  if (!directSink_ || !getSocketRecvBuffer()->bufferEmpty() || segment->getLength() == 0) {
+    return false;
+  }
+  int64_t room = roomInSegment(segment);
+  if (room <= 0) {
+    return false;
+  }
+  auto window = directSink_->receiveWindow(
+      segment, static_cast<size_t>(std::min<int64_t>(room, static_cast<int64_t>(readCap()))));
+  if (window.empty()) {
+    return false;
+  }
+  size_t len = window.size();
+  getSocket()->readData(window.data(), len);
+  if (len == 0) {
+    eof = !getSocket()->wantRead() && !getSocket()->wantWrite();
+    return true;
+  }
+  directSink_->commitReceived(segment, len);
+  peerStat_->updateDownload(len);
+  getDownloadContext()->updateDownload(len);
+  return true;
+}
+
 bool DownloadCommand::executeInternal() {
   auto* rgman = getDownloadEngine()->getRequestGroupMan();
   if ((rgman && rgman->doesOverallDownloadSpeedExceed()) ||
@@ -120,8 +171,10 @@ bool DownloadCommand::executeInternal() {
   std::shared_ptr<Segment> segment = getSegments().front();
   const auto& buffer = getSocketRecvBuffer();
   bool eof = false;
-  if (buffer->bufferEmpty() && buffer->recv() == 0 && !getSocket()->wantRead() &&
-      !getSocket()->wantWrite()) {
+  if (receiveIntoCache(segment, eof)) {
+    // The bytes went straight to the write cache.
+  } else if (buffer->bufferEmpty() && buffer->recv() == 0 && !getSocket()->wantRead() &&
+             !getSocket()->wantWrite()) {
     eof = true;
   } else {
     size_t bufSize;
@@ -133,15 +186,9 @@ bool DownloadCommand::executeInternal() {
       if (segment->getLength() == 0) {
         bufSize = buffer->getBufferLength();
       } else {
-        int64_t room;
-        const auto& fileEntry = getFileEntry();
-        if (segment->getPosition() + segment->getLength() > fileEntry->getLastOffset()) {
-          room = fileEntry->getLastOffset() - segment->getPositionToWrite();
-        } else {
-          room = segment->getLength() - segment->getWrittenLength();
-        }
-        bufSize = static_cast<size_t>(std::min<int64_t>(
-            static_cast<int64_t>(buffer->getBufferLength()), std::max<int64_t>(room, 0)));
+        bufSize =
+            static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(buffer->getBufferLength()),
+                                                  std::max<int64_t>(roomInSegment(segment), 0)));
       }
       streamFilter_->transform(diskAdaptor, segment, buffer->getBuffer(), bufSize);
     }

@@ -8,6 +8,7 @@
 namespace quarn {
 
 class PeerStat;
+class SinkStreamFilter;
 class StreamFilter;
 
 // Moves body bytes from the receive buffer through the stream filters into
@@ -32,6 +33,12 @@ class DownloadCommand : public AbstractCommand, public LowestSpeedTunable {
   virtual bool shouldEnableWriteCheck();
 
  private:
+  // The most one read takes straight into the write cache.
+  static constexpr size_t UNLIMITED_READ_CAP = 512 * 1024;
+
+  size_t readCap() const;
+  int64_t roomInSegment(const std::shared_ptr<Segment>& segment) const;
+  bool receiveIntoCache(const std::shared_ptr<Segment>& segment, bool& eof);
   bool isSegmentPartComplete(const std::shared_ptr<Segment>& segment, bool eof) const;
   void completeSegment(const std::shared_ptr<Segment>& segment);
   void validatePieceHash(const std::shared_ptr<Segment>& segment, const std::string& expected,
@@ -40,6 +47,8 @@ class DownloadCommand : public AbstractCommand, public LowestSpeedTunable {
 
   std::shared_ptr<PeerStat> peerStat_;
   std::unique_ptr<StreamFilter> streamFilter_;
+  // The chain's own sink while no other filter is installed in front of it.
+  SinkStreamFilter* directSink_;
   int64_t startupIdleTime_;
   int32_t lowestDownloadSpeedLimit_;
   bool pieceHashValidationEnabled_;
