@@ -420,6 +420,12 @@ void RequestGroup::saveControlFile() const {
 }
 
 void RequestGroup::removeControlFile() const {
+  // Without a control file the data counts as complete: it must be on the
+  // device first. Closed files were synced as they closed.
+  if (pieceStorage_) {
+    pieceStorage_->flushWrDiskCacheEntry(false);
+    pieceStorage_->getDiskAdaptor()->flushOSBuffers();
+  }
   progressInfoFile_->removeFile();
 }
 

@@ -81,6 +81,9 @@ void AbstractDiskWriter::closeFile() {
     unmap();
   }
   if (fd_ != -1) {
+    // A control file saved later syncs only the files still open; what was
+    // written through this descriptor must be on the device before it goes.
+    flushOSBuffers();
     ::close(fd_);
     fd_ = -1;
   }
