@@ -12,7 +12,7 @@ QUARN_BUILD_PACKAGES=(
 QUARN_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev python3 openssl openssh-server nginx-light tinyproxy
   vsftpd python3-pyftpdlib python3-websockets mktorrent python3-libtorrent opentracker
-  transmission-daemon transmission-cli ctorrent curl wget2
+  transmission-daemon transmission-cli ctorrent curl wget2 strace
 )
 
 quarn_install_packages() {
