@@ -483,6 +483,9 @@ bool RequestGroupMan::dataSyncedForStop(DownloadEngine* e,
       close(fd);
     }
   });
+  // Nothing the poll watches tells of the sync's end; with no other download
+  // active, the loop would otherwise sleep a whole refresh before looking.
+  e->setRefreshInterval(std::chrono::milliseconds(1));
   return false;
 }
 
