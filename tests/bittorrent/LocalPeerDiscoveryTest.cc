@@ -81,13 +81,16 @@ TEST(LpdMessageTest, AnnouncesNeedAUsablePortAndAFortyDigitInfoHash) {
 }
 
 // The receiver and the dispatcher on the real multicast group, looped back
-// on this host; skipped where the host has no multicast route.
+// on this host; skipped where the host has no multicast route. Test
+// processes run side by side and the group is shared with the whole host, so
+// each process talks on a port of its own: a neighbour's announce landing
+// among ours would change the counts.
 class LpdSocketTest : public ::testing::Test {
  protected:
   void SetUp() override {
     engine.setOption(&option);
-    receiver = std::make_shared<LpdMessageReceiver>(GROUP, GROUP_PORT);
-    dispatcher = std::make_shared<LpdMessageDispatcher>(INFO_HASH, 6881, GROUP, GROUP_PORT);
+    receiver = std::make_shared<LpdMessageReceiver>(GROUP, groupPort);
+    dispatcher = std::make_shared<LpdMessageDispatcher>(INFO_HASH, 6881, GROUP, groupPort);
     if (!receiver->init("127.0.0.1") || !dispatcher->init("127.0.0.1", 1, 1)) {
       GTEST_SKIP() << "no multicast on loopback here";
     }
@@ -98,6 +101,7 @@ class LpdSocketTest : public ::testing::Test {
 
   bool waitForDatagram() { return receiver->getSocket()->isReadable(2); }
 
+  const uint16_t groupPort = static_cast<uint16_t>(30000 + ::getpid() % 30000);
   Option option;
   DownloadEngine engine{std::make_unique<EpollEventPoll>()};
   std::shared_ptr<LpdMessageReceiver> receiver;
@@ -133,13 +137,13 @@ TEST_F(LpdSocketTest, AnnounceReachesTheTorrentsPeerStorageTwentyPerTurn) {
   for (int i = 0; i < 25; ++i) {
     const std::string datagram =
         bittorrent::createLpdRequest(GROUP, GROUP_PORT, INFO_HASH, static_cast<uint16_t>(7000 + i));
-    sender.writeData(datagram.data(), datagram.size(), GROUP, GROUP_PORT);
+    sender.writeData(datagram.data(), datagram.size(), GROUP, groupPort);
     const std::string junk = i % 2 ? announce("0", "00") : std::string(300, 'x');
-    sender.writeData(junk.data(), junk.size(), GROUP, GROUP_PORT);
+    sender.writeData(junk.data(), junk.size(), GROUP, groupPort);
   }
   const std::string other =
       bittorrent::createLpdRequest(GROUP, GROUP_PORT, std::string(20, 'z'), 1);
-  sender.writeData(other.data(), other.size(), GROUP, GROUP_PORT);
+  sender.writeData(other.data(), other.size(), GROUP, groupPort);
   ASSERT_TRUE(waitForDatagram());
   auto* command = new LpdReceiveMessageCommand(1, receiver, &engine);
   engine.addCommand(std::unique_ptr<Command>(command));
@@ -152,10 +156,8 @@ TEST_F(LpdSocketTest, AnnounceReachesTheTorrentsPeerStorageTwentyPerTurn) {
 }
 
 TEST_F(LpdSocketTest, DispatchCommandAnnouncesOnceAndEndsWithTheTorrent) {
-  // The group is shared with whatever else runs on this host (other tests,
-  // other programs), so only announces of this dispatcher's own port count.
   const uint16_t port = static_cast<uint16_t>(20000 + ::getpid() % 40000);
-  dispatcher = std::make_shared<LpdMessageDispatcher>(INFO_HASH, port, GROUP, GROUP_PORT);
+  dispatcher = std::make_shared<LpdMessageDispatcher>(INFO_HASH, port, GROUP, groupPort);
   ASSERT_TRUE(dispatcher->init("127.0.0.1", 1, 1));
   auto ownAnnounces = [&] {
     int n = 0;
