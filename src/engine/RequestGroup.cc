@@ -690,6 +690,7 @@ void RequestGroup::initPieceStorage() {
     }
     if (requestGroupMan_) {
       ps->setWrDiskCache(requestGroupMan_->getWrDiskCache());
+      ps->setDiskWriteQueue(requestGroupMan_->getDiskWriteQueue());
     }
     if (diskWriterFactory_) {
       ps->setDiskWriterFactory(diskWriterFactory_);

@@ -32,6 +32,7 @@
 #include "foundation/util_number.h"
 #include "foundation/wallclock.h"
 #include "storage/BitfieldMan.h"
+#include "storage/DiskWriteQueue.h"
 #include "storage/DownloadContext.h"
 #include "storage/FileEntry.h"
 #include "storage/OpenedFileCounter.h"
@@ -47,6 +48,12 @@
 namespace quarn {
 
 namespace {
+
+// Writes to one file run in order on one thread; more threads serve
+// downloads and multi-file torrents writing several files at once.
+constexpr size_t DISK_WRITE_THREADS = 2;
+// Bytes handed to the write threads and not written yet, at the most.
+constexpr size_t DISK_WRITE_BACKLOG = 4 * 1024 * 1024;
 
 // The longest leading decimal number of the text; 0 without one.
 double parseLeadingDouble(const std::string& text) {
@@ -114,6 +121,11 @@ void RequestGroupMan::initWrDiskCache() {
   const int64_t limit = option_->getAsLLInt(PREF_DISK_CACHE);
   if (limit > 0) {
     wrDiskCache_ = std::make_unique<WrDiskCache>(static_cast<size_t>(limit));
+    // Cached data is written by worker threads, so that the loop receives
+    // while the page cache or the device takes it. What they hold back is
+    // kept small: together with the cache it is the download's memory.
+    diskWriteQueue_ = std::make_unique<DiskWriteQueue>(
+        DISK_WRITE_THREADS, std::min<size_t>(static_cast<size_t>(limit), DISK_WRITE_BACKLOG));
   }
 }
 
@@ -465,8 +477,11 @@ bool RequestGroupMan::dataSyncedForStop(DownloadEngine* e,
   std::vector<int> fds;
   try {
     fds = group->takeUnsyncedDescriptors();
-  } catch (RecoverableException&) {
-    // Closing the files in line flushes again and reports the failure.
+  } catch (RecoverableException& ex) {
+    // Data that never reached the file makes the download fail, whatever
+    // it had counted; closing the files in line goes on from there.
+    QLOG_ERROR_EX(_("Exception caught"), ex);
+    group->setLastErrorCode(ex.getErrorCode(), ex.what());
     return true;
   }
   if (fds.empty()) {

@@ -27,6 +27,7 @@ class ServerStat;
 class ServerStatMan;
 class UriListParser;
 class DownloadSources;
+class DiskWriteQueue;
 class WrDiskCache;
 
 // The summary of the results that decides the exit status.
@@ -149,6 +150,7 @@ class RequestGroupMan {
 
   NetStat& getNetStat() { return netStat_; }
   WrDiskCache* getWrDiskCache() const { return wrDiskCache_.get(); }
+  DiskWriteQueue* getDiskWriteQueue() const { return diskWriteQueue_.get(); }
   const std::shared_ptr<OpenedFileCounter>& getOpenedFileCounter() const {
     return openedFileCounter_;
   }
@@ -189,6 +191,7 @@ class RequestGroupMan {
   std::shared_ptr<UriListParser> uriListParser_;
   std::shared_ptr<const DownloadSources> downloadSources_;
   std::unique_ptr<WrDiskCache> wrDiskCache_;
+  std::unique_ptr<DiskWriteQueue> diskWriteQueue_;
   std::shared_ptr<OpenedFileCounter> openedFileCounter_;
   size_t numStoppedTotal_;
   std::string lastSessionHash_;

@@ -18,6 +18,9 @@
 #include "foundation/util_process.h"
 #include "foundation/util_string.h"
 #include "platform/file_space.h"
+#include "platform/positional_write.h"
+#include "storage/DiskWriteQueue.h"
+#include "storage/PendingWrites.h"
 
 namespace quarn {
 
@@ -76,7 +79,22 @@ void AbstractDiskWriter::unmap() {
   maplen_ = 0;
 }
 
+void AbstractDiskWriter::awaitWrites() {
+  if (pending_) {
+    pending_->wait();
+  }
+}
+
+void AbstractDiskWriter::awaitWritesForWrite() {
+  awaitWrites();
+  if (pending_ && pending_->firstError() != 0) {
+    throwWriteError(pending_->firstError());
+  }
+}
+
 void AbstractDiskWriter::closeFile() {
+  // The descriptor is what the queued writes write through.
+  awaitWrites();
   if (mapaddr_) {
     unmap();
   }
@@ -163,6 +181,7 @@ void AbstractDiskWriter::prepareMapping(size_t len, int64_t offset) {
 }
 
 void AbstractDiskWriter::writeData(const uint8_t* data, size_t len, int64_t offset) {
+  awaitWritesForWrite();
   unsynced_ = true;
   if (enableMmap_) {
     prepareMapping(len, offset);
@@ -188,43 +207,35 @@ void AbstractDiskWriter::writeData(const uint8_t* data, size_t len, int64_t offs
 }
 
 void AbstractDiskWriter::writeDataVec(const struct iovec* iov, int iovcnt, int64_t offset) {
+  awaitWritesForWrite();
   unsynced_ = true;
   if (enableMmap_ || mapaddr_ || fd_ == -1) {
     DiskWriter::writeDataVec(iov, iovcnt, offset);
     return;
   }
-  // Work on a copy so that short writes can advance through the vector.
-  struct iovec local[IOV_MAX];
-  while (iovcnt > 0) {
-    int cnt = std::min(iovcnt, IOV_MAX);
-    std::copy(iov, iov + cnt, local);
-    struct iovec* cur = local;
-    int left = cnt;
-    while (left > 0) {
-      ssize_t n = ::pwritev(fd_, cur, left, offset);
-      if (n == -1) {
-        if (errno == EINTR) {
-          continue;
-        }
-        throwWriteError(errno);
-      }
-      offset += n;
-      while (left > 0 && static_cast<size_t>(n) >= cur->iov_len) {
-        n -= cur->iov_len;
-        ++cur;
-        --left;
-      }
-      if (left > 0) {
-        cur->iov_base = static_cast<uint8_t*>(cur->iov_base) + n;
-        cur->iov_len -= n;
-      }
-    }
-    iov += cnt;
-    iovcnt -= cnt;
+  if (int errNum = platform::writeFullyAt(fd_, iov, iovcnt, offset); errNum != 0) {
+    throwWriteError(errNum);
   }
 }
 
+void AbstractDiskWriter::writeDataVecAsync(const struct iovec* iov, int iovcnt, int64_t offset,
+                                           const AsyncWrite& async) {
+  if (!async.queue || enableMmap_ || mapaddr_ || fd_ == -1) {
+    writeDataVec(iov, iovcnt, offset);
+    return;
+  }
+  if (!pending_) {
+    pending_ = std::make_shared<PendingWrites>();
+  } else if (int errNum = pending_->firstError(); errNum != 0) {
+    throwWriteError(errNum);
+  }
+  unsynced_ = true;
+  async.queue->submit({fd_, std::vector<struct iovec>(iov, iov + iovcnt), offset, async.keep,
+                       pending_, async.download, async.goff, async.len});
+}
+
 ssize_t AbstractDiskWriter::readData(uint8_t* data, size_t len, int64_t offset) {
+  awaitWrites();
   if (mapaddr_) {
     if (offset >= maplen_) {
       return 0;
@@ -250,6 +261,7 @@ void AbstractDiskWriter::truncate(int64_t length) {
   if (fd_ == -1) {
     throw DL_ABORT_EX("File not yet opened.");
   }
+  awaitWritesForWrite();
   unsynced_ = true;
   if (ftruncate(fd_, length) == -1) {
     int errNum = errno;
@@ -269,6 +281,7 @@ void AbstractDiskWriter::allocate(int64_t offset, int64_t length, bool sparse) {
     truncate(offset + length);
     return;
   }
+  awaitWritesForWrite();
   unsynced_ = true;
   int64_t current = size();
   int64_t toReserve = offset + length - current;
@@ -292,6 +305,8 @@ void AbstractDiskWriter::dropCache(int64_t len, int64_t offset) {
 }
 
 int64_t AbstractDiskWriter::size() {
+  // Writes still queued may grow the file.
+  awaitWrites();
   return File(filename_).size();
 }
 
@@ -299,6 +314,7 @@ void AbstractDiskWriter::flushOSBuffers() {
   // A file made by this writer that has had nothing written since holds
   // nothing a control file could claim; a file of a few KiB would otherwise
   // pay for a device flush before its first byte arrives.
+  awaitWrites();
   if (fd_ != -1 && unsynced_) {
     if (fsync(fd_) == 0) {
       unsynced_ = false;
@@ -307,6 +323,7 @@ void AbstractDiskWriter::flushOSBuffers() {
 }
 
 int AbstractDiskWriter::takeUnsyncedDescriptor() {
+  awaitWrites();
   if (fd_ == -1 || !unsynced_) {
     return -1;
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "storage/DiskWriter.h"
@@ -18,6 +19,8 @@ class AbstractDiskWriter : public DiskWriter {
   void openExistingFile(int64_t totalLength = 0) override;
   void writeData(const uint8_t* data, size_t len, int64_t offset) override;
   void writeDataVec(const struct iovec* iov, int iovcnt, int64_t offset) override;
+  void writeDataVecAsync(const struct iovec* iov, int iovcnt, int64_t offset,
+                         const AsyncWrite& async) override;
   ssize_t readData(uint8_t* data, size_t len, int64_t offset) override;
   void truncate(int64_t length) override;
   void allocate(int64_t offset, int64_t length, bool sparse) override;
@@ -41,6 +44,10 @@ class AbstractDiskWriter : public DiskWriter {
   void prepareMapping(size_t len, int64_t offset);
   void unmap();
   [[noreturn]] void throwWriteError(int errNum);
+  // Waits for the writes of this file still with the queue's threads.
+  void awaitWrites();
+  // Also throws when one of them failed: writing on would leave a hole.
+  void awaitWritesForWrite();
 
   std::string filename_;
   int fd_;
@@ -50,6 +57,8 @@ class AbstractDiskWriter : public DiskWriter {
   int64_t maplen_;
   // Set by every change to the file since it was opened or last synced.
   bool unsynced_ = true;
+  // The writes of this file handed to worker threads; made with the first.
+  std::shared_ptr<PendingWrites> pending_;
 };
 
 }  // namespace quarn

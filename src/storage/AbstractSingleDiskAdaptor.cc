@@ -44,9 +44,16 @@ ssize_t AbstractSingleDiskAdaptor::readDataDropCache(uint8_t* data, size_t len, 
   return n;
 }
 
-void AbstractSingleDiskAdaptor::writeCache(const WrDiskCacheEntry* entry) {
-  forEachCacheRun(entry, [this](const struct iovec* iov, int iovcnt, int64_t goff) {
-    diskWriter_->writeDataVec(iov, iovcnt, goff);
+void AbstractSingleDiskAdaptor::writeCache(const WrDiskCacheEntry* entry, const AsyncWrite* async) {
+  forEachCacheRun(entry, [&](const struct iovec* iov, int iovcnt, int64_t goff, int64_t len) {
+    if (async) {
+      AsyncWrite run = *async;
+      run.goff = goff;
+      run.len = len;
+      diskWriter_->writeDataVecAsync(iov, iovcnt, goff, run);
+    } else {
+      diskWriter_->writeDataVec(iov, iovcnt, goff);
+    }
   });
 }
 

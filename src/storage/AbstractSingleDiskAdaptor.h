@@ -21,7 +21,7 @@ class AbstractSingleDiskAdaptor : public DiskAdaptor {
   void writeData(const uint8_t* data, size_t len, int64_t offset) override;
   ssize_t readData(uint8_t* data, size_t len, int64_t offset) override;
   ssize_t readDataDropCache(uint8_t* data, size_t len, int64_t offset) override;
-  void writeCache(const WrDiskCacheEntry* entry) override;
+  void writeCache(const WrDiskCacheEntry* entry, const AsyncWrite* async = nullptr) override;
   bool fileExists() override;
   int64_t size() override;
   std::unique_ptr<FileAllocationIterator> fileAllocationIterator() override;

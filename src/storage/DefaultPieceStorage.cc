@@ -1,5 +1,7 @@
 #include "storage/DefaultPieceStorage.h"
 
+#include <errno.h>
+
 #include <algorithm>
 #include <cassert>
 #include <cstring>
@@ -11,11 +13,13 @@
 #include "foundation/SimpleRandomizer.h"
 #include "foundation/fmt.h"
 #include "foundation/i18n.h"
+#include "foundation/util_string.h"
 #include "storage/BitfieldMan.h"
 #include "storage/DefaultDiskWriterFactory.h"
 #include "storage/DirectDiskAdaptor.h"
 #include "storage/DownloadContext.h"
 #include "storage/MultiDiskAdaptor.h"
+#include "storage/PendingWrites.h"
 #include "storage/Piece.h"
 #include "storage/PieceSelector.h"
 #include "storage/PieceStatMan.h"
@@ -107,6 +111,9 @@ std::shared_ptr<Piece> DefaultPieceStorage::checkOutPiece(size_t index, int64_t 
   piece->addUser(cuid);
   if (wrDiskCache_ && !piece->getWrDiskCacheEntry() && !isInMemoryDownload()) {
     piece->initWrCache(wrDiskCache_, diskAdaptor_);
+    if (writeQueue_) {
+      piece->getWrDiskCacheEntry()->setWriteQueue(writeQueue_, queuedWrites_);
+    }
   }
   return piece;
 }
@@ -398,6 +405,47 @@ bool DefaultPieceStorage::isSelectiveDownloadingMode() {
   return bitfieldMan_->isFilterEnabled();
 }
 
+void DefaultPieceStorage::setDiskWriteQueue(DiskWriteQueue* queue) {
+  writeQueue_ = queue;
+  if (queue && !queuedWrites_) {
+    queuedWrites_ = std::make_shared<PendingWrites>();
+  }
+}
+
+// Waits for the writes handed to the queue's threads. A piece that one of
+// them failed to fill is missing again, however much of it was counted
+// before, so that no control file claims it and the download does not
+// finish on it.
+void DefaultPieceStorage::settleQueuedWrites() {
+  if (!queuedWrites_) {
+    return;
+  }
+  queuedWrites_->wait();
+  const auto failures = queuedWrites_->takeFailures();
+  if (failures.empty()) {
+    return;
+  }
+  const int64_t pieceLength = downloadContext_->getPieceLength();
+  for (const auto& f : failures) {
+    const size_t first = static_cast<size_t>(f.goff / pieceLength);
+    const size_t last =
+        static_cast<size_t>((f.goff + std::max<int64_t>(f.len, 1) - 1) / pieceLength);
+    for (size_t index = first; index <= last && index < bitfieldMan_->countBlock(); ++index) {
+      if (auto piece = findUsedPiece(index)) {
+        piece->clearAllBlock(wrDiskCache_);
+      }
+      bitfieldMan_->unsetBit(index);
+    }
+  }
+  const int errNum = failures.front().errNum;
+  throw DOWNLOAD_FAILURE_EXCEPTION(
+      errNum,
+      fmt("Write disk cache flush failure index=%lu, cause: %s",
+          static_cast<unsigned long>(failures.front().goff / pieceLength),
+          util::safeStrerror(errNum).c_str()),
+      errNum == ENOSPC ? error_code::NOT_ENOUGH_DISK_SPACE : error_code::FILE_IO_ERROR);
+}
+
 void DefaultPieceStorage::flushWrDiskCacheEntry(bool releaseEntries) {
   if (!wrDiskCache_) {
     return;
@@ -423,6 +471,7 @@ void DefaultPieceStorage::flushWrDiskCacheEntry(bool releaseEntries) {
       piece->releaseWrCache(wrDiskCache_);
     }
   }
+  settleQueuedWrites();
   if (failed) {
     throw DOWNLOAD_FAILURE_EXCEPTION(fmt("Write disk cache flush failure index=%lu",
                                          static_cast<unsigned long>(failed->getIndex())),

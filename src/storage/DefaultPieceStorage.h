@@ -9,7 +9,9 @@ namespace quarn {
 
 class BitfieldMan;
 class DiskWriterFactory;
+class DiskWriteQueue;
 class DownloadContext;
+class PendingWrites;
 class Option;
 class PieceSelector;
 class PieceStatMan;
@@ -87,6 +89,8 @@ class DefaultPieceStorage : public PieceStorage {
 
   void setDiskWriterFactory(std::shared_ptr<DiskWriterFactory> factory);
   void setWrDiskCache(WrDiskCache* wrDiskCache) { wrDiskCache_ = wrDiskCache; }
+  // The cache's data is written by the queue's threads from then on.
+  void setDiskWriteQueue(DiskWriteQueue* queue);
   void setPieceSelector(std::unique_ptr<PieceSelector> selector);
   std::unique_ptr<PieceSelector> popPieceSelector();
   StreamPieceSelector* getStreamPieceSelector() const { return streamPieceSelector_.get(); }
@@ -112,6 +116,7 @@ class DefaultPieceStorage : public PieceStorage {
   void getMissingPieceCore(std::vector<std::shared_ptr<Piece>>& pieces, size_t minMissingBlocks,
                            const uint8_t* peerBitfield, size_t length, int64_t cuid);
   void onDownloadFinished();
+  void settleQueuedWrites();
 
   std::shared_ptr<DownloadContext> downloadContext_;
   std::unique_ptr<BitfieldMan> bitfieldMan_;
@@ -127,6 +132,8 @@ class DefaultPieceStorage : public PieceStorage {
   std::unique_ptr<PieceSelector> pieceSelector_;
   std::unique_ptr<StreamPieceSelector> streamPieceSelector_;
   WrDiskCache* wrDiskCache_;
+  DiskWriteQueue* writeQueue_ = nullptr;
+  std::shared_ptr<PendingWrites> queuedWrites_;
 };
 
 }  // namespace quarn

@@ -10,7 +10,7 @@ namespace quarn {
 
 void DiskAdaptor::forEachCacheRun(
     const WrDiskCacheEntry* entry,
-    const std::function<void(const struct iovec*, int, int64_t)>& fn) {
+    const std::function<void(const struct iovec*, int, int64_t, int64_t)>& fn) {
   std::vector<struct iovec> run;
   int64_t runStart = 0;
   int64_t runEnd = 0;
@@ -18,7 +18,7 @@ void DiskAdaptor::forEachCacheRun(
     QLOG_DEBUG(fmt("Cache flush goff=%lld, len=%lu", static_cast<long long>(cell->goff),
                    static_cast<unsigned long>(cell->len)));
     if (!run.empty() && cell->goff != runEnd) {
-      fn(run.data(), static_cast<int>(run.size()), runStart);
+      fn(run.data(), static_cast<int>(run.size()), runStart, runEnd - runStart);
       run.clear();
     }
     if (run.empty()) {
@@ -29,7 +29,7 @@ void DiskAdaptor::forEachCacheRun(
     runEnd += cell->len;
   }
   if (!run.empty()) {
-    fn(run.data(), static_cast<int>(run.size()), runStart);
+    fn(run.data(), static_cast<int>(run.size()), runStart, runEnd - runStart);
   }
 }
 

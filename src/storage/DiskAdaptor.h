@@ -15,6 +15,7 @@ class FileAllocationIterator;
 class FileEntry;
 class OpenedFileCounter;
 class WrDiskCacheEntry;
+struct AsyncWrite;
 class Time;
 
 // The whole of a download, one file or many laid end to end, as one byte space.
@@ -44,7 +45,9 @@ class DiskAdaptor : public BinaryStream {
   virtual void cutTrailingGarbage() = 0;
   virtual size_t utime(const Time& actime, const Time& modtime) = 0;
   virtual ssize_t readDataDropCache(uint8_t* data, size_t len, int64_t offset) = 0;
-  virtual void writeCache(const WrDiskCacheEntry* entry) = 0;
+  // Writes the entry's cells; with async (and a queue in it), a writer may
+  // leave the writes to the queue's threads.
+  virtual void writeCache(const WrDiskCacheEntry* entry, const AsyncWrite* async = nullptr) = 0;
   virtual void flushOSBuffers() {}
   // The files' takeUnsyncedDescriptor() results other than -1: the caller
   // syncs and closes them, possibly on another thread.
@@ -67,9 +70,10 @@ class DiskAdaptor : public BinaryStream {
 
  protected:
   // Calls fn once per run of contiguous cells of the entry, in ascending
-  // offset order, with the run's buffers and its download offset.
-  static void forEachCacheRun(const WrDiskCacheEntry* entry,
-                              const std::function<void(const struct iovec*, int, int64_t)>& fn);
+  // offset order, with the run's buffers, its download offset and length.
+  static void forEachCacheRun(
+      const WrDiskCacheEntry* entry,
+      const std::function<void(const struct iovec*, int, int64_t, int64_t)>& fn);
 
  private:
   std::vector<std::shared_ptr<FileEntry>> fileEntries_;

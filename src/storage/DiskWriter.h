@@ -2,9 +2,26 @@
 
 #include <sys/uio.h>
 
+#include <cstdint>
+#include <memory>
+
 #include "foundation/BinaryStream.h"
 
 namespace quarn {
+
+class DiskWriteQueue;
+class PendingWrites;
+
+// What a write handed to worker threads carries besides its data.
+struct AsyncWrite {
+  DiskWriteQueue* queue;
+  // Keeps the buffers alive until the write has run.
+  std::shared_ptr<const void> keep;
+  // The download's tally, and the range of the download the write fills.
+  std::shared_ptr<PendingWrites> download;
+  int64_t goff;
+  int64_t len;
+};
 
 // Byte-addressed access to one file (or to an in-memory stand-in for one).
 class DiskWriter : public BinaryStream {
@@ -31,6 +48,12 @@ class DiskWriter : public BinaryStream {
       writeData(static_cast<const uint8_t*>(iov[i].iov_base), iov[i].iov_len, offset);
       offset += iov[i].iov_len;
     }
+  }
+  // Like writeDataVec, but a writer over a file may leave the write to the
+  // queue's threads and return at once; a failure then shows in the tallies.
+  virtual void writeDataVecAsync(const struct iovec* iov, int iovcnt, int64_t offset,
+                                 const AsyncWrite& /*async*/) {
+    writeDataVec(iov, iovcnt, offset);
   }
 };
 

@@ -141,7 +141,8 @@ void MultiDiskAdaptor::writeData(const uint8_t* data, size_t len, int64_t offset
   writeVec(&iov, 1, offset);
 }
 
-void MultiDiskAdaptor::writeVec(const struct iovec* iov, int iovcnt, int64_t offset) {
+void MultiDiskAdaptor::writeVec(const struct iovec* iov, int iovcnt, int64_t offset,
+                                const AsyncWrite* async) {
   size_t total = 0;
   for (int i = 0; i < iovcnt; ++i) {
     total += iov[i].iov_len;
@@ -171,8 +172,11 @@ void MultiDiskAdaptor::writeVec(const struct iovec* iov, int iovcnt, int64_t off
         curOff = 0;
       }
     }
-    if (!part.empty()) {
-      entry->getDiskWriter()->writeDataVec(part.data(), static_cast<int>(part.size()), pos);
+    const int partCount = static_cast<int>(part.size());
+    if (partCount > 0 && async) {
+      entry->getDiskWriter()->writeDataVecAsync(part.data(), partCount, pos, *async);
+    } else if (partCount > 0) {
+      entry->getDiskWriter()->writeDataVec(part.data(), partCount, pos);
     }
     remaining -= want;
   }
@@ -217,9 +221,16 @@ ssize_t MultiDiskAdaptor::readDataDropCache(uint8_t* data, size_t len, int64_t o
   return readDataInternal(data, len, offset, true);
 }
 
-void MultiDiskAdaptor::writeCache(const WrDiskCacheEntry* entry) {
-  forEachCacheRun(entry, [this](const struct iovec* iov, int iovcnt, int64_t goff) {
-    writeVec(iov, iovcnt, goff);
+void MultiDiskAdaptor::writeCache(const WrDiskCacheEntry* entry, const AsyncWrite* async) {
+  forEachCacheRun(entry, [&](const struct iovec* iov, int iovcnt, int64_t goff, int64_t len) {
+    if (async) {
+      AsyncWrite run = *async;
+      run.goff = goff;
+      run.len = len;
+      writeVec(iov, iovcnt, goff, &run);
+    } else {
+      writeVec(iov, iovcnt, goff);
+    }
   });
 }
 

@@ -22,7 +22,7 @@ class MultiDiskAdaptor : public DiskAdaptor {
   void writeData(const uint8_t* data, size_t len, int64_t offset) override;
   ssize_t readData(uint8_t* data, size_t len, int64_t offset) override;
   ssize_t readDataDropCache(uint8_t* data, size_t len, int64_t offset) override;
-  void writeCache(const WrDiskCacheEntry* entry) override;
+  void writeCache(const WrDiskCacheEntry* entry, const AsyncWrite* async = nullptr) override;
   bool fileExists() override;
   int64_t size() override;
   std::unique_ptr<FileAllocationIterator> fileAllocationIterator() override;
@@ -47,7 +47,8 @@ class MultiDiskAdaptor : public DiskAdaptor {
   void openIfNot(DiskWriterEntry* entry, void (DiskWriterEntry::*open)());
   size_t findFirstEntry(int64_t offset) const;
   ssize_t readDataInternal(uint8_t* data, size_t len, int64_t offset, bool dropCache);
-  void writeVec(const struct iovec* iov, int iovcnt, int64_t offset);
+  void writeVec(const struct iovec* iov, int iovcnt, int64_t offset,
+                const AsyncWrite* async = nullptr);
 
   int32_t pieceLength_;
   std::vector<std::unique_ptr<DiskWriterEntry>> diskWriterEntries_;

@@ -8,6 +8,7 @@
 #include "foundation/RecoverableException.h"
 #include "foundation/fmt.h"
 #include "storage/DiskAdaptor.h"
+#include "storage/DiskWriter.h"
 
 namespace quarn {
 
@@ -82,15 +83,41 @@ void WrDiskCacheEntry::grow(size_t n) {
   size_ += n;
 }
 
+void WrDiskCacheEntry::setWriteQueue(DiskWriteQueue* queue,
+                                     std::shared_ptr<PendingWrites> download) {
+  writeQueue_ = queue;
+  downloadWrites_ = std::move(download);
+}
+
 void WrDiskCacheEntry::writeToDisk() {
+  // The cells' memory goes with the queued writes: the batch owns it from
+  // here and the last write to finish frees it.
+  std::shared_ptr<std::vector<std::unique_ptr<DataCell>>> batch;
+  if (writeQueue_) {
+    batch = std::make_shared<std::vector<std::unique_ptr<DataCell>>>();
+    batch->reserve(set_.size());
+    for (auto* cell : set_) {
+      batch->emplace_back(cell);
+    }
+  }
   try {
-    diskAdaptor_->writeCache(this);
+    if (batch) {
+      AsyncWrite async{writeQueue_, batch, downloadWrites_, 0, 0};
+      diskAdaptor_->writeCache(this, &async);
+    } else {
+      diskAdaptor_->writeCache(this);
+    }
   } catch (const RecoverableException& e) {
     QLOG_ERROR_EX("Error when trying to flush write cache", e);
     error_ = 1;
     errorCode_ = e.getErrorCode();
   }
-  deleteDataCells();
+  if (batch) {
+    set_.clear();
+    size_ = 0;
+  } else {
+    deleteDataCells();
+  }
 }
 
 void WrDiskCacheEntry::clear() {

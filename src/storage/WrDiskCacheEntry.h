@@ -11,6 +11,8 @@
 namespace quarn {
 
 class DiskAdaptor;
+class DiskWriteQueue;
+class PendingWrites;
 
 // The cached, not yet written data of one piece, as runs of bytes ("cells")
 // ordered by their offset in the download.
@@ -45,7 +47,10 @@ class WrDiskCacheEntry {
   // Counts n bytes already placed in the last cell's free room.
   void grow(size_t n);
   // Writes every cell and empties the entry; a failure is recorded, not thrown.
+  // With a queue, the cells go to its threads and a failure there shows in
+  // the download's tally instead.
   void writeToDisk();
+  void setWriteQueue(DiskWriteQueue* queue, std::shared_ptr<PendingWrites> download);
   void clear();
 
   size_t getSizeKey() const { return sizeKey_; }
@@ -73,6 +78,8 @@ class WrDiskCacheEntry {
   int error_;
   error_code::Value errorCode_;
   std::shared_ptr<DiskAdaptor> diskAdaptor_;
+  DiskWriteQueue* writeQueue_ = nullptr;
+  std::shared_ptr<PendingWrites> downloadWrites_;
 };
 
 }  // namespace quarn

@@ -8,6 +8,7 @@ file-size limit makes an allocation fail midway instead: what it allocated
 for the file it created goes too.
 """
 
+import hashlib
 import os
 import resource
 import shlex
@@ -17,7 +18,7 @@ import tempfile
 import unittest
 
 from ftpservers import ScriptedFtpServer, Sshd
-from httpservers import CraftedServer, Route
+from httpservers import CraftedServer, NginxServer, Route
 
 QUARNC = os.environ.get("QUARNC", "quarnc")
 GIB = 1 << 30
@@ -100,11 +101,16 @@ class SmallDisk(unittest.TestCase):
             srv.__exit__(None, None, None)
 
 
+def file_size_limit(limit):
+    def apply():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+    return apply
+
+
 class AllocationFailingMidway(unittest.TestCase):
     def test_created_file_is_removed(self):
-        def limit_file_size():
-            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-            resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 20, 1 << 20))
+        limit_file_size = file_size_limit(1 << 20)
 
         with CraftedServer({"/f": Route(announce_length=64 << 20)}) as srv:
             for method in METHODS[:3]:
@@ -117,6 +123,40 @@ class AllocationFailingMidway(unittest.TestCase):
                     if method == "falloc":
                         # The message names the call this system makes.
                         self.assertIn(b"fallocate of", result.stdout)
+
+
+class WritesFailingMidway(unittest.TestCase):
+    """Writes past a file-size limit fail while the download runs; the data
+    before them is kept and the control file claims none of what was lost."""
+
+    CASES = (
+        ("one connection", ["-x1"]),
+        ("four connections", ["-x4", "-s4", "-k1M"]),
+    )
+
+    def test_resume_after_failed_writes_gives_the_right_file(self):
+        size = 12 << 20
+        body = bytes((i * 31 + (i >> 12)) & 0xFF for i in range(size))
+        with tempfile.TemporaryDirectory() as root:
+            with open(os.path.join(root, "f.bin"), "wb") as f:
+                f.write(body)
+            with NginxServer(root, root) as srv:
+                url = "http://%s:%d/f.bin" % (srv.host, srv.port)
+                for name, split in self.CASES:
+                    with self.subTest(name), tempfile.TemporaryDirectory() as workdir:
+                        args = ["--file-allocation=none"] + split + [url]
+                        first = subprocess.run(quarnc_argv(workdir, args), capture_output=True,
+                                               timeout=120, preexec_fn=file_size_limit(5 << 20))
+                        out = first.stdout.decode(errors="replace")
+                        self.assertNotEqual(0, first.returncode, out)
+                        self.assertIn("File too large", out)
+                        self.assertTrue(os.path.exists(os.path.join(workdir, "f.bin.quarn")), out)
+                        second = subprocess.run(quarnc_argv(workdir, ["-c"] + args),
+                                                capture_output=True, timeout=120)
+                        self.assertEqual(0, second.returncode, second.stdout.decode(errors="replace"))
+                        with open(os.path.join(workdir, "f.bin"), "rb") as f:
+                            got = hashlib.sha256(f.read()).hexdigest()
+                        self.assertEqual(hashlib.sha256(body).hexdigest(), got)
 
 
 if __name__ == "__main__":
