@@ -3,12 +3,11 @@
 #include <string>
 
 #include "bittorrent/bt_downloads.h"
+#include "bittorrent/follow_up_downloads.h"
 #include "config/Option.h"
-#include "config/prefs.h"
 #include "engine/ContentTypeRequestGroupCriteria.h"
 #include "engine/MetadataInfo.h"
 #include "engine/RequestGroup.h"
-#include "engine/RequestGroupMan.h"
 #include "engine/ValueBaseDiskWriter.h"
 #include "engine/download_handlers.h"
 #include "engine/download_helper.h"
@@ -79,22 +78,10 @@ void BtPostDownloadHandler::getNextRequestGroups(std::vector<std::shared_ptr<Req
   std::vector<std::shared_ptr<RequestGroup>> newGroups;
   bittorrent::createRequestGroupForBitTorrent(newGroups, requestGroup->getOption(), {}, "",
                                               torrent.get());
-  requestGroup->followedBy(newGroups.begin(), newGroups.end());
-  auto mi = createMetadataInfoFromFirstFileEntry(requestGroup->getGroupId(),
-                                                 requestGroup->getDownloadContext());
-  const auto* rgman = requestGroup->getRequestGroupMan();
-  const bool pause =
-      rgman && rgman->isRpcEnabled() && requestGroup->getOption()->getAsBool(PREF_PAUSE_METADATA);
-  for (const auto& group : newGroups) {
-    group->following(requestGroup->getGID());
-    if (mi) {
-      group->setMetadataInfo(mi);
-    }
-    if (pause) {
-      group->setPauseRequested(true);
-    }
-  }
-  groups.insert(groups.end(), newGroups.begin(), newGroups.end());
+  bittorrent::appendFollowUpDownloads(
+      groups, newGroups, requestGroup,
+      createMetadataInfoFromFirstFileEntry(requestGroup->getGroupId(),
+                                           requestGroup->getDownloadContext()));
 }
 
 }  // namespace quarn

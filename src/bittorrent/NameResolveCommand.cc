@@ -5,13 +5,13 @@
 #include "bittorrent/BtRegistry.h"
 #include "bittorrent/UDPTrackerClient.h"
 #include "bittorrent/UDPTrackerRequest.h"
+#include "bittorrent/name_resolution.h"
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "engine/AsyncNameResolverMan.h"
 #include "engine/DownloadEngine.h"
 #include "foundation/LogMacros.h"
 #include "foundation/RecoverableException.h"
-#include "foundation/fmt.h"
 #include "foundation/util_address.h"
 #include "net/NameResolver.h"
 
@@ -73,28 +73,7 @@ void NameResolveCommand::resolveBlocking(std::vector<std::string>& res,
 
 int NameResolveCommand::resolveHostname(std::vector<std::string>& res,
                                         const std::string& hostname) {
-  if (!asyncNameResolverMan_->started()) {
-    asyncNameResolverMan_->startAsync(hostname, e_, this);
-  }
-  switch (asyncNameResolverMan_->getStatus()) {
-    case -1:
-      QLOG_INFO(fmt("CUID#%lld - Name resolution for %s failed:%s",
-                    static_cast<long long>(getCuid()), hostname.c_str(),
-                    asyncNameResolverMan_->getLastError().c_str()));
-      return -1;
-    case 0:
-      return 0;
-    default:
-      asyncNameResolverMan_->getResolvedAddress(res);
-      if (res.empty()) {
-        QLOG_INFO(fmt("CUID#%lld - Name resolution for %s failed:%s",
-                      static_cast<long long>(getCuid()), hostname.c_str(), "No address returned"));
-        return -1;
-      }
-      QLOG_INFO(fmt("CUID#%lld - Name resolution complete: %s -> %s",
-                    static_cast<long long>(getCuid()), hostname.c_str(), res.front().c_str()));
-      return 1;
-  }
+  return bittorrent::pollHostnameResolution(*asyncNameResolverMan_, e_, this, hostname, res);
 }
 
 void NameResolveCommand::onShutdown() {

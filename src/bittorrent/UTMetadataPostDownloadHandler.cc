@@ -2,13 +2,13 @@
 
 #include "bittorrent/TorrentAttribute.h"
 #include "bittorrent/bt_downloads.h"
+#include "bittorrent/follow_up_downloads.h"
 #include "bittorrent/magnet.h"
 #include "bittorrent/torrent_reader.h"
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupCriteria.h"
-#include "engine/RequestGroupMan.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/LogMacros.h"
 #include "foundation/MessageDigest.h"
@@ -75,20 +75,8 @@ void UTMetadataPostDownloadHandler::getNextRequestGroups(
   auto decoded = bencode2::decode(torrent);
   std::vector<std::shared_ptr<RequestGroup>> newGroups;
   bittorrent::createRequestGroupForBitTorrent(newGroups, option, {}, "", decoded.get(), false);
-  requestGroup->followedBy(newGroups.begin(), newGroups.end());
-  const auto& mi = requestGroup->getMetadataInfo();
-  const auto* rgman = requestGroup->getRequestGroupMan();
-  const bool pause = rgman && rgman->isRpcEnabled() && option->getAsBool(PREF_PAUSE_METADATA);
-  for (const auto& group : newGroups) {
-    group->following(requestGroup->getGID());
-    if (mi) {
-      group->setMetadataInfo(mi);
-    }
-    if (pause) {
-      group->setPauseRequested(true);
-    }
-  }
-  groups.insert(groups.end(), newGroups.begin(), newGroups.end());
+  bittorrent::appendFollowUpDownloads(groups, newGroups, requestGroup,
+                                      requestGroup->getMetadataInfo());
 }
 
 }  // namespace quarn

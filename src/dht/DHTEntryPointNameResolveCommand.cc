@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 
+#include "bittorrent/name_resolution.h"
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "dht/DHTNode.h"
@@ -124,28 +125,7 @@ int DHTEntryPointNameResolveCommand::resolveHostname(std::vector<std::string>& r
   if (int rv = resolveNumeric(res, hostname); rv != 0) {
     return rv;
   }
-  if (!asyncNameResolverMan_->started()) {
-    asyncNameResolverMan_->startAsync(hostname, e_, this);
-  }
-  const auto cuid = static_cast<long long>(getCuid());
-  switch (asyncNameResolverMan_->getStatus()) {
-    case -1:
-      QLOG_INFO(fmt("CUID#%lld - Name resolution for %s failed:%s", cuid, hostname.c_str(),
-                    asyncNameResolverMan_->getLastError().c_str()));
-      return -1;
-    case 0:
-      return 0;
-    default:
-      asyncNameResolverMan_->getResolvedAddress(res);
-      if (res.empty()) {
-        QLOG_INFO(fmt("CUID#%lld - Name resolution for %s failed:%s", cuid, hostname.c_str(),
-                      "No address returned"));
-        return -1;
-      }
-      QLOG_INFO(fmt("CUID#%lld - Name resolution complete: %s -> %s", cuid, hostname.c_str(),
-                    res.front().c_str()));
-      return 1;
-  }
+  return bittorrent::pollHostnameResolution(*asyncNameResolverMan_, e_, this, hostname, res);
 }
 
 void DHTEntryPointNameResolveCommand::addPingTask(const std::string& addr, uint16_t port) {

@@ -122,6 +122,46 @@ class EncryptedHandshakeCommandTest : public ::testing::Test {
     return nullptr;
   }
 
+  // Runs the engine until the interaction has taken in the remote's have
+  // message for piece 1; the connected peer, or null when none came up.
+  std::shared_ptr<Peer> connectedPeerWithPiece1() {
+    std::shared_ptr<Peer> connected;
+    for (int i = 0; i < 50 && !(connected && connected->hasPiece(1)); ++i) {
+      engine.run(true);
+      connected = connectedPeer();
+    }
+    return connected;
+  }
+
+  // An outgoing connection the engine makes to a peer listening on loopback.
+  struct Outgoing {
+    std::shared_ptr<SocketCore> listener;
+    std::shared_ptr<Peer> peer;
+    std::shared_ptr<SocketCore> accepted;
+  };
+
+  // Queues a connection to a new peer, as the torrent's connection starter
+  // does, and runs the engine until the peer's side accepts it.
+  void connectToNewPeer(Outgoing& out) {
+    out.listener = listenOnLoopback();
+    out.peer = std::make_shared<Peer>("127.0.0.1", out.listener->getAddrInfo().port);
+    peerStorage->addPeer(out.peer);
+    const cuid_t cuid = engine.newCUID();
+    ASSERT_EQ(out.peer, peerStorage->checkoutPeer(cuid));
+    auto command =
+        std::make_unique<PeerInitiateConnectionCommand>(cuid, &group, out.peer, &engine, runtime);
+    command->setPeerStorage(peerStorage);
+    command->setPieceStorage(download.storage);
+    engine.addCommand(std::move(command));
+    for (int i = 0; i < 50 && !out.accepted; ++i) {
+      engine.run(true);
+      if (out.listener->isReadable(0)) {
+        out.accepted = out.listener->acceptConnection();
+      }
+    }
+    ASSERT_TRUE(out.accepted);
+  }
+
   TempDir dir;
   DownloadFixture download;
   DownloadEngine engine{std::make_unique<EpollEventPoll>()};
@@ -176,11 +216,7 @@ TEST_F(EncryptedHandshakeCommandTest, ReceiverKeepsTheStreamBytesThatCameWithThe
                 a.getNegotiatedCryptoType());
       decryptor = a.popDecryptor();
     }
-    std::shared_ptr<Peer> connected;
-    for (int i = 0; i < 50 && !(connected && connected->hasPiece(1)); ++i) {
-      engine.run(true);
-      connected = connectedPeer();
-    }
+    auto connected = connectedPeerWithPiece1();
     ASSERT_TRUE(connected);
     EXPECT_TRUE(connected->hasPiece(1));
     EXPECT_FALSE(connected->hasPiece(0));
@@ -228,29 +264,13 @@ TEST_F(EncryptedHandshakeCommandTest, ReceiverRefusesPlainHandshakeWhenEncryptio
 // first message right behind PadD: the initiator hands them, decrypted, to
 // the interaction, and from then on both directions run in RC4.
 TEST_F(EncryptedHandshakeCommandTest, InitiatorHandsOverTheStreamThatFollowsPadD) {
-  auto listener = listenOnLoopback();
-  auto peer = std::make_shared<Peer>("127.0.0.1", listener->getAddrInfo().port);
-  peerStorage->addPeer(peer);
-  const cuid_t cuid = engine.newCUID();
-  ASSERT_EQ(peer, peerStorage->checkoutPeer(cuid));
-  auto command =
-      std::make_unique<PeerInitiateConnectionCommand>(cuid, &group, peer, &engine, runtime);
-  command->setPeerStorage(peerStorage);
-  command->setPieceStorage(download.storage);
-  engine.addCommand(std::move(command));
-  std::shared_ptr<SocketCore> accepted;
-  for (int i = 0; i < 50 && !accepted; ++i) {
-    engine.run(true);
-    if (listener->isReadable(0)) {
-      accepted = listener->acceptConnection();
-    }
-  }
-  ASSERT_TRUE(accepted);
-  auto& remote = *accepted;
+  Outgoing out;
+  ASSERT_NO_FATAL_FAILURE(connectToNewPeer(out));
+  auto& remote = *out.accepted;
   Option remoteOption;
   remoteOption.put(PREF_BT_FORCE_ENCRYPTION, "false");
   remoteOption.put(PREF_BT_MIN_CRYPTO_LEVEL, "arc4");
-  MSEHandshake b(99, accepted, &remoteOption);
+  MSEHandshake b(99, out.accepted, &remoteOption);
   ASSERT_TRUE(until(
       b, remote, [&] { return b.identifyHandshakeType() == MSEHandshake::HANDSHAKE_ENCRYPTED; }));
   b.initEncryptionFacility(false);
@@ -270,11 +290,7 @@ TEST_F(EncryptedHandshakeCommandTest, InitiatorHandsOverTheStreamThatFollowsPadD
                      reinterpret_cast<const unsigned char*>(stream.data()));
   ASSERT_TRUE(b.send());
   put(remote, stream);
-  std::shared_ptr<Peer> connected;
-  for (int i = 0; i < 50 && !(connected && connected->hasPiece(1)); ++i) {
-    engine.run(true);
-    connected = connectedPeer();
-  }
+  auto connected = connectedPeerWithPiece1();
   ASSERT_TRUE(connected);
   EXPECT_TRUE(connected->hasPiece(1));
   EXPECT_FALSE(connected->hasPiece(0));
@@ -300,24 +316,9 @@ TEST_F(EncryptedHandshakeCommandTest, InitiatorRetriesInPlainOnlyWhenAllowed) {
     if (c.pref) {
       download.option->put(c.pref, "true");
     }
-    auto listener = listenOnLoopback();
-    auto peer = std::make_shared<Peer>("127.0.0.1", listener->getAddrInfo().port);
-    peerStorage->addPeer(peer);
-    const cuid_t cuid = engine.newCUID();
-    ASSERT_EQ(peer, peerStorage->checkoutPeer(cuid));
-    auto command =
-        std::make_unique<PeerInitiateConnectionCommand>(cuid, &group, peer, &engine, runtime);
-    command->setPeerStorage(peerStorage);
-    command->setPieceStorage(download.storage);
-    engine.addCommand(std::move(command));
-    std::shared_ptr<SocketCore> first;
-    for (int i = 0; i < 50 && !first; ++i) {
-      engine.run(true);
-      if (listener->isReadable(0)) {
-        first = listener->acceptConnection();
-      }
-    }
-    ASSERT_TRUE(first);
+    Outgoing out;
+    ASSERT_NO_FATAL_FAILURE(connectToNewPeer(out));
+    const auto& [listener, peer, first] = out;
     // The public key and its pad arrive, then the peer hangs up.
     std::string key;
     for (int i = 0; i < 50 && key.size() < 96; ++i) {

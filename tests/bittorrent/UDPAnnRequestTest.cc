@@ -6,6 +6,7 @@
 #include <string>
 
 #include "bittorrent/BtRegistry.h"
+#include "bittorrent/DualStackDnsFixture.h"
 #include "bittorrent/NameResolveCommand.h"
 #include "bittorrent/UDPTrackerClient.h"
 #include "bittorrent/UDPTrackerRequest.h"
@@ -14,9 +15,6 @@
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadTestUtil.h"
 #include "engine/FakeEventPoll.h"
-#include "engine/PollEventPoll.h"
-#include "net/AsyncNameResolver.h"
-#include "net/DnsStandIn.h"
 
 namespace quarn {
 namespace {
@@ -112,14 +110,9 @@ TEST_F(UdpAnnounce, ForcedHaltOrMissingClientCompletesTheRequest) {
   EXPECT_EQ(UDPT_ERR_NETWORK, req->error);
 }
 
-TEST(UdpTrackerName, ResolvesToAnIPv4AddressOrFailsTheRequest) {
-  DnsStandIn dns({{"tracker.quarn.test", {{"127.1.2.3"}, {"fd00::53"}}}});
-  if (!dns.available()) {
-    GTEST_SKIP() << "cannot bind port 53 on a loopback address";
-  }
-  auto option = makeGlobalOption();
-  option->put(PREF_ASYNC_DNS, "true");
-  option->put(PREF_DISABLE_IPV6, "false");
+using UdpTrackerName = DualStackDnsFixture;
+
+TEST_F(UdpTrackerName, ResolvesToAnIPv4AddressOrFailsTheRequest) {
   struct Case {
     const char* host;
     int state;
@@ -128,24 +121,22 @@ TEST(UdpTrackerName, ResolvesToAnIPv4AddressOrFailsTheRequest) {
   };
   // The client sends over the IPv4 socket only, so an IPv6 answer is no use.
   const Case cases[] = {
-      {"tracker.quarn.test", UDPT_STA_PENDING, UDPT_ERR_SUCCESS, "127.1.2.3"},
+      {HOST, UDPT_STA_PENDING, UDPT_ERR_SUCCESS, "127.1.2.3"},
       {"nowhere.quarn.test", UDPT_STA_COMPLETE, UDPT_ERR_NETWORK, "nowhere.quarn.test"},
   };
   for (const auto& tc : cases) {
-    DownloadEngine engine(std::make_unique<PollEventPoll>());
-    engine.setOption(option.get());
-    engine.setAsyncDNSServers(parseAsyncDNSServers(dns.address()));
+    auto engine = makeEngine();
     auto client = std::make_shared<UDPTrackerClient>();
     auto registry = std::make_unique<BtRegistry>();
     registry->setUDPTrackerClient(client);
-    engine.setService<BtRegistry>(std::move(registry));
+    engine->setService<BtRegistry>(std::move(registry));
     auto req = std::make_shared<UDPTrackerRequest>();
     req->remoteAddr = tc.host;
     req->remotePort = 6969;
     req->action = UDPT_ACT_ANNOUNCE;
     UDPAnnRequest ann(req);
-    ASSERT_TRUE(ann.issue(&engine));
-    engine.run();
+    ASSERT_TRUE(ann.issue(engine.get()));
+    engine->run();
     EXPECT_EQ(tc.state, req->state) << tc.host;
     EXPECT_EQ(tc.error, req->error) << tc.host;
     EXPECT_EQ(tc.addr, req->remoteAddr) << tc.host;

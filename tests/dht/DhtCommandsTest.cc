@@ -7,6 +7,7 @@
 
 #include "bittorrent/BtRegistry.h"
 #include "bittorrent/BtRuntime.h"
+#include "bittorrent/DualStackDnsFixture.h"
 #include "bittorrent/MessageFakes.h"
 #include "bittorrent/TorrentAttribute.h"
 #include "bittorrent/UDPTrackerClient.h"
@@ -26,12 +27,9 @@
 #include "engine/DownloadEngine.h"
 #include "engine/DownloadTestUtil.h"
 #include "engine/FakeEventPoll.h"
-#include "engine/PollEventPoll.h"
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
 #include "foundation/DlAbortEx.h"
-#include "net/AsyncNameResolver.h"
-#include "net/DnsStandIn.h"
 #include "storage/DownloadContext.h"
 
 namespace quarn {
@@ -237,47 +235,36 @@ TEST_F(EntryPoints, ResolvedPointsArePingedThenTheTableBootstraps) {
   }
 }
 
-TEST(EntryPointNames, EachFamilyAsksForItsOwnAddresses) {
-  DnsStandIn dns({{"router.quarn.test", {{"127.1.2.3"}, {"fd00::53"}}}});
-  if (!dns.available()) {
-    GTEST_SKIP() << "cannot bind port 53 on a loopback address";
-  }
-  auto option = makeGlobalOption();
-  option->put(PREF_ASYNC_DNS, "true");
-  option->put(PREF_DISABLE_IPV6, "false");
+using EntryPointNames = DualStackDnsFixture;
+
+TEST_F(EntryPointNames, EachFamilyAsksForItsOwnAddresses) {
   struct Case {
     int family;
     std::vector<std::pair<std::string, uint16_t>> points;
     std::vector<std::string> log;
   };
   const Case cases[] = {
-      {AF_INET,
-       {{"router.quarn.test", 6881}},
-       {"ping 127.1.2.3:6881 10", "node lookup", "bucket refresh"}},
-      {AF_INET6,
-       {{"router.quarn.test", 6881}},
-       {"ping fd00::53:6881 10", "node lookup", "bucket refresh"}},
+      {AF_INET, {{HOST, 6881}}, {"ping 127.1.2.3:6881 10", "node lookup", "bucket refresh"}},
+      {AF_INET6, {{HOST, 6881}}, {"ping fd00::53:6881 10", "node lookup", "bucket refresh"}},
       // A name that resolves to nothing is skipped; with nothing resolved there
       // is no bootstrap.
       {AF_INET, {{"nowhere.quarn.test", 1}}, {}},
   };
   for (const auto& tc : cases) {
-    DownloadEngine engine(std::make_unique<PollEventPoll>());
-    engine.setOption(option.get());
-    engine.setAsyncDNSServers(parseAsyncDNSServers(dns.address()));
+    auto engine = makeEngine();
     auto group = std::make_shared<RequestGroup>(GroupId::create(), option);
-    engine.setRequestGroupMan(std::make_unique<RequestGroupMan>(
+    engine->setRequestGroupMan(std::make_unique<RequestGroupMan>(
         std::vector<std::shared_ptr<RequestGroup>>{group}, 1, option.get()));
     FakeTaskFactory factory;
     CountingQueue queue;
     auto command =
-        std::make_unique<DHTEntryPointNameResolveCommand>(7, &engine, tc.family, tc.points);
+        std::make_unique<DHTEntryPointNameResolveCommand>(7, engine.get(), tc.family, tc.points);
     command->setTaskQueue(&queue);
     command->setTaskFactory(&factory);
     command->setLocalNode(std::make_shared<DHTNode>());
     command->setBootstrapEnabled(true);
-    engine.addCommand(std::move(command));
-    engine.run();
+    engine->addCommand(std::move(command));
+    engine->run();
     EXPECT_EQ(tc.log, factory.log) << tc.family;
   }
 }
