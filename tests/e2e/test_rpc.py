@@ -275,6 +275,10 @@ class XmlRpcTest(RpcTestBase):
             gid = proxy.quarn.addUri(token, [self.slow_url()])
             self.assertEqual(gid, proxy.quarn.tellStatus(token, gid, ["gid"])["gid"])
             self.assertEqual(gid, proxy.quarn.forcePause(token, gid))
+            # The pause takes effect on a later turn of the loop, once the data
+            # written so far has been synced; only then is the download waiting.
+            wait_until(lambda: proxy.quarn.tellStatus(token, gid, ["status"])["status"] == "paused",
+                       what="pause")
             results = proxy.system.multicall([
                 {"methodName": "quarn.getVersion", "params": [token]},
                 {"methodName": "system.multicall", "params": []},
