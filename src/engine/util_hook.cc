@@ -1,5 +1,6 @@
 #include "engine/util_hook.h"
 
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,14 +20,22 @@ namespace util {
 
 namespace {
 
+// Only async-signal-safe calls between fork and _exit: worker threads may
+// hold the allocator's or the locale's locks at the fork, so the message's
+// text is made before it and the error's description is a static string.
 [[noreturn]] void execInChild(const std::string& command, const std::string& gid,
-                              const std::string& numFiles, const std::string& firstFile) {
+                              const std::string& numFiles, const std::string& firstFile,
+                              const std::string& failurePrefix) {
   execlp(command.c_str(), command.c_str(), gid.c_str(), numFiles.c_str(), firstFile.c_str(),
          static_cast<char*>(nullptr));
-  int err = errno;
-  // Only async-signal-safe calls between fork and _exit.
-  std::string msg = "Could not execute user command: " + command + ": " + strerror(err) + "\n";
-  ssize_t r = write(STDERR_FILENO, msg.data(), msg.size());
+  const char* cause = strerrordesc_np(errno);
+  if (!cause) {
+    cause = "Unknown error";
+  }
+  struct iovec parts[3] = {{const_cast<char*>(failurePrefix.data()), failurePrefix.size()},
+                           {const_cast<char*>(cause), strlen(cause)},
+                           {const_cast<char*>("\n"), 1}};
+  ssize_t r = writev(STDERR_FILENO, parts, 3);
   (void)r;
   _exit(1);
 }
@@ -51,13 +60,14 @@ void executeHookByOptName(const RequestGroup* group, const Option* option, const
   const std::string numFilesText = util::uitos(numFiles);
   QLOG_INFO(fmt("Executing user command: %s %s %s %s", command.c_str(), gid.c_str(),
                 numFilesText.c_str(), firstFile.c_str()));
+  const std::string failurePrefix = "Could not execute user command: " + command + ": ";
   pid_t pid = fork();
   if (pid == -1) {
     QLOG_ERROR("fork() failed. Cannot execute user command.");
     return;
   }
   if (pid == 0) {
-    execInChild(command, gid, numFilesText, firstFile);
+    execInChild(command, gid, numFilesText, firstFile, failurePrefix);
   }
 }
 
