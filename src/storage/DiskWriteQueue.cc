@@ -75,10 +75,12 @@ void DiskWriteQueue::work(Lane& lane) {
                                       job.offset);
     }
     job.keep.reset();
+    // The file first: whoever saw the download's writes done then finds a
+    // failure on the file too.
+    job.file->done(errNum, job.goff, job.len);
     if (job.download) {
       job.download->done(errNum, job.goff, job.len);
     }
-    job.file->done(errNum, job.goff, job.len);
     lock.lock();
     pendingBytes_ -= bytes;
     roomFreed_.notify_all();
