@@ -30,6 +30,8 @@ import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import unquote_to_bytes
 
+from ports import hold_port, udp_bound_elsewhere
+
 LT_PYTHON = "/usr/bin/python3"
 LOOPBACK = "127.0.0.1"
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -435,13 +437,15 @@ class HttpTracker:
 
 
 class OpenTracker:
-    """Debian's opentracker on a free TCP and UDP port of `host`, for the given torrents."""
+    """Debian's opentracker on a TCP and UDP port of `host`, for the given torrents:
+    in a namespace of the test's own a fixed one, elsewhere one the test holds until
+    opentracker has bound it."""
 
     def __init__(self, workdir, info_hashes, host=LOOPBACK, netns=None):
-        from httpservers import free_port
         self.host = host
         self.netns = netns
-        self.port = free_port(host) if netns is None else 6969
+        self.hold = hold_port((host,), udp=True) if netns is None else None
+        self.port = self.hold.port if self.hold else 6969
         self.dir = tempfile.mkdtemp(prefix="opentracker-", dir=workdir)
         os.chmod(self.dir, 0o755)
         with open(os.path.join(self.dir, "whitelist"), "w") as f:
@@ -457,11 +461,25 @@ class OpenTracker:
         if self.netns:
             cmd = self.netns.wrap(cmd)
         self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        wait_until(lambda: self._answers() or self.proc.poll() is not None, 10,
-                   "opentracker to listen")
+        try:
+            wait_until(lambda: self._ready() or self.proc.poll() is not None, 10,
+                       "opentracker to listen")
+        finally:
+            self._release()
         if self.proc.poll() is not None:
             raise RuntimeError("opentracker exited: " + self.proc.stderr.read().decode())
         return self
+
+    def _ready(self):
+        if not self._answers():
+            return False
+        # The held UDP socket shares the port: it must be gone before a datagram
+        # comes, and may go once opentracker's own is bound beside it.
+        return self.hold is None or udp_bound_elsewhere(self.port)
+
+    def _release(self):
+        if self.hold:
+            self.hold.release()
 
     def _answers(self):
         import socket
@@ -472,6 +490,7 @@ class OpenTracker:
             return s.connect_ex((self.host, self.port)) == 0
 
     def __exit__(self, *exc):
+        self._release()
         self.proc.terminate()
         try:
             self.proc.wait(10)
@@ -539,15 +558,6 @@ class NetNs:
 
 
 # ---------------------------------------------------------------- DHT nodes
-
-def free_udp_port(host=LOOPBACK):
-    """A UDP port of `host` (IPv4 or IPv6) that nobody holds right now."""
-    import socket
-    family = socket.AF_INET6 if ":" in host else socket.AF_INET
-    with socket.socket(family, socket.SOCK_DGRAM) as s:
-        s.bind((host, 0))
-        return s.getsockname()[1]
-
 
 class LtDhtNode(LtPeer):
     """A libtorrent session on 127.0.0.1 with its DHT on: an entry point for others,
@@ -632,16 +642,6 @@ def _dht_node_main(config):
         print(json.dumps(state), flush=True)
 
 
-def free_port_in(netns, host):
-    """A TCP port free on `host` inside the namespace (its own ports, apart from the host's)."""
-    import socket
-    with netns.entered():
-        s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    with s:
-        s.bind((host, 0))
-        return s.getsockname()[1]
-
-
 # ---------------------------------------------------------------- transmission peer
 
 def have_transmission():
@@ -656,7 +656,12 @@ class TransmissionPeer:
     addresses of the test's own. uTP, DHT, local discovery, peer exchange and port
     mapping are off: the test's tracker is its only source of peers, TCP its only
     transport. `encryption`: 0 prefer plain, 1 prefer encrypted, 2 require encrypted.
+    Its ports are fixed ones below the ephemeral range, which nothing else in the
+    namespace binds (one transmission per namespace at a time).
     """
+
+    RPC_PORT = 9091
+    PEER_PORT = 6890  # quarnc takes 6881 in the same namespace
 
     def __init__(self, workdir, ip, netns, encryption=1, download_dir=None):
         self.ip = ip
@@ -667,8 +672,8 @@ class TransmissionPeer:
         self.download_dir = download_dir or os.path.join(self.dir, "download")
         os.makedirs(self.config_dir)
         os.makedirs(self.download_dir, exist_ok=True)
-        self.rpc_port = free_port_in(netns, ip)
-        self.peer_port = free_port_in(netns, ip)
+        self.rpc_port = self.RPC_PORT
+        self.peer_port = self.PEER_PORT
         self.settings = {
             "bind-address-ipv4": ip, "bind-address-ipv6": "::1", "peer-port": self.peer_port,
             "peer-port-random-on-start": False, "rpc-bind-address": ip,

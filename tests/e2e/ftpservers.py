@@ -21,15 +21,10 @@ import tempfile
 import threading
 import time
 
+from ports import hold_port
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 SYSTEM_PYTHON = "/usr/bin/python3"
-
-
-def free_port(host="127.0.0.1"):
-    family = socket.AF_INET6 if ":" in host else socket.AF_INET
-    with socket.socket(family) as s:
-        s.bind((host, 0))
-        return s.getsockname()[1]
 
 
 def wait_listening(host, port, proc, seconds=20):
@@ -171,7 +166,9 @@ class Vsftpd(_ServerBase):
             return
         os.makedirs("/var/run/vsftpd/empty", exist_ok=True)
         os.chown(self.root, 0, 0)
-        self.port = free_port()
+        # Held until vsftpd listens on it.
+        hold = hold_port()
+        self.port = hold.port
         conf = os.path.join(self.tmp, "vsftpd.conf")
         with open(conf, "w") as f:
             f.write("\n".join([
@@ -190,7 +187,9 @@ class Vsftpd(_ServerBase):
         self.errlog = open(os.path.join(self.tmp, "vsftpd.err"), "wb")
         self.proc = subprocess.Popen(["/usr/sbin/vsftpd", conf], stdout=self.errlog,
                                      stderr=self.errlog)
-        if wait_listening("127.0.0.1", self.port, self.proc):
+        with hold:
+            listening = wait_listening("127.0.0.1", self.port, self.proc)
+        if listening:
             self.available = True
         else:
             self.stop()
@@ -251,7 +250,9 @@ class Sshd(_ServerBase):
         self.host_key_sha1 = hashlib.sha1(blob).hexdigest()
         self.host_key_md5 = hashlib.md5(blob).hexdigest()
         os.makedirs("/run/sshd", exist_ok=True)
-        self.port = free_port()
+        # Held until sshd listens on it.
+        hold = hold_port()
+        self.port = hold.port
         conf = os.path.join(self.tmp, "sshd_config")
         with open(conf, "w") as f:
             f.write("\n".join([
@@ -265,7 +266,9 @@ class Sshd(_ServerBase):
             ]))
         self.proc = subprocess.Popen(["/usr/sbin/sshd", "-D", "-e", "-f", conf, "-E",
                                       self.logfile])
-        if wait_listening("127.0.0.1", self.port, self.proc):
+        with hold:
+            listening = wait_listening("127.0.0.1", self.port, self.proc)
+        if listening:
             self.available = True
         else:
             self.stop()

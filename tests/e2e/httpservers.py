@@ -18,10 +18,14 @@ import time
 import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
+from ports import hold_port
+
 LOOPBACK = "127.0.0.1"
 
 
 def free_port(host=LOOPBACK):
+    """A port nobody holds now, and perhaps somebody a moment later: for a port
+    another program must bind, `ports.hold_port` keeps it."""
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
         s.bind((host, 0))
         return s.getsockname()[1]
@@ -224,8 +228,8 @@ class _Handler(BaseHTTPRequestHandler):
 
 class CraftedServer:
     def __init__(self, routes):
-        self.port = free_port()
-        self.httpd = ThreadingHTTPServer((LOOPBACK, self.port), _Handler)
+        self.httpd = ThreadingHTTPServer((LOOPBACK, 0), _Handler)
+        self.port = self.httpd.server_address[1]
         self.httpd.daemon_threads = True
         self.httpd.routes = routes
         self.httpd.seen = []
@@ -251,14 +255,18 @@ class CraftedServer:
 
 class NginxServer:
     """nginx serving `root` on 127.0.0.1 (or another loopback address), configured by
-    the test."""
+    the test; with `ipv6`, on ::1 as well, under the same port number."""
 
-    def __init__(self, workdir, root, extra="", ssl=None, port=None, host=LOOPBACK):
+    def __init__(self, workdir, root, extra="", ssl=None, host=LOOPBACK, ipv6=False):
         self.host = host
-        self.port = port or free_port(host)
+        # Held until nginx listens on it.
+        self.hold = hold_port((host, "::1") if ipv6 else (host,))
+        self.port = self.hold.port
         self.prefix = os.path.join(workdir, "nginx")
         os.makedirs(os.path.join(self.prefix, "logs"), exist_ok=True)
         listen = "listen %s:%d%s;" % (host, self.port, " ssl" if ssl else "")
+        if ipv6:
+            listen += " listen [::1]:%d%s;" % (self.port, " ssl" if ssl else "")
         ssl_lines = ""
         if ssl:
             ssl_lines = "ssl_certificate %s; ssl_certificate_key %s;" % ssl
@@ -292,10 +300,14 @@ http {
     def __enter__(self):
         self.proc = subprocess.Popen(["nginx", "-p", self.prefix, "-c", self.conf],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for_port(self.port, host=self.host)
+        try:
+            wait_for_port(self.port, host=self.host)
+        finally:
+            self.hold.release()
         return self
 
     def __exit__(self, *exc):
+        self.hold.release()
         self.proc.terminate()
         self.proc.wait(10)
 
@@ -311,7 +323,9 @@ class TinyProxy:
     """An HTTP proxy for GET and CONNECT, on 127.0.0.1 only."""
 
     def __init__(self, workdir, basic_auth=None):
-        self.port = free_port()
+        # Held until the proxy listens on it.
+        self.hold = hold_port()
+        self.port = self.hold.port
         self.dir = os.path.join(workdir, "tinyproxy")
         os.makedirs(self.dir, exist_ok=True)
         # The proxy drops to "nobody" before it opens its log.
@@ -331,10 +345,14 @@ class TinyProxy:
     def __enter__(self):
         self.proc = subprocess.Popen(["tinyproxy", "-d", "-c", self.conf],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for_port(self.port)
+        try:
+            wait_for_port(self.port)
+        finally:
+            self.hold.release()
         return self
 
     def __exit__(self, *exc):
+        self.hold.release()
         self.proc.terminate()
         self.proc.wait(10)
 

@@ -23,6 +23,7 @@ import tempfile
 import unittest
 
 from bt_peers import HttpTracker, NetNs, can_unshare, wait_until
+from ports import QUARNC_PORTS, LogTail, quarnc_port
 
 try:
     import libtorrent as lt
@@ -34,11 +35,6 @@ HOST = "127.0.0.1"
 SIZE = 3 * 1024 * 1024 + 12345
 RETRY_PLAIN = b"Retry using legacy BitTorrent handshake."
 QN_PEER_ID = b"QN-"
-# quarnc takes the first free port of a shuffled range: a port found free
-# beforehand may be taken by the time a loaded machine starts quarnc. Below the
-# ephemeral range, where no outgoing connection takes one.
-QUARNC_PORTS = "10000-32000"
-LISTENING = re.compile(rb"IPv4 BitTorrent: listening on TCP port (\d+)")
 
 
 def read_file(path):
@@ -150,6 +146,7 @@ class CryptoAndMagnetTest(unittest.TestCase):
         self.magnet = "magnet:?xt=urn:btih:%s&tr=%s" % (self.info_hash.hex(),
                                                         url_quote(self.tracker.url()))
         self.procs = []
+        self.tails = {}
 
     def tearDown(self):
         for proc in self.procs:
@@ -184,6 +181,7 @@ class CryptoAndMagnetTest(unittest.TestCase):
                "--log-level=" + os.environ.get("QN_LOG_LEVEL", "info"),
                "--listen-port=" + QUARNC_PORTS,
                "--bt-tracker-connect-timeout=5", "--bt-stop-timeout=60"] + args
+        self.tails[log] = LogTail(log)
         proc = subprocess.Popen(cmd, cwd=self.tmp, env=dict(os.environ, HOME=self.tmp),
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         self.procs.append(proc)
@@ -191,10 +189,9 @@ class CryptoAndMagnetTest(unittest.TestCase):
 
     def listening_port(self, proc, log):
         """quarnc's IPv4 listening port, once it listens."""
-        found = wait_until(lambda: LISTENING.search(read_file(log)) or proc.poll() is not None,
-                           60, "quarnc to listen")
+        port = quarnc_port(self.tails[log], proc)
         self.assertIsNone(proc.poll(), read_file(log)[-3000:])
-        return int(found.group(1))
+        return port
 
     def quarnc_seeder(self, options):
         """quarnc seeding payload.bin; returns once the tracker has its listening port."""

@@ -18,7 +18,8 @@ import unittest
 
 from bt_peers import (HttpTracker, LtPeer, NetNs, OpenTracker, can_unshare, have_libtorrent,
                       info_hash, make_tree, mktorrent, read_torrent, tree_sha256, wait_until)
-from httpservers import NginxServer, free_port, have
+from httpservers import NginxServer, have
+from ports import QUARNC_PORTS, LogTail, hold_port, quarnc_port
 
 QUARNC = os.environ.get("QUARNC", "quarnc")
 CONTROL_SUFFIX = ".quarn"
@@ -56,10 +57,13 @@ class Quarnc:
         self.dl = os.path.join(work, "dl")
         os.makedirs(self.dl, exist_ok=True)
         self.log = os.path.join(work, "log.txt")
-        self.port = port or free_port()
+        # A port of its own only in a namespace of the test's own; elsewhere a
+        # range, and `port` is the one quarnc took.
+        self.fixed_port = port
+        self.listening = None
         # No seeding unless a test asks for it (seed_time None: seed by share ratio).
         options = {"--seed-time": seed_time, "--enable-dht": "false", "--bt-enable-lpd": "false",
-                   "--listen-port": str(self.port), "--log-level": "info"}
+                   "--listen-port": str(port) if port else QUARNC_PORTS, "--log-level": "info"}
         plain = []
         for arg in args:
             key, eq, value = arg.partition("=")
@@ -80,9 +84,20 @@ class Quarnc:
                               timeout=timeout)
 
     def start(self):
+        # A resumed run appends to the log of the run before it.
+        self.tail = LogTail(self.log)
         self.proc = subprocess.Popen(self.cmd, cwd=self.work, env=self.env,
                                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         return self
+
+    @property
+    def port(self):
+        """The port the started quarnc listens on, once it does."""
+        if self.fixed_port:
+            return self.fixed_port
+        if self.listening is None:
+            self.listening = quarnc_port(self.tail, self.proc)
+        return self.listening
 
     def finish(self, timeout=60):
         out, _ = self.proc.communicate(timeout=timeout)
@@ -224,8 +239,9 @@ class DownloadTest(unittest.TestCase):
 
     def run_case(self, case):
         w = Work(self, case.layout)
-        with HttpTracker(**case.tracker) as good, HttpTracker(failure="go away") as failing:
-            dead = "http://127.0.0.1:%d/announce" % free_port()
+        with HttpTracker(**case.tracker) as good, HttpTracker(failure="go away") as failing, \
+                hold_port() as nobody:
+            dead = "http://127.0.0.1:%d/announce" % nobody.port
             w.make(case.tiers(good.url(), failing.url(), dead))
             # Limited so that the connection outlives a few looks at the seeder's peers.
             with LtPeer(w.torrent, w.src, seed=True, upload_limit=2 * MIB) as seeder:

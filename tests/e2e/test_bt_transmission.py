@@ -15,14 +15,17 @@ list, whose "E" flag tells whether the payload was encrypted with RC4.
 import os
 import unittest
 
-from bt_peers import (HttpTracker, NetNs, TransmissionPeer, can_unshare, free_port_in,
-                      have_transmission, tree_sha256, wait_until)
+from bt_peers import (HttpTracker, NetNs, TransmissionPeer, can_unshare, have_transmission,
+                      tree_sha256, wait_until)
 from httpservers import have
 from test_bt_swarm import MULTI, PEER_ID_PREFIX, QUARNC, SINGLE, Quarnc, Work, control_files
 
 TRACKER_IP = "10.254.0.1"
 TRANSMISSION_IP = "10.254.0.2"
 QUARNC_IP = "10.254.0.3"
+# The namespace is the case's own: nothing else there takes a port below the
+# ephemeral range.
+QUARNC_PORT = 6881
 TRANSMISSION_PEER_ID = b"-TR"
 # transmission's "encryption" setting.
 PREFER_PLAIN, PREFER_ENCRYPTED, REQUIRE_ENCRYPTED = 0, 1, 2
@@ -114,7 +117,7 @@ class TransmissionTest(unittest.TestCase):
 
     def quarnc(self, w, ns, args, seed_time="0"):
         return Quarnc(w.dir, ["--interface=" + QUARNC_IP, "--log-level=debug"] + args,
-                      netns=ns, port=free_port_in(ns, QUARNC_IP), seed_time=seed_time)
+                      netns=ns, port=QUARNC_PORT, seed_time=seed_time)
 
     def transmission_seeds(self, case, w, ns, tracker):
         with TransmissionPeer(w.dir, TRANSMISSION_IP, ns, case.encryption,

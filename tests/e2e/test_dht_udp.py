@@ -1,13 +1,14 @@
 """End-to-end UDP tracker and DHT: the real quarnc against opentracker (UDP only),
 libtorrent DHT nodes and seeders, and other quarnc processes found through the DHT alone.
 
-Every process binds loopback addresses only; libtorrent picks its own ports, every
-port quarnc is given is asked of the system first. The swarm fixtures (libtorrent
+Every process binds loopback addresses only; libtorrent picks its own ports, quarnc
+takes one of a range for each and says which. The swarm fixtures (libtorrent
 processes, opentracker, torrents) are bt_peers.py's.
 """
 
 import os
 import random
+import re
 import shutil
 import socket
 import select
@@ -16,9 +17,10 @@ import tempfile
 import time
 import unittest
 
-from bt_peers import (LtDhtNode, LtPeer, OpenTracker, file_sha256, free_udp_port,
-                      have_libtorrent, info_hash, mktorrent)
-from httpservers import free_port, have
+from bt_peers import LtDhtNode, LtPeer, OpenTracker, file_sha256, have_libtorrent, info_hash, \
+    mktorrent
+from httpservers import have
+from ports import QUARNC_PORTS, listening_re
 
 QUARNC = os.environ.get("QUARNC", "quarnc")
 PAYLOAD = "payload.bin"
@@ -65,13 +67,26 @@ class Quarnc:
         return True
 
     def wait_line(self, text, timeout=30):
+        """The first line with `text` (a string, or a pattern it matches), once there."""
+        def has(line):
+            return text.search(line) if isinstance(text, re.Pattern) else text in line
         deadline = time.monotonic() + timeout
-        while not any(text in line for line in self.lines):
+        while not any(has(line) for line in self.lines):
             if self.proc.poll() is not None and not self._read(0):
                 raise AssertionError("quarnc exited before %r:\n%s" % (text, self.output()))
             if time.monotonic() > deadline:
                 raise AssertionError("no %r in:\n%s" % (text, self.output()))
             self._read(0.2)
+        return next(line for line in self.lines if has(line))
+
+    def listening(self, what="BitTorrent", family=4, timeout=60):
+        """The port quarnc took for `what` ("BitTorrent" or "DHT") of its range."""
+        pattern = listening_re(what, family)
+        return int(pattern.search(self.wait_line(pattern, timeout)).group(1))
+
+    @property
+    def port(self):
+        return self.listening()
 
     def wait(self, timeout):
         deadline = time.monotonic() + timeout
@@ -155,10 +170,9 @@ class DhtUdpTest(unittest.TestCase):
         files = ["--dht-file-path=" + os.path.join(d, "dht.dat"),
                  "--dht-file-path6=" + os.path.join(d, "dht6.dat")]
         given = {arg.split("=", 1)[0] for arg in args}
-        port = free_port()
-        q = Quarnc(d, ["-d", d, "--listen-port=%d" % port] +
+        q = Quarnc(d, ["-d", d, "--listen-port=" + QUARNC_PORTS,
+                       "--dht-listen-port=" + QUARNC_PORTS] +
                    [f for f in files if f.split("=", 1)[0] not in given] + args)
-        q.port = port
         self.procs.append(q)
         return q.start()
 
@@ -189,7 +203,6 @@ class DhtUdpTest(unittest.TestCase):
                     leech = "leech-dht" if dht else "leech-nodht"
                     q = self.quarnc(leech, [
                         "--enable-dht=%s" % ("true" if dht else "false"),
-                        "--dht-listen-port=%d" % free_udp_port(),
                         "--dht-listen-addr=127.0.0.1", "--enable-dht6=false",
                         "--seed-time=0", "--bt-stop-timeout=10", "--log=log",
                         "--log-level=info", self.torrent])
@@ -209,18 +222,15 @@ class DhtUdpTest(unittest.TestCase):
         starts from `leecher_entry` (default: the seeder's DHT node)."""
         self.make_torrent()
         bracket = "[%s]" % host if ":" in host else host
-        seed_dht = free_udp_port(host)
         seeder = self.quarnc("seed", family_args + [
             # Its data is already whole: checked, never allocated.
-            "--dht-listen-port=%d" % seed_dht, "--seed-time=30", "--check-integrity=true",
-            "--file-allocation=none",
+            "--seed-time=30", "--check-integrity=true", "--file-allocation=none",
             "--bt-external-ip=" + host] +
             (["%s=%s:%d" % (entry_flag, bracket, seeder_entry)] if seeder_entry else []) +
             [self.torrent])
-        seeder.wait_line("DHT: listening on UDP port", 30)
-        leech_dht = free_udp_port(host)
+        seed_dht = seeder.listening("DHT", 6 if ":" in host else 4, 30)
         leecher = self.quarnc("leech", family_args + [
-            "--dht-listen-port=%d" % leech_dht, "--seed-time=0", "--log=log",
+            "--seed-time=0", "--log=log",
             "--log-level=info",
             "%s=%s:%d" % (entry_flag, bracket, leecher_entry or seed_dht), self.torrent])
         rc = leecher.wait(180)
@@ -257,9 +267,8 @@ class DhtUdpTest(unittest.TestCase):
 
     # ---------------------------------------------------------------- libtorrent swarms
 
-    def dht_args(self, dht_port, entry=None):
-        return ["--enable-dht=true", "--enable-dht6=false", "--dht-listen-addr=127.0.0.1",
-                "--dht-listen-port=%d" % dht_port] + \
+    def dht_args(self, entry=None):
+        return ["--enable-dht=true", "--enable-dht6=false", "--dht-listen-addr=127.0.0.1"] + \
             (["--dht-entry-point=127.0.0.1:%d" % entry.port] if entry else [])
 
     def lt_swarm(self):
@@ -284,9 +293,9 @@ class DhtUdpTest(unittest.TestCase):
         for i, (name, source) in enumerate(cases):
             with self.subTest(name):
                 leech = "leech%d" % i
-                dht_port = free_udp_port()
                 # It seeds on, so that it is still there to answer the entry node's check.
-                q = self.quarnc(leech, self.dht_args(dht_port, entry) + ["--seed-time=60", source])
+                q = self.quarnc(leech, self.dht_args(entry) + ["--seed-time=60", source])
+                dht_port = q.listening("DHT")
                 # The readout turns to SEED once every piece is in and checked.
                 q.wait_line("SEED(", 120)
                 self.assertEqual(self.digest, self.downloaded(leech))
@@ -301,7 +310,7 @@ class DhtUdpTest(unittest.TestCase):
     def test_restart_bootstraps_from_the_dht_file(self):
         entry, _ = self.lt_swarm()
         dht_file = os.path.join(self.work, "dht.dat")
-        first = self.quarnc("first", self.dht_args(free_udp_port(), entry) +
+        first = self.quarnc("first", self.dht_args(entry) +
                             ["--dht-file-path=" + dht_file, "--seed-time=0", self.torrent])
         self.assertEqual(0, first.wait(120), first.output())
         self.assertEqual(self.digest, self.downloaded("first"))
@@ -310,7 +319,7 @@ class DhtUdpTest(unittest.TestCase):
         self.assertIn(("127.0.0.1", entry.port, entry_id), saved["nodes"])
 
         # No entry point: the nodes of the file are all it knows.
-        second = self.quarnc("second", self.dht_args(free_udp_port()) +
+        second = self.quarnc("second", self.dht_args() +
                              ["--dht-file-path=" + dht_file, "--seed-time=0", self.torrent])
         self.assertEqual(0, second.wait(120), second.output())
         self.assertEqual(self.digest, self.downloaded("second"))

@@ -19,7 +19,8 @@ import tempfile
 import unittest
 
 from bt_peers import HttpTracker, LtPeer, have_libtorrent, make_tree, mktorrent, tree_sha256
-from httpservers import NginxServer, free_port
+from httpservers import NginxServer
+from ports import QUARNC_PORTS
 
 QUARNC = os.environ.get("QUARNC", "quarnc")
 CONTROL_SUFFIX = ".quarn"
@@ -220,7 +221,7 @@ class DurabilityOrder(unittest.TestCase):
                 replay = self.traced_run([
                     "--bt-max-open-files=1", "--auto-save-interval=1",
                     "--max-download-limit=400K", "--seed-time=0", "--enable-dht=false",
-                    "--bt-enable-lpd=false", "--listen-port=%d" % free_port(), torrent])
+                    "--bt-enable-lpd=false", "--listen-port=" + QUARNC_PORTS, torrent])
         self.assertEqual(tree_sha256(src), tree_sha256(self.out))
         self.assertGreaterEqual(replay.renames, 2)
         self.assertGreaterEqual(replay.unlinks, 1)

@@ -7,7 +7,6 @@ import os
 import re
 import shutil
 import signal
-import socket
 import stat
 import subprocess
 import tempfile
@@ -15,7 +14,7 @@ import time
 import urllib.request
 import unittest
 
-from httpservers import free_port
+from ports import hold_port, rpc_hosts
 
 
 def run(*args, **kwargs):
@@ -77,12 +76,11 @@ class StartUpTest(unittest.TestCase):
         self.assertExceptionCaught(result, "GID 00000000000000a1 is not unique.")
 
 
-def closed_port_uri(name="file.bin"):
-    """A URI on a loopback port that nothing listens on."""
-    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
-        s.bind(("127.0.0.1", 0))
-        port = s.getsockname()[1]
-    return "http://127.0.0.1:%d/%s" % (port, name)
+def closed_port_uri(test, name="file.bin"):
+    """A URI on a loopback port that nothing listens on while `test` runs."""
+    hold = hold_port()
+    test.addCleanup(hold.release)
+    return "http://127.0.0.1:%d/%s" % (hold.port, name)
 
 
 def wait_for_file(path, timeout=20.0):
@@ -109,7 +107,7 @@ class FailedDownloadTest(unittest.TestCase):
 
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="quarn-e2e-engine-")
-        self.uri = closed_port_uri()
+        self.uri = closed_port_uri(self)
 
     def tearDown(self):
         shutil.rmtree(self.dir)
@@ -256,7 +254,10 @@ class HaltTest(unittest.TestCase):
     """With the control server on the run waits for requests; halts end it."""
 
     def start(self, *args):
-        self.rpc_port = free_port()
+        # Held for the whole test: quarnc shares it, nobody else can take it.
+        hold = hold_port(rpc_hosts())
+        self.addCleanup(hold.release)
+        self.rpc_port = hold.port
         proc = subprocess.Popen([os.environ["QUARNC"], "--no-conf", "--enable-rpc",
                                  "--rpc-secret=s", "--rpc-listen-port=%d" % self.rpc_port, *args],
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
@@ -321,7 +322,7 @@ class HaltTest(unittest.TestCase):
     def test_paused_download_is_left_waiting(self):
         session = tempfile.NamedTemporaryFile(prefix="quarn-e2e-session-", delete=False).name
         self.addCleanup(os.remove, session)
-        uri = closed_port_uri()
+        uri = closed_port_uri(self)
         proc = self.start("--pause", "--save-session=" + session, uri)
         self.wait_running(proc)
         proc.send_signal(signal.SIGINT)

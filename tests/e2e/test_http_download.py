@@ -22,8 +22,9 @@ import threading
 import time
 import unittest
 
-from httpservers import (LOOPBACK, CraftedServer, NginxServer, Route, TestCA, TinyProxy,
-                         free_port, have, sha256)
+from httpservers import LOOPBACK, CraftedServer, NginxServer, Route, TestCA, TinyProxy, have, \
+    sha256
+from ports import hold_port
 
 QUARNC = os.environ.get("QUARNC", "quarnc")
 CONTROL_SUFFIX = ".quarn"
@@ -272,10 +273,11 @@ class CraftedServerCases(SandboxCase):
             self.assertEqual(0, result.returncode, result.stderr)
             [record] = records(second)
             self.assertEqual("2", record["counter"])
-        dead = "http://%s:%d/x" % (LOOPBACK, free_port())
-        result = run_quarnc(workdir, ["--max-tries=1", "--server-stat-if=" + second,
-                                      "--server-stat-timeout=0", "--server-stat-of=" + first,
-                                      dead])
+        with hold_port() as nobody:
+            dead = "http://%s:%d/x" % (LOOPBACK, nobody.port)
+            result = run_quarnc(workdir, ["--max-tries=1", "--server-stat-if=" + second,
+                                          "--server-stat-timeout=0", "--server-stat-of=" + first,
+                                          dead])
         self.assertNotEqual(0, result.returncode)
         # A zero timeout drops every loaded record; the failed server is marked.
         [record] = records(first)
@@ -538,8 +540,9 @@ class RetryPacingCases(SandboxCase):
             os.remove(log)
         common = ["--max-tries=0", "--stop=3", "--log=" + log, "--log-level=info"]
         if kind == "refused":
-            result = run_quarnc(self.dir, common + args + ["http://%s:%d/f" % (LOOPBACK,
-                                                                               free_port())])
+            with hold_port() as nobody:
+                result = run_quarnc(self.dir, common + args + ["http://%s:%d/f" % (LOOPBACK,
+                                                                                   nobody.port)])
             with open(log, errors="replace") as f:
                 count = f.read().count("Failed to establish connection")
         elif kind == "hang-up":
@@ -755,10 +758,8 @@ class NginxCases(SandboxCase):
 
     @unittest.skipUnless(ipv6_loopback(), "::1 is not available")
     def test_ipv6_loopback(self):
-        with NginxServer(self.dir, self.root) as probe:
-            port = probe.port
-        with NginxServer(self.dir, self.root, port=port, extra="listen [::1]:%d;" % port):
-            url = "http://[::1]:%d/big.bin" % port
+        with NginxServer(self.dir, self.root, ipv6=True) as ng:
+            url = "http://[::1]:%d/big.bin" % ng.port
             for args in ([], ["-x4", "-s4", "-k1M"]):
                 p = os.path.join(self.out, "big.bin")
                 if os.path.exists(p):
@@ -804,9 +805,10 @@ class NginxCases(SandboxCase):
                 self.assert_file("big.bin", BIG)
             self.assertIn("): CONNECT %s:%d " % (LOOPBACK, ng.port), proxy.log_text())
             os.remove(os.path.join(self.out, "big.bin"))
-            dead = "http://%s:%d" % (LOOPBACK, free_port())
-            result = self.fetch(ng.url("/big.bin"), "--all-proxy=" + dead,
-                                "--no-proxy=" + LOOPBACK)
+            with hold_port() as nobody:
+                dead = "http://%s:%d" % (LOOPBACK, nobody.port)
+                result = self.fetch(ng.url("/big.bin"), "--all-proxy=" + dead,
+                                    "--no-proxy=" + LOOPBACK)
             self.assertEqual(0, result.returncode, result.stderr)
             self.assert_file("big.bin", BIG)
 

@@ -8,7 +8,7 @@ import subprocess
 import tempfile
 import unittest
 
-from httpservers import free_port
+from ports import hold_port, rpc_hosts
 
 QUARNC = os.environ.get("QUARNC", "quarnc")
 
@@ -30,8 +30,10 @@ class OptionsTest(unittest.TestCase):
     def run_quarnc(self, *args, env=None):
         if "--enable-rpc" in args:
             # With the control server on the run waits for requests; end it. Its
-            # port is a free one, so that runs side by side do not collide.
-            args = (*args, "--stop=1", "--rpc-listen-port=%d" % free_port())
+            # port is held by the test, so that runs side by side do not collide.
+            hold = hold_port(rpc_hosts())
+            self.addCleanup(hold.release)
+            args = (*args, "--stop=1", "--rpc-listen-port=%d" % hold.port)
         full_env = dict(self.env)
         if env:
             full_env.update(env)

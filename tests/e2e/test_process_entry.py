@@ -2,16 +2,18 @@ import os
 import subprocess
 import unittest
 
-from httpservers import free_port
+from ports import hold_port, rpc_hosts
 
 
 class ProcessEntryTest(unittest.TestCase):
     def test_starts_and_exits_cleanly(self):
         # With the control server asked for, no download source is needed; the
-        # run then waits for requests until it is stopped.
-        result = subprocess.run([os.environ["QUARNC"], "--enable-rpc", "--no-conf", "--stop=1",
-                                 "--rpc-listen-port=%d" % free_port()],
-                                capture_output=True, timeout=60)
+        # run then waits for requests until it is stopped. The test holds its
+        # port, which quarnc shares and nobody else can take.
+        with hold_port(rpc_hosts()) as hold:
+            result = subprocess.run([os.environ["QUARNC"], "--enable-rpc", "--no-conf",
+                                     "--stop=1", "--rpc-listen-port=%d" % hold.port],
+                                    capture_output=True, timeout=60)
         self.assertEqual(0, result.returncode, result.stderr)
         self.assertNotIn(b"Exception caught", result.stderr)
 

@@ -23,7 +23,8 @@ import xmlrpc.client
 
 from bt_peers import HttpTracker, LtPeer, have_libtorrent, info_hash, make_tree, mktorrent, \
     tree_sha256
-from httpservers import LOOPBACK, NginxServer, TestCA, free_port, have, wait_for_port
+from httpservers import LOOPBACK, NginxServer, TestCA, have, wait_for_port
+from ports import QUARNC_PORTS, hold_port, rpc_hosts
 
 try:
     import websockets
@@ -47,11 +48,13 @@ def wait_until(predicate, timeout=20.0, what="condition"):
 
 
 class ControlServer:
-    """A quarnc process with the control server on a free port."""
+    """A quarnc process with the control server on a port the test holds while
+    quarnc runs: quarnc shares it, nobody else can take it."""
 
-    def __init__(self, workdir, args=(), secret=SECRET, scheme="http", port=None):
+    def __init__(self, workdir, args=(), secret=SECRET, scheme="http"):
         self.workdir = workdir
-        self.port = port or free_port()
+        self.hold = hold_port(rpc_hosts())
+        self.port = self.hold.port
         self.secret = secret
         self.scheme = scheme
         self.args = list(args)
@@ -78,6 +81,7 @@ class ControlServer:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
+        self.hold.release()
         output = self.proc.stdout.read().decode(errors="replace")
         self.proc.stdout.close()
         # Sanitizer builds report there; nothing a client sends may trip them.
@@ -324,7 +328,7 @@ class TorrentRpcTest(unittest.TestCase):
         work = os.path.join(self.tmp.name, "quarnc")
         os.makedirs(work, exist_ok=True)
         return ControlServer(work, ["--enable-dht=false", "--bt-enable-lpd=false",
-                                    "--seed-time=0", "--listen-port=%d" % free_port()])
+                                    "--seed-time=0", "--listen-port=" + QUARNC_PORTS])
 
     def add_json(self, s, dl):
         return s.result("quarn.addTorrent", base64.b64encode(self.data).decode(), [],
