@@ -435,8 +435,11 @@ class ResumeTest(unittest.TestCase):
     def test_kill_interrupt_and_resume(self):
         """Killed halfway, then interrupted, then run to the end: each run resumes
         from the control file; only the interrupted one can tell the tracker it stopped."""
-        w = Work(self, {"slow.bin": 3 * MIB})
-        size = 3 * MIB
+        # Each stop comes a third of the file after the last: at the seeder's
+        # rate that is a margin of seconds for the control file to be saved
+        # before the stop, also on a loaded machine.
+        w = Work(self, {"slow.bin": 6 * MIB})
+        size = 6 * MIB
         with HttpTracker() as tracker:
             w.make([[tracker.url()]])
             with LtPeer(w.torrent, w.src, seed=True, upload_limit=400 * 1024) as seeder:
