@@ -24,7 +24,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 from bt_peers import HttpTracker, LtPeer, file_sha256, mktorrent  # noqa: E402
-from httpservers import free_port  # noqa: E402
+from ports import QUARNC_PORTS  # noqa: E402
 
 
 def make_file(path, size_mib):
@@ -88,7 +88,7 @@ def main():
                     "libtorrent": lt_leecher.command(),
                     "quarnc": [args.quarnc, "--no-conf", "--dir=" + out, "--summary-interval=0",
                                "--console-log-level=error", "--seed-time=0",
-                               "--listen-port=%d" % free_port(), torrent],
+                               "--listen-port=" + QUARNC_PORTS, torrent],
                 }
                 # The default allocation writes the whole file once before the
                 # download; the same run without that shows what it costs.

@@ -23,14 +23,6 @@ from ports import hold_port
 LOOPBACK = "127.0.0.1"
 
 
-def free_port(host=LOOPBACK):
-    """A port nobody holds now, and perhaps somebody a moment later: for a port
-    another program must bind, `ports.hold_port` keeps it."""
-    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
-        s.bind((host, 0))
-        return s.getsockname()[1]
-
-
 def sha256(data):
     return hashlib.sha256(data).hexdigest()
 
