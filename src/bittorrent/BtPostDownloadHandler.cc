@@ -3,7 +3,6 @@
 #include <string>
 
 #include "bittorrent/bt_downloads.h"
-#include "bittorrent/follow_up_downloads.h"
 #include "config/Option.h"
 #include "engine/ContentTypeRequestGroupCriteria.h"
 #include "engine/MetadataInfo.h"
@@ -11,6 +10,7 @@
 #include "engine/ValueBaseDiskWriter.h"
 #include "engine/download_handlers.h"
 #include "engine/download_helper.h"
+#include "engine/follow_up_downloads.h"
 #include "foundation/BencodeParser.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/LogMacros.h"
@@ -78,10 +78,9 @@ void BtPostDownloadHandler::getNextRequestGroups(std::vector<std::shared_ptr<Req
   std::vector<std::shared_ptr<RequestGroup>> newGroups;
   bittorrent::createRequestGroupForBitTorrent(newGroups, requestGroup->getOption(), {}, "",
                                               torrent.get());
-  bittorrent::appendFollowUpDownloads(
-      groups, newGroups, requestGroup,
-      createMetadataInfoFromFirstFileEntry(requestGroup->getGroupId(),
-                                           requestGroup->getDownloadContext()));
+  appendFollowUpDownloads(groups, newGroups, requestGroup,
+                          createMetadataInfoFromFirstFileEntry(requestGroup->getGroupId(),
+                                                               requestGroup->getDownloadContext()));
 }
 
 }  // namespace quarn

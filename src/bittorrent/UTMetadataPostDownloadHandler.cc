@@ -2,13 +2,13 @@
 
 #include "bittorrent/TorrentAttribute.h"
 #include "bittorrent/bt_downloads.h"
-#include "bittorrent/follow_up_downloads.h"
 #include "bittorrent/magnet.h"
 #include "bittorrent/torrent_reader.h"
 #include "config/Option.h"
 #include "config/prefs.h"
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupCriteria.h"
+#include "engine/follow_up_downloads.h"
 #include "foundation/DlAbortEx.h"
 #include "foundation/LogMacros.h"
 #include "foundation/MessageDigest.h"
@@ -75,8 +75,7 @@ void UTMetadataPostDownloadHandler::getNextRequestGroups(
   auto decoded = bencode2::decode(torrent);
   std::vector<std::shared_ptr<RequestGroup>> newGroups;
   bittorrent::createRequestGroupForBitTorrent(newGroups, option, {}, "", decoded.get(), false);
-  bittorrent::appendFollowUpDownloads(groups, newGroups, requestGroup,
-                                      requestGroup->getMetadataInfo());
+  appendFollowUpDownloads(groups, newGroups, requestGroup, requestGroup->getMetadataInfo());
 }
 
 }  // namespace quarn

@@ -7,6 +7,7 @@
 #include "engine/RequestGroup.h"
 #include "engine/RequestGroupMan.h"
 #include "engine/download_handlers.h"
+#include "engine/follow_up_downloads.h"
 #include "foundation/LogMacros.h"
 #include "foundation/fmt.h"
 #include "metalink/Metalink2RequestGroup.h"
@@ -68,21 +69,7 @@ void MetalinkPostDownloadHandler::getNextRequestGroups(
     diskAdaptor->closeFile();
     throw;
   }
-  requestGroup->followedBy(newGroups.begin(), newGroups.end());
-  auto metadataInfo = metadataInfoOf(*requestGroup);
-  const auto* rgman = requestGroup->getRequestGroupMan();
-  const bool pause =
-      rgman && rgman->isRpcEnabled() && requestGroup->getOption()->getAsBool(PREF_PAUSE_METADATA);
-  for (auto& group : newGroups) {
-    group->following(requestGroup->getGID());
-    if (metadataInfo) {
-      group->setMetadataInfo(metadataInfo);
-    }
-    if (pause) {
-      group->setPauseRequested(true);
-    }
-  }
-  groups.insert(groups.end(), newGroups.begin(), newGroups.end());
+  appendFollowUpDownloads(groups, newGroups, requestGroup, metadataInfoOf(*requestGroup));
   diskAdaptor->closeFile();
 }
 

@@ -8,10 +8,8 @@ namespace quarn {
 class MetadataInfo;
 class RequestGroup;
 
-namespace bittorrent {
-
-// Appends to groups the torrent downloads that a finished download (a torrent
-// file or a magnet link's metadata) produced, linked both ways to it:
+// Appends to groups the downloads that a finished download (a torrent or
+// Metalink file, a magnet link's metadata) produced, linked both ways to it:
 // requestGroup is followed by them and each follows it. Each gets
 // metadataInfo when there is one, and with the control server on and
 // "pause-metadata" set each waits paused.
@@ -20,5 +18,4 @@ void appendFollowUpDownloads(std::vector<std::shared_ptr<RequestGroup>>& groups,
                              RequestGroup* requestGroup,
                              const std::shared_ptr<MetadataInfo>& metadataInfo);
 
-}  // namespace bittorrent
 }  // namespace quarn

@@ -1,4 +1,4 @@
-#include "bittorrent/follow_up_downloads.h"
+#include "engine/follow_up_downloads.h"
 
 #include "config/Option.h"
 #include "config/prefs.h"
@@ -6,8 +6,6 @@
 #include "engine/RequestGroupMan.h"
 
 namespace quarn {
-namespace bittorrent {
-
 void appendFollowUpDownloads(std::vector<std::shared_ptr<RequestGroup>>& groups,
                              const std::vector<std::shared_ptr<RequestGroup>>& newGroups,
                              RequestGroup* requestGroup,
@@ -28,5 +26,4 @@ void appendFollowUpDownloads(std::vector<std::shared_ptr<RequestGroup>>& groups,
   groups.insert(groups.end(), newGroups.begin(), newGroups.end());
 }
 
-}  // namespace bittorrent
 }  // namespace quarn
