@@ -45,16 +45,14 @@ ssize_t AbstractSingleDiskAdaptor::readDataDropCache(uint8_t* data, size_t len, 
 }
 
 void AbstractSingleDiskAdaptor::writeCache(const WrDiskCacheEntry* entry, const AsyncWrite* async) {
-  forEachCacheRun(entry, [&](const struct iovec* iov, int iovcnt, int64_t goff, int64_t len) {
-    if (async) {
-      AsyncWrite run = *async;
-      run.goff = goff;
-      run.len = len;
-      diskWriter_->writeDataVecAsync(iov, iovcnt, goff, run);
-    } else {
-      diskWriter_->writeDataVec(iov, iovcnt, goff);
-    }
-  });
+  forEachCacheRun(entry, async,
+                  [this](const struct iovec* iov, int iovcnt, int64_t goff, const AsyncWrite* run) {
+                    if (run) {
+                      diskWriter_->writeDataVecAsync(iov, iovcnt, goff, *run);
+                    } else {
+                      diskWriter_->writeDataVec(iov, iovcnt, goff);
+                    }
+                  });
 }
 
 bool AbstractSingleDiskAdaptor::fileExists() {

@@ -70,10 +70,11 @@ class DiskAdaptor : public BinaryStream {
 
  protected:
   // Calls fn once per run of contiguous cells of the entry, in ascending
-  // offset order, with the run's buffers, its download offset and length.
+  // offset order, with the run's buffers and its download offset; with
+  // async, also with a copy of it that names the run's range.
   static void forEachCacheRun(
-      const WrDiskCacheEntry* entry,
-      const std::function<void(const struct iovec*, int, int64_t, int64_t)>& fn);
+      const WrDiskCacheEntry* entry, const AsyncWrite* async,
+      const std::function<void(const struct iovec*, int, int64_t, const AsyncWrite*)>& fn);
 
  private:
   std::vector<std::shared_ptr<FileEntry>> fileEntries_;

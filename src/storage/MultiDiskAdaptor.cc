@@ -222,16 +222,10 @@ ssize_t MultiDiskAdaptor::readDataDropCache(uint8_t* data, size_t len, int64_t o
 }
 
 void MultiDiskAdaptor::writeCache(const WrDiskCacheEntry* entry, const AsyncWrite* async) {
-  forEachCacheRun(entry, [&](const struct iovec* iov, int iovcnt, int64_t goff, int64_t len) {
-    if (async) {
-      AsyncWrite run = *async;
-      run.goff = goff;
-      run.len = len;
-      writeVec(iov, iovcnt, goff, &run);
-    } else {
-      writeVec(iov, iovcnt, goff);
-    }
-  });
+  forEachCacheRun(entry, async,
+                  [this](const struct iovec* iov, int iovcnt, int64_t goff, const AsyncWrite* run) {
+                    writeVec(iov, iovcnt, goff, run);
+                  });
 }
 
 bool MultiDiskAdaptor::fileExists() {
