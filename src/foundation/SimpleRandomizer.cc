@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <utility>
 
 #include "platform/secure_random.h"
 
@@ -33,9 +34,12 @@ void SimpleRandomizer::getRandomBytes(unsigned char* buf, size_t len) {
 }
 
 SimpleRandomizer::result_type SimpleRandomizer::operator()() {
-  result_type value;
-  platform::secureRandomBytes(&value, sizeof(value));
-  return value;
+  if (poolLeft_ == 0) {
+    platform::secureRandomBytes(pool_.data(), sizeof(pool_));
+    poolLeft_ = pool_.size();
+  }
+  // Each number is handed out once.
+  return std::exchange(pool_[--poolLeft_], 0);
 }
 
 }  // namespace quarn

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -29,6 +30,11 @@ class SimpleRandomizer : public Randomizer {
   SimpleRandomizer() = default;
 
   static std::unique_ptr<SimpleRandomizer> instance_;
+  // Numbers for operator(), drawn from the secure generator a block at a
+  // time: shuffling the pieces of a large download would otherwise make a
+  // system call per number.
+  std::array<result_type, 64> pool_{};
+  size_t poolLeft_ = 0;
 };
 
 }  // namespace quarn
