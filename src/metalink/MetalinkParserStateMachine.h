@@ -39,7 +39,7 @@ class MetalinkParserStateMachine : public ParserStateMachine {
   // Keeps at most MAX_ERRORS messages.
   void logError(std::string message);
   const std::vector<std::string>& getErrors() const { return errors_; }
-  // "Specification violation: " and the recorded messages.
+  // The recorded messages behind the violation prefix the user sees.
   std::string getErrorString() const;
 
   MetalinkParserController* ctrl() { return ctrl_.get(); }
