@@ -31,6 +31,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import unquote_to_bytes
 
 from ports import hold_port, udp_bound_elsewhere
+from procs import read_text, stop_process
 
 LT_PYTHON = "/usr/bin/python3"
 LOOPBACK = "127.0.0.1"
@@ -708,13 +709,7 @@ class TransmissionPeer:
         return self
 
     def __exit__(self, *exc):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(15)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait(10)
+        stop_process(self.proc, grace=15)
         self.proc.stderr.close()
 
     def _remote(self, *args):
@@ -758,11 +753,7 @@ class TransmissionPeer:
                 if line.strip()]
 
     def log_text(self):
-        try:
-            with open(self.log, errors="replace") as f:
-                return f.read()
-        except FileNotFoundError:
-            return ""
+        return read_text(self.log)
 
 
 if __name__ == "__main__":

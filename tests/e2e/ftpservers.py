@@ -14,7 +14,6 @@ import os
 import secrets
 import select
 import shutil
-import signal
 import socket
 import subprocess
 import tempfile
@@ -22,6 +21,7 @@ import threading
 import time
 
 from ports import hold_port
+from procs import stop_process
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SYSTEM_PYTHON = "/usr/bin/python3"
@@ -42,16 +42,6 @@ def wait_listening(host, port, proc, seconds=20):
 
 def url_host(host):
     return "[%s]" % host if ":" in host else host
-
-
-def stop_process(proc):
-    if proc and proc.poll() is None:
-        proc.send_signal(signal.SIGTERM)
-        try:
-            proc.wait(10)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
 
 
 class _ServerBase:

@@ -20,6 +20,7 @@ from bt_peers import (HttpTracker, LtPeer, NetNs, OpenTracker, can_unshare, have
                       info_hash, make_tree, mktorrent, read_torrent, tree_sha256, wait_until)
 from httpservers import NginxServer, have
 from ports import QUARNC_PORTS, LogTail, hold_port, quarnc_port
+from procs import read_text
 
 QUARNC = os.environ.get("QUARNC", "quarnc")
 CONTROL_SUFFIX = ".quarn"
@@ -120,11 +121,7 @@ class Quarnc:
             self.proc.communicate(timeout=30)
 
     def log_text(self):
-        try:
-            with open(self.log, errors="replace") as f:
-                return f.read()
-        except FileNotFoundError:
-            return ""
+        return read_text(self.log)
 
 
 def control_files(root):

@@ -25,6 +25,7 @@ from bt_peers import HttpTracker, LtPeer, have_libtorrent, info_hash, make_tree,
     tree_sha256
 from httpservers import LOOPBACK, NginxServer, TestCA, have, wait_for_port
 from ports import QUARNC_PORTS, hold_port, rpc_hosts
+from procs import stop_process
 
 try:
     import websockets
@@ -74,13 +75,7 @@ class ControlServer:
         return self
 
     def __exit__(self, *exc):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(15)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        stop_process(self.proc, grace=15)
         self.hold.release()
         output = self.proc.stdout.read().decode(errors="replace")
         self.proc.stdout.close()
