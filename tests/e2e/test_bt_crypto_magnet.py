@@ -317,6 +317,24 @@ class CryptoAndMagnetTest(unittest.TestCase):
                 for proc in self.procs:
                     proc.kill()
 
+    def test_peer_exchange_tells_quarnc_of_a_peer_the_tracker_never_named(self):
+        # The tracker knows only the quarnc seeder. A libtorrent leecher that has
+        # the torrent without its tracker connects to that seeder alone; the
+        # seeder's peer exchange is how the quarnc leecher comes to hear of it. The
+        # seeder sends slowly, so that the leecher is still connected to it (and
+        # so offered) when quarnc comes, instead of a seed that left.
+        _, seed_log, seed_port = self.quarnc_seeder(["--max-overall-upload-limit=100K"])
+        known = self.peer(ENC_ENABLED, LEVEL_BOTH, "127.0.0.4")
+        known.add(self.hidden_torrent, os.path.join(self.tmp, "known"))
+        known.handle.connect_peer((HOST, seed_port))
+        wait_until(lambda: re.search(rb"From: 127\.0\.0\.4:\d+ extended handshake",
+                                     read_file(seed_log)), 60, "the leecher at the seeder")
+        _, log = self.quarnc(["--dir=" + self.dl_dir, "--seed-time=0", self.torrent])
+        told = re.compile(rb"From: 127\.0\.0\.1:%d extended ut_pex added=[1-9]" % seed_port)
+        went = b"Connecting to %s:%d" % (known.host.encode(), known.port)
+        wait_until(lambda: told.search(read_file(log)) and went in read_file(log), 60,
+                   "quarnc to learn of the seeder's leecher by peer exchange")
+
     def exchange_peers(self, torrent, hidden_torrent, private):
         info_hash = bytes.fromhex(str(lt.torrent_info(torrent).info_hashes().v1))
         # A slow seeder keeps its connection up long enough to be seen: once
