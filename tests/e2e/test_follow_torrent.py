@@ -3,7 +3,8 @@
 A .torrent (by its name or by the server's content type) fetched with
 "--follow-torrent=true" or "mem" must become the torrent download it describes,
 which shows up in the result table. With "false" the file is only saved, and a
-file that is no torrent is saved and reported, not followed.
+file that is no torrent is saved and reported, not followed. A followed torrent
+whose swarm is alive downloads to the seeder's bytes.
 """
 
 import os
@@ -12,7 +13,10 @@ import subprocess
 import tempfile
 import unittest
 
+from bt_peers import HttpTracker, LtPeer, tree_sha256
 from httpservers import CraftedServer, Route
+from ports import QUARNC_PORTS
+from test_bt_swarm import MULTI, Work, swarm_tools
 
 QUARNC = os.environ.get("QUARNC", "quarnc")
 STALLED = b"Stop downloading torrent due to --bt-stop-timeout option."
@@ -88,6 +92,37 @@ class FollowTorrentTest(unittest.TestCase):
                         self.assertIn(case.message, out)
                     else:
                         self.assertNotIn(STALLED, out)
+
+
+@unittest.skipUnless(swarm_tools(), "libtorrent, mktorrent or quarnc missing")
+class FollowedTorrentCompletesTest(unittest.TestCase):
+    """The torrent fetched over HTTP names a live tracker and a libtorrent seeder:
+    the download it becomes must end with the seeder's bytes."""
+
+    def test_followed_torrent_downloads_from_the_swarm(self):
+        w = Work(self, MULTI)
+        with HttpTracker() as tracker:
+            w.make([[tracker.url()]])
+            with open(w.torrent, "rb") as f:
+                torrent = f.read()
+            routes = {"/x.torrent": Route(torrent)}
+            with CraftedServer(routes) as srv, LtPeer(w.torrent, w.src, seed=True):
+                for follow, rows in (("true", ["x.torrent", "tree/a.bin (3more)"]),
+                                     ("mem", ["[MEMORY]x.torrent", "tree/a.bin (3more)"])):
+                    with self.subTest(follow):
+                        work = w.dir_for("dl-" + follow)
+                        result = run_quarnc(work, ["--follow-torrent=" + follow,
+                                                   "--bt-stop-timeout=60", "--seed-time=0",
+                                                   "--listen-port=" + QUARNC_PORTS,
+                                                   srv.url("/x.torrent")], timeout=120)
+                        out = result.stdout + result.stderr
+                        self.assertEqual(0, result.returncode, out)
+                        got = [(status, path.replace(work + "/", "").replace(
+                            "[MEMORY]" + work + "/", "[MEMORY]"))
+                            for status, path in result_rows(result.stdout)]
+                        self.assertEqual([("OK", r) for r in rows], got, out)
+                        self.assertEqual(tree_sha256(os.path.join(w.src, "tree")),
+                                         tree_sha256(os.path.join(work, "tree")))
 
 
 if __name__ == "__main__":
