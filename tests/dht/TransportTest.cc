@@ -260,6 +260,26 @@ TEST(DHTConnectionImplTest, BothFamiliesBindOnePortAndCarryDatagrams) {
   EXPECT_NE(0, chosen) << "the port bound is written back";
 }
 
+TEST(DHTConnectionImplTest, PortListIsTriedUntilOneBinds) {
+  DHTConnectionImpl first(AF_INET), second(AF_INET);
+  uint16_t p1 = 0, p2 = 0;
+  ASSERT_TRUE(first.bind(p1, "127.0.0.1"));
+  ASSERT_TRUE(second.bind(p2, "127.0.0.1"));
+  // Two taken ports and the system's choice, tried in random order: only
+  // the last can be bound, whatever the order.
+  for (int i = 0; i < 8; ++i) {
+    DHTConnectionImpl conn(AF_INET);
+    uint16_t port = 0;
+    ASSERT_TRUE(conn.bind(port, "127.0.0.1", {p1, p2, 0}));
+    EXPECT_NE(0, port);
+    EXPECT_NE(p1, port);
+    EXPECT_NE(p2, port);
+  }
+  DHTConnectionImpl none(AF_INET);
+  uint16_t port = 0;
+  EXPECT_FALSE(none.bind(port, "127.0.0.1", {p1, p2}));
+}
+
 TEST(DHTConnectionImplTest, IPv6SocketTakesOnlyIPv6SoBothFamiliesShareTheAnyAddressPort) {
   DHTConnectionImpl probe(AF_INET6);
   uint16_t probePort = 0;
