@@ -71,6 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (out == first && first->state != quarn::UDPT_STA_COMPLETE) {
     abort();
   }
+  // A connect is answered by a connect or an error reply, never an announce one.
+  if (out->action == quarn::UDPT_ACT_CONNECT && out->reply) {
+    abort();
+  }
   if (first->reply) {
     size_t maxPeers = (size - 20) / 6;
     if (first->error != quarn::UDPT_ERR_SUCCESS || first->reply->peers.size() > maxPeers) {

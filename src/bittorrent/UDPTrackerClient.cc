@@ -247,8 +247,12 @@ std::shared_ptr<UDPTrackerRequest> UDPTrackerClient::findInflightRequest(int32_t
                                                                          const std::string& addr,
                                                                          uint16_t port,
                                                                          int32_t transactionId) {
+  // A CONNECT or ANNOUNCE reply answers only a request of its own kind: taken
+  // by the other kind, it would leave that request in flight forever without
+  // completing it. An ERROR reply answers either.
   auto it = std::find_if(inflightRequests_.begin(), inflightRequests_.end(), [&](const auto& req) {
-    return sameTracker(*req, addr, port) && req->transactionId == transactionId;
+    return sameTracker(*req, addr, port) && req->transactionId == transactionId &&
+           (action == UDPT_ACT_ERROR || req->action == action);
   });
   if (it == inflightRequests_.end()) {
     QLOG_INFO(fmt("UDPT received %s reply from %s:%u invalid transaction_id=%08x",

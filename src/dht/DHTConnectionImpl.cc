@@ -8,6 +8,7 @@
 #include "foundation/RecoverableException.h"
 #include "foundation/SimpleRandomizer.h"
 #include "foundation/fmt.h"
+#include "foundation/i18n.h"
 #include "net/Endpoint.h"
 #include "net/SocketCore.h"
 
@@ -27,7 +28,7 @@ bool DHTConnectionImpl::bind(uint16_t& port, const std::string& addr) {
     socket_->bind(addr.empty() ? nullptr : addr.c_str(), port, family_);
     socket_->setNonBlockingMode();
     port = socket_->getAddrInfo().port;
-    QLOG_NOTICE(fmt("IPv%d DHT: listening on UDP port %u", ipv, port));
+    QLOG_NOTICE(fmt(_("IPv%d DHT: listening on UDP port %u"), ipv, port));
     return true;
   } catch (const RecoverableException& e) {
     QLOG_ERROR_EX(fmt("IPv%d DHT: failed to bind UDP port %u", ipv, port), e);

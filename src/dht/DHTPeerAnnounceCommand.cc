@@ -3,6 +3,7 @@
 #include "dht/DHTPeerAnnounceStorage.h"
 #include "foundation/LogMacros.h"
 #include "foundation/RecoverableException.h"
+#include "foundation/i18n.h"
 
 namespace quarn {
 
@@ -10,7 +11,7 @@ void DHTPeerAnnounceCommand::process() {
   try {
     storage_->handleTimeout();
   } catch (const RecoverableException& e) {
-    QLOG_ERROR_EX("Exception caught", e);
+    QLOG_ERROR_EX(_("Exception caught"), e);
   }
 }
 

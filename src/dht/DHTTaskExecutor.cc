@@ -6,6 +6,14 @@
 
 namespace quarn {
 
+bool DHTTaskExecutor::addTask(std::shared_ptr<DHTTask> task) {
+  if (queue_.size() >= maxWaiting_) {
+    return false;
+  }
+  queue_.push_back(std::move(task));
+  return true;
+}
+
 void DHTTaskExecutor::update() {
   std::erase_if(execTasks_, [](const auto& t) { return t->finished(); });
   while (execTasks_.size() < numConcurrent_ && !queue_.empty()) {

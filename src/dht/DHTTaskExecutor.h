@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -12,9 +13,13 @@ class DHTTask;
 // Starts waiting tasks while fewer than its limit are running.
 class DHTTaskExecutor {
  public:
-  explicit DHTTaskExecutor(size_t numConcurrent) : numConcurrent_(numConcurrent) {}
+  // At most maxWaiting tasks wait; more are refused.
+  explicit DHTTaskExecutor(size_t numConcurrent,
+                           size_t maxWaiting = std::numeric_limits<size_t>::max())
+      : numConcurrent_(numConcurrent), maxWaiting_(maxWaiting) {}
 
-  void addTask(std::shared_ptr<DHTTask> task) { queue_.push_back(std::move(task)); }
+  // False when the task was refused because too many wait already.
+  bool addTask(std::shared_ptr<DHTTask> task);
   // Drops finished tasks and starts waiting ones into the free slots. A task
   // that finishes within its start costs no slot.
   void update();
@@ -24,6 +29,7 @@ class DHTTaskExecutor {
 
  private:
   size_t numConcurrent_;
+  size_t maxWaiting_;
   std::vector<std::shared_ptr<DHTTask>> execTasks_;
   std::deque<std::shared_ptr<DHTTask>> queue_;
 };

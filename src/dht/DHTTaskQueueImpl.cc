@@ -7,7 +7,7 @@ namespace quarn {
 DHTTaskQueueImpl::DHTTaskQueueImpl()
     : periodicTaskQueue1_(NUM_CONCURRENT_TASK),
       periodicTaskQueue2_(NUM_CONCURRENT_TASK),
-      immediateTaskQueue_(NUM_CONCURRENT_TASK) {}
+      immediateTaskQueue_(NUM_CONCURRENT_TASK, MAX_IMMEDIATE_WAITING) {}
 
 void DHTTaskQueueImpl::executeTask() {
   QLOG_DEBUG("Updating periodicTaskQueue1");
@@ -27,7 +27,9 @@ void DHTTaskQueueImpl::addPeriodicTask2(const std::shared_ptr<DHTTask>& task) {
 }
 
 void DHTTaskQueueImpl::addImmediateTask(const std::shared_ptr<DHTTask>& task) {
-  immediateTaskQueue_.addTask(task);
+  if (!immediateTaskQueue_.addTask(task)) {
+    QLOG_DEBUG("immediateTaskQueue is full; task dropped");
+  }
 }
 
 }  // namespace quarn

@@ -10,6 +10,10 @@ namespace quarn {
 class DHTTaskQueueImpl : public DHTTaskQueue {
  public:
   static constexpr size_t NUM_CONCURRENT_TASK = 15;
+  // Every port message a peer sends asks for an immediate task, so a peer
+  // repeating it could make the waiting list grow without end; what comes
+  // beyond this many waiting is dropped.
+  static constexpr size_t MAX_IMMEDIATE_WAITING = 100;
 
   DHTTaskQueueImpl();
 

@@ -3,6 +3,7 @@
 #include "dht/DHTTokenTracker.h"
 #include "foundation/LogMacros.h"
 #include "foundation/RecoverableException.h"
+#include "foundation/i18n.h"
 
 namespace quarn {
 
@@ -10,7 +11,7 @@ void DHTTokenUpdateCommand::process() {
   try {
     tokenTracker_->updateTokenSecret();
   } catch (const RecoverableException& e) {
-    QLOG_ERROR_EX("Exception caught", e);
+    QLOG_ERROR_EX(_("Exception caught"), e);
   }
 }
 

@@ -42,6 +42,10 @@ void UDPTrackerSharer::handleTimeout() {
 }
 
 void UDPTrackerSharer::sendRequests(DHTConnection& connection) {
+  // Runs on every turn of the loop; most turns have nothing to send.
+  if (client_->getPendingRequests().empty()) {
+    return;
+  }
   std::vector<unsigned char> buf(65536);
   while (!client_->getPendingRequests().empty()) {
     std::string host;

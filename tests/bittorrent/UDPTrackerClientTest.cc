@@ -203,6 +203,8 @@ TEST_F(Client, RepliesThatAnswerNothingAreIgnored) {
       {"other transaction", be32(0) + be32(t + 1) + be64(7), TRACKER, TRACKER_PORT},
       {"other sender", be32(0) + be32(t) + be64(7), "192.0.2.9", TRACKER_PORT},
       {"other port", be32(0) + be32(t) + be64(7), TRACKER, TRACKER_PORT + 1},
+      {"announce reply to the connect", be32(1) + be32(t) + std::string(12, '\0'), TRACKER,
+       TRACKER_PORT},
   };
   for (const auto& tc : cases) {
     Req out;
@@ -212,6 +214,21 @@ TEST_F(Client, RepliesThatAnswerNothingAreIgnored) {
   }
   Req out;
   EXPECT_EQ(0, receive(be32(0) + be32(t) + be64(7), out));
+}
+
+TEST_F(Client, ConnectReplyDoesNotTakeTheAnnounceInFlight) {
+  auto req = announceRequest();
+  client.addRequest(req);
+  connect();
+  std::string a = send();
+  ASSERT_EQ(100u, a.size());
+  Req out;
+  EXPECT_EQ(-1, receive(be32(0) + be32(tid(a)) + be64(7), out));
+  EXPECT_FALSE(out);
+  ASSERT_EQ(1u, client.getInflightRequests().size()) << "the announce still waits for its reply";
+  ASSERT_EQ(0, receive(be32(1) + be32(tid(a)) + be32(1800) + be32(0) + be32(0), out));
+  EXPECT_EQ(req, out);
+  EXPECT_EQ(UDPT_STA_COMPLETE, req->state);
 }
 
 TEST_F(Client, ErrorReplyToConnectFailsEveryAnnounceWaitingForIt) {

@@ -37,6 +37,9 @@ const std::string V("1:v4:QN\x00\x03", 9);
 // 192.0.2.1 port 6881 and 192.0.2.2 port 6882 in compact form.
 const std::string ADDR1("\xc0\x00\x02\x01\x1a\xe1", 6);
 const std::string ADDR2("\xc0\x00\x02\x02\x1a\xe2", 6);
+// 2001:db8::1 port 6881 in compact form.
+const std::string ADDR6 =
+    std::string("\x20\x01\x0d\xb8", 4) + std::string(11, '\0') + std::string("\x01\x1a\xe1", 3);
 
 struct DhtWorld : FakeDht {
   explicit DhtWorld(int family = AF_INET) : FakeDht(family, A) {}
@@ -48,6 +51,7 @@ struct GoldenCase {
       make;
   std::string bytes;
   bool query;
+  int family = AF_INET;
 };
 
 std::vector<GoldenCase> goldenCases() {
@@ -89,13 +93,44 @@ std::vector<GoldenCase> goldenCases() {
       {"announce_peer reply",
        [](W& w, const N& r) { return w.factory.createAnnouncePeerReplyMessage(r, "tt"); },
        "d1:rd2:id20:" + A + "e1:t2:tt" + V + "1:y1:re", false},
+      {"get_peers reply with values only",
+       [](W& w, const N& r) {
+         return w.factory.createGetPeersReplyMessage(
+             r, {}, {std::make_shared<Peer>("192.0.2.1", 6881)}, TOKEN, "tt");
+       },
+       "d1:rd2:id20:" + A + "5:token20:" + TOKEN + "6:valuesl6:" + ADDR1 + "ee1:t2:tt" + V +
+           "1:y1:re",
+       false},
+      {"get_peers reply with nodes only",
+       [](W& w, const N& r) {
+         return w.factory.createGetPeersReplyMessage(r, {dhtNode(C, "192.0.2.2", 6882)}, {}, TOKEN,
+                                                     "tt");
+       },
+       "d1:rd2:id20:" + A + "5:nodes26:" + C + ADDR2 + "5:token20:" + TOKEN + "e1:t2:tt" + V +
+           "1:y1:re",
+       false},
+      {"find_node reply on the IPv6 DHT",
+       [](W& w, const N& r) {
+         return w.factory.createFindNodeReplyMessage(r, {dhtNode(C, "2001:db8::1", 6881)}, "tt");
+       },
+       "d1:rd2:id20:" + A + "6:nodes638:" + C + ADDR6 + "e1:t2:tt" + V + "1:y1:re", false,
+       AF_INET6},
+      {"get_peers reply on the IPv6 DHT",
+       [](W& w, const N& r) {
+         return w.factory.createGetPeersReplyMessage(r, {dhtNode(C, "2001:db8::1", 6881)},
+                                                     {std::make_shared<Peer>("2001:db8::1", 6881)},
+                                                     TOKEN, "tt");
+       },
+       "d1:rd2:id20:" + A + "6:nodes638:" + C + ADDR6 + "5:token20:" + TOKEN +
+           "6:valuesl18:" + ADDR6 + "ee1:t2:tt" + V + "1:y1:re",
+       false, AF_INET6},
   };
 }
 
 TEST(KrpcMessageTest, EachMessageEncodesToItsGoldenBytesAndIsSent) {
   for (const auto& c : goldenCases()) {
     SCOPED_TRACE(c.what);
-    DhtWorld world;
+    DhtWorld world(c.family);
     auto remote = dhtNode(B, "192.0.2.9", 6881);
     auto message = c.make(world, remote);
     EXPECT_EQ(c.bytes, message->getBencodedMessage());
@@ -112,7 +147,7 @@ TEST(KrpcMessageTest, EachMessageEncodesToItsGoldenBytesAndIsSent) {
 TEST(KrpcMessageTest, EachGoldenMessageDecodesAndEncodesBack) {
   for (const auto& c : goldenCases()) {
     SCOPED_TRACE(c.what);
-    DhtWorld world;
+    DhtWorld world(c.family);
     std::unique_ptr<DHTAbstractMessage> message;
     if (c.query) {
       message = world.query(c.bytes);

@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <string>
 
+#include "bittorrent/MessageFakes.h"
 #include "bittorrent/Peer.h"
 #include "bittorrent/PeerStorage.h"
-#include "bittorrent/MessageFakes.h"
 #include "bittorrent/TorrentAttribute.h"
 #include "dht/DHTAnnouncePeerMessage.h"
 #include "dht/DHTBucket.h"
@@ -22,6 +23,7 @@
 #include "dht/DHTTaskExecutor.h"
 #include "dht/DHTTaskFactoryImpl.h"
 #include "dht/DHTTaskQueue.h"
+#include "dht/DHTTaskQueueImpl.h"
 #include "dht/DhtFakes.h"
 #include "dht/DhtFixture.h"
 #include "storage/DownloadContext.h"
@@ -126,6 +128,37 @@ TEST(DHTTaskExecutorTest, RunsAtMostFifteenAndInstantTasksCostNoSlot) {
   executor.update();
   EXPECT_EQ(15u, executor.getExecutingTaskSize());
   EXPECT_EQ(3u, executor.getQueueSize());
+}
+
+// Runs the queue until nothing waits, finishing every task it started;
+// returns how many were started.
+size_t drain(DHTTaskQueueImpl& queue, std::vector<std::shared_ptr<SteadyTask>>& tasks) {
+  for (int turn = 0; turn < 100; ++turn) {
+    queue.executeTask();
+    for (auto& t : tasks) {
+      t->done = t->started;
+    }
+  }
+  return std::count_if(tasks.begin(), tasks.end(), [](const auto& t) { return t->started; });
+}
+
+TEST(DHTTaskQueueImplTest, PeersCannotMakeTheImmediateQueueGrowWithoutEnd) {
+  const size_t flood = DHTTaskQueueImpl::MAX_IMMEDIATE_WAITING + 50;
+  DHTTaskQueueImpl queue;
+  std::vector<std::shared_ptr<SteadyTask>> immediate;
+  for (size_t i = 0; i < flood; ++i) {
+    immediate.push_back(std::make_shared<SteadyTask>(false));
+    queue.addImmediateTask(immediate.back());
+  }
+  EXPECT_EQ(DHTTaskQueueImpl::MAX_IMMEDIATE_WAITING, drain(queue, immediate));
+
+  // The periodic queues are fed by this node's own timers and keep all.
+  std::vector<std::shared_ptr<SteadyTask>> periodic;
+  for (size_t i = 0; i < flood; ++i) {
+    periodic.push_back(std::make_shared<SteadyTask>(false));
+    queue.addPeriodicTask1(periodic.back());
+  }
+  EXPECT_EQ(flood, drain(queue, periodic));
 }
 
 TEST(DHTNodeLookupTaskTest, EmptyTableFinishesAtOnce) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <deque>
@@ -257,6 +258,47 @@ TEST(DHTConnectionImplTest, BothFamiliesBindOnePortAndCarryDatagrams) {
   uint16_t chosen = 0;
   EXPECT_TRUE(ranged.bind(chosen, "127.0.0.1", {0}));
   EXPECT_NE(0, chosen) << "the port bound is written back";
+}
+
+TEST(DHTConnectionImplTest, PortListIsTriedUntilOneBinds) {
+  DHTConnectionImpl first(AF_INET), second(AF_INET);
+  uint16_t p1 = 0, p2 = 0;
+  ASSERT_TRUE(first.bind(p1, "127.0.0.1"));
+  ASSERT_TRUE(second.bind(p2, "127.0.0.1"));
+  // Two taken ports and the system's choice, tried in random order: only
+  // the last can be bound, whatever the order.
+  for (int i = 0; i < 8; ++i) {
+    DHTConnectionImpl conn(AF_INET);
+    uint16_t port = 0;
+    ASSERT_TRUE(conn.bind(port, "127.0.0.1", {p1, p2, 0}));
+    EXPECT_NE(0, port);
+    EXPECT_NE(p1, port);
+    EXPECT_NE(p2, port);
+  }
+  DHTConnectionImpl none(AF_INET);
+  uint16_t port = 0;
+  EXPECT_FALSE(none.bind(port, "127.0.0.1", {p1, p2}));
+}
+
+TEST(DHTConnectionImplTest, IPv6SocketTakesOnlyIPv6SoBothFamiliesShareTheAnyAddressPort) {
+  DHTConnectionImpl probe(AF_INET6);
+  uint16_t probePort = 0;
+  if (!probe.bind(probePort, "::1")) {
+    GTEST_SKIP() << "no IPv6 here";
+  }
+  DHTConnectionImpl v4(AF_INET);
+  uint16_t port = 0;
+  ASSERT_TRUE(v4.bind(port, ""));
+  DHTConnectionImpl v6(AF_INET6);
+  uint16_t port6 = port;
+  // Without IPV6_V6ONLY the IPv6 any-address socket would claim the IPv4
+  // port as well and this bind would fail.
+  ASSERT_TRUE(v6.bind(port6, ""));
+  EXPECT_EQ(port, port6);
+  int on = 0;
+  socklen_t len = sizeof(on);
+  ASSERT_EQ(0, getsockopt(v6.getSocket()->getSockfd(), IPPROTO_IPV6, IPV6_V6ONLY, &on, &len));
+  EXPECT_EQ(1, on);
 }
 
 }  // namespace
