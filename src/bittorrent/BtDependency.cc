@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "bittorrent/TorrentAttribute.h"
 #include "bittorrent/announce_uri.h"
 #include "bittorrent/magnet.h"
 #include "bittorrent/torrent_reader.h"
@@ -70,9 +71,14 @@ std::shared_ptr<DownloadContext> loadTorrent(const RequestGroup& dependee,
   auto context = std::make_shared<DownloadContext>();
   const auto& dependeeContext = dependee.getDownloadContext();
   if (dependeeContext->hasAttribute(CTX_ATTR_BT)) {
-    // Fetched metadata: the data is the info dictionary alone.
-    auto torrent = bittorrent::metadata2Torrent(data, bittorrent::getTorrentAttrs(dependeeContext));
+    // Fetched metadata: the data is the info dictionary alone. It came from
+    // strangers, so only the info dictionary of the awaited hash is taken.
+    const auto* attrs = bittorrent::getTorrentAttrs(dependeeContext);
+    auto torrent = bittorrent::metadata2Torrent(data, attrs);
     bittorrent::loadFromMemory(torrent, context, option, "default", "");
+    if (bittorrent::getTorrentAttrs(context)->infoHash != attrs->infoHash) {
+      throw DL_ABORT_EX("Got wrong ut_metadata");
+    }
   } else {
     bittorrent::loadFromMemory(data, context, option,
                                File(dependee.getFirstFilePath()).getBasename(), "");

@@ -23,12 +23,6 @@ namespace quarn {
 
 namespace {
 
-// The published 768-bit prime of the encrypted handshake, and its generator.
-constexpr const char PRIME[] =
-    "FFFFFFFFFFFFFFFFC90FDAA22168C234C4C6628B80DC1CD129024E088A67CC74020BBEA63B139B22514A0879"
-    "8E3404DDEF9519B3CD3A431B302B0A6DF25F14374FE1356D6D51C245E485B576625E7EC6F44C42E9A63A3621"
-    "0000000000090563";
-constexpr const char GENERATOR[] = "2";
 constexpr size_t PRIVATE_KEY_BITS = 160;
 constexpr size_t CRYPTO_BITS_LENGTH = 4;
 constexpr size_t PAD_LENGTH_LENGTH = 2;
@@ -213,7 +207,10 @@ void MSEHandshake::verifyVC(unsigned char* vcbuf) {
 }
 
 bool MSEHandshake::findInitiatorVCMarker() {
-  for (size_t i = 0; i + VC_LENGTH <= rbufLength_; ++i) {
+  // The marker can only follow a pad of at most 512 bytes. Looking further
+  // would accept a longer pad when it happened to arrive in one read and
+  // refuse it when it came in pieces.
+  for (size_t i = 0; i <= MAX_PAD_LENGTH && i + VC_LENGTH <= rbufLength_; ++i) {
     if (std::memcmp(rbuf_ + i, initiatorVCMarker_, VC_LENGTH) == 0) {
       markerIndex_ = i;
       QLOG_DEBUG(fmt("CUID#%lld - VC marker found at %lu", static_cast<long long>(cuid_),
@@ -280,7 +277,8 @@ void MSEHandshake::verifyReq1Hash(const unsigned char* req1buf) {
 bool MSEHandshake::findReceiverHashMarker() {
   unsigned char md[HASH_LENGTH];
   createReq1Hash(md);
-  for (size_t i = 0; i + HASH_LENGTH <= rbufLength_; ++i) {
+  // As with the VC marker: never further than the longest pad.
+  for (size_t i = 0; i <= MAX_PAD_LENGTH && i + HASH_LENGTH <= rbufLength_; ++i) {
     if (std::memcmp(rbuf_ + i, md, HASH_LENGTH) == 0) {
       markerIndex_ = i;
       QLOG_DEBUG(fmt("CUID#%lld - Hash marker found at %lu.", static_cast<long long>(cuid_),

@@ -29,6 +29,12 @@ class MSEHandshake {
   enum HandshakeType { HANDSHAKE_NOT_YET = 0, HANDSHAKE_LEGACY = 1, HANDSHAKE_ENCRYPTED = 2 };
   enum CryptoType { CRYPTO_NONE = 0, CRYPTO_PLAIN_TEXT = 1, CRYPTO_ARC4 = 2 };
 
+  // The published 768-bit prime of the encrypted handshake, and its generator.
+  static constexpr char PRIME[] =
+      "FFFFFFFFFFFFFFFFC90FDAA22168C234C4C6628B80DC1CD129024E088A67CC74020BBEA63B139B22514A0879"
+      "8E3404DDEF9519B3CD3A431B302B0A6DF25F14374FE1356D6D51C245E485B576625E7EC6F44C42E9A63A3621"
+      "0000000000090563";
+  static constexpr char GENERATOR[] = "2";
   static constexpr size_t PRIME_BITS = 768;
   static constexpr size_t KEY_LENGTH = (PRIME_BITS + 7) / 8;
   static constexpr size_t VC_LENGTH = 8;

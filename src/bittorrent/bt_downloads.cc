@@ -25,6 +25,7 @@
 #include "foundation/DownloadFailureException.h"
 #include "foundation/GenericParser.h"
 #include "foundation/LogMacros.h"
+#include "foundation/RecoverableException.h"
 #include "foundation/SimpleRandomizer.h"
 #include "foundation/ValueBaseStructParserStateMachine.h"
 #include "foundation/bencode2.h"
@@ -97,7 +98,15 @@ std::shared_ptr<RequestGroup> loadSavedMetadata(const std::shared_ptr<Option>& o
   if (!torrent) {
     return nullptr;
   }
-  auto group = createBtRequestGroup(path, option, {}, torrent.get(), true);
+  std::shared_ptr<RequestGroup> group;
+  try {
+    group = createBtRequestGroup(path, option, {}, torrent.get(), true);
+  } catch (const RecoverableException& e) {
+    // A damaged saved file must not cost the link: its metadata is fetched
+    // from peers instead.
+    QLOG_ERROR_EX("Exception caught", e);
+    return nullptr;
+  }
   const auto& loaded = getTorrentAttrs(group->getDownloadContext())->infoHash;
   if (loaded != infoHash) {
     QLOG_WARN(fmt("BitTorrent metadata loaded from %s has unexpected infohash %s\n", path.c_str(),

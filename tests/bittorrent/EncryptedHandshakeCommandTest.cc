@@ -8,6 +8,7 @@
 #include "bittorrent/ARC4Encryptor.h"
 #include "bittorrent/BtRegistry.h"
 #include "bittorrent/BtRuntime.h"
+#include "bittorrent/DHKeyExchange.h"
 #include "bittorrent/DefaultPeerStorage.h"
 #include "bittorrent/MSEHandshake.h"
 #include "bittorrent/Peer.h"
@@ -239,6 +240,80 @@ TEST_F(EncryptedHandshakeCommandTest, ReceiverKeepsTheStreamBytesThatCameWithThe
     engine.run(true);
     runtime->setHalt(false);
     EXPECT_EQ(0, runtime->getConnections());
+  }
+}
+
+std::string sha1(const std::string& a, const std::string& b, const std::string& c = "") {
+  return MessageDigest::sha1()
+      ->update(a.data(), a.size())
+      .update(b.data(), b.size())
+      .update(c.data(), c.size())
+      .digest();
+}
+
+// An RC4 cipher as the handshake makes it: 1024 keystream bytes dropped.
+std::unique_ptr<ARC4Encryptor> rc4(const std::string& key) {
+  auto c = std::make_unique<ARC4Encryptor>();
+  c->init(reinterpret_cast<const unsigned char*>(key.data()), key.size());
+  std::string discard(1024, '\0');
+  c->encrypt(discard.size(), reinterpret_cast<unsigned char*>(discard.data()),
+             reinterpret_cast<const unsigned char*>(discard.data()));
+  return c;
+}
+
+std::string encrypted(ARC4Encryptor& c, std::string bytes) {
+  c.encrypt(bytes.size(), reinterpret_cast<unsigned char*>(bytes.data()),
+            reinterpret_cast<const unsigned char*>(bytes.data()));
+  return bytes;
+}
+
+// A remote initiator that sends its handshake as the initial payload (IA)
+// and a first message behind it, all in one write with the end of the
+// negotiation: the interaction gets the handshake, then the message,
+// decrypted in RC4 mode and as they came in plain mode.
+TEST_F(EncryptedHandshakeCommandTest, ReceiverHandsOnTheInitialPayloadAndTheStreamBehindIt) {
+  for (const char* level : {"arc4", "plain"}) {
+    SCOPED_TRACE(level);
+    const bool arc4 = std::string(level) == "arc4";
+    download.globalOption->put(PREF_BT_MIN_CRYPTO_LEVEL, level);
+    auto pair = LoopbackPair::make();
+    auto peer = std::make_shared<Peer>("127.0.0.1", 40002, true);
+    engine.addCommand(std::make_unique<ReceiverMSEHandshakeCommand>(engine.newCUID(), peer, &engine,
+                                                                    pair.server));
+    auto& remote = *pair.client;
+    DHKeyExchange dh;
+    dh.init(MSEHandshake::PRIME, MSEHandshake::PRIME_BITS, MSEHandshake::GENERATOR, 160);
+    dh.generatePublicKey();
+    std::string ya(MSEHandshake::KEY_LENGTH, '\0');
+    dh.getPublicKey(reinterpret_cast<unsigned char*>(ya.data()), ya.size());
+    put(remote, ya);
+    std::string yb;
+    for (int i = 0; i < 50 && yb.size() < MSEHandshake::KEY_LENGTH; ++i) {
+      engine.run(true);
+      yb += bytesOf(remote);
+    }
+    ASSERT_GE(yb.size(), MSEHandshake::KEY_LENGTH);
+    std::string secret(MSEHandshake::KEY_LENGTH, '\0');
+    dh.computeSecret(reinterpret_cast<unsigned char*>(secret.data()), secret.size(),
+                     reinterpret_cast<const unsigned char*>(yb.data()), MSEHandshake::KEY_LENGTH);
+    std::string req23 = sha1("req2", INFO_HASH);
+    const std::string req3 = sha1("req3", secret);
+    for (size_t i = 0; i < req23.size(); ++i) {
+      req23[i] ^= req3[i];
+    }
+    auto encryptor = rc4(sha1("keyA", secret, INFO_HASH));
+    // VC, crypto provide (plain and RC4), no PadC, len(IA) = 68, IA.
+    const std::string negotiation = std::string(8, '\0') + std::string("\0\0\0\x03\0\0\0\x44", 8);
+    std::string wire = sha1("req1", secret) + req23 + encrypted(*encryptor, negotiation + PLAIN_HS);
+    wire += arc4 ? encrypted(*encryptor, HAVE_1) : HAVE_1;
+    put(remote, wire);
+    auto connected = connectedPeerWithPiece1();
+    ASSERT_TRUE(connected);
+    EXPECT_TRUE(connected->hasPiece(1));
+    EXPECT_FALSE(connected->hasPiece(0));
+    runtime->setHalt(true);
+    engine.run(true);
+    runtime->setHalt(false);
   }
 }
 

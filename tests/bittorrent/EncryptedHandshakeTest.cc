@@ -193,6 +193,91 @@ TEST_F(MSEHandshakeTest, InitiatorAndReceiverAgreeAndTheirCiphersMatch) {
   }
 }
 
+// Reads what the peer already sent behind its public key (its pad) and
+// drops it, so that the test decides what precedes the next marker.
+void dropPad(MSEHandshake& h, SocketCore& socket) {
+  while (socket.isReadable(0)) {
+    h.read();
+  }
+  h.shiftBuffer(h.getBufferLength());
+}
+
+// Everything that reached the socket, taken before the handshake sees it.
+// Loopback delivers a write before the writer's call returns.
+std::string drain(SocketCore& socket) {
+  std::string out;
+  while (socket.isReadable(0)) {
+    char buf[1024];
+    size_t n = sizeof(buf);
+    socket.readData(buf, n);
+    if (n == 0) {
+      break;
+    }
+    out.append(buf, n);
+  }
+  return out;
+}
+
+// Both markers are looked for behind at most 512 bytes of pad, however the
+// bytes arrive: a longer pad fails even when the marker came with it.
+TEST_F(MSEHandshakeTest, MarkersAreSoughtOnlyBehindPadsOfAtMost512Bytes) {
+  struct Case {
+    size_t receiverPad;
+    size_t initiatorPad;
+    bool receiverFinds;
+    bool initiatorFinds;
+  } cases[] = {
+      {512, 0, true, true}, {513, 0, false, false}, {0, 512, true, true}, {0, 513, true, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.receiverPad) + " " + std::to_string(c.initiatorPad));
+    SetUp();
+    auto op = cryptoOption(false, "plain");
+    MSEHandshake a(1, pair_.client, op.get());
+    MSEHandshake b(2, pair_.server, op.get());
+    auto& as = *pair_.client;
+    auto& bs = *pair_.server;
+    a.initEncryptionFacility(true);
+    b.initEncryptionFacility(false);
+    a.sendPublicKey();
+    b.sendPublicKey();
+    flush(a, as);
+    flush(b, bs);
+    ASSERT_TRUE(recv(b, bs, [&] { return b.receivePublicKey(); }));
+    ASSERT_TRUE(recv(a, as, [&] { return a.receivePublicKey(); }));
+    dropPad(b, bs);
+    dropPad(a, as);
+    const std::string pad(std::max(c.receiverPad, c.initiatorPad), 'x');
+    // The step-2 bytes are taken off the wire and sent again behind the
+    // pad, in one write.
+    a.initCipher(reinterpret_cast<const unsigned char*>(infoHash_.data()));
+    a.sendInitiatorStep2();
+    ASSERT_TRUE(a.send());
+    const std::string toReceiver = pad.substr(0, c.receiverPad) + drain(bs);
+    as.writeData(toReceiver.data(), toReceiver.size());
+    if (!c.receiverFinds) {
+      EXPECT_THROW(recv(b, bs, [&] { return b.findReceiverHashMarker(); }), DlAbortEx);
+      continue;
+    }
+    ASSERT_TRUE(recv(b, bs, [&] { return b.findReceiverHashMarker(); }));
+    ASSERT_TRUE(recv(
+        b, bs, [&] { return b.receiveReceiverHashAndPadCLength({torrentContext(infoHash_)}); }));
+    ASSERT_TRUE(recv(b, bs, [&] { return b.receivePad(); }));
+    ASSERT_TRUE(recv(b, bs, [&] { return b.receiveReceiverIALength(); }));
+    ASSERT_TRUE(recv(b, bs, [&] { return b.receiveReceiverIA(); }));
+    b.sendReceiverStep2();
+    ASSERT_TRUE(b.send());
+    const std::string toInitiator = pad.substr(0, c.initiatorPad) + drain(as);
+    bs.writeData(toInitiator.data(), toInitiator.size());
+    if (!c.initiatorFinds) {
+      EXPECT_THROW(recv(a, as, [&] { return a.findInitiatorVCMarker(); }), DlAbortEx);
+      continue;
+    }
+    ASSERT_TRUE(recv(a, as, [&] { return a.findInitiatorVCMarker(); }));
+    ASSERT_TRUE(recv(a, as, [&] { return a.receiveInitiatorCryptoSelectAndPadDLength(); }));
+    EXPECT_EQ(MSEHandshake::CRYPTO_PLAIN_TEXT, a.getNegotiatedCryptoType());
+  }
+}
+
 TEST_F(MSEHandshakeTest, LegacyHandshakeIsRecognisedFromTwentyBytes) {
   auto op = cryptoOption(false, "plain");
   MSEHandshake b(2, pair_.server, op.get());

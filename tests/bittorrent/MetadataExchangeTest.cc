@@ -277,11 +277,38 @@ TEST_F(MetadataDownloadTest, OnlyMetadataOfTheLinksHashCompletesTheDownload) {
   EXPECT_EQ(metadata_, readStoredData(group_->getPieceStorage()->getDiskAdaptor()));
 }
 
-TEST_F(MetadataDownloadTest, PieceOfTheWrongLengthIsRefused) {
+// A block must fill exactly its piece of the announced size, and name a
+// piece that exists: anything else ends the connection before a byte is
+// stored, even when the index is one this connection asked for.
+TEST_F(MetadataDownloadTest, PieceOfTheWrongLengthOrIndexIsRefused) {
   auto peer = connect(metadata_.size());
-  tracker_.add(0);
-  EXPECT_THROW(data(peer, 0, std::string(16385, 'x'))->doReceivedAction(), DlAbortEx);
-  EXPECT_EQ(0, group_->getPieceStorage()->getCompletedLength());
+  const size_t pieces = (metadata_.size() + 16383) / 16384;
+  const size_t lastLength = metadata_.size() - (pieces - 1) * 16384;
+  ASSERT_NE(16384u, lastLength);
+  struct Case {
+    size_t index;
+    size_t length;
+  } cases[] = {{0, 16385},
+               {0, 16383},
+               {pieces - 1, lastLength + 1},
+               {pieces - 1, lastLength - 1},
+               {pieces - 1, 16384},
+               {pieces, 16384},
+               {pieces, lastLength},
+               // index * 16384 wraps to 0.
+               {size_t{1} << 50, 16384}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.index) + " " + std::to_string(c.length));
+    tracker_.add(c.index);
+    EXPECT_THROW(data(peer, c.index, std::string(c.length, 'x'))->doReceivedAction(), DlAbortEx);
+    EXPECT_EQ(0, group_->getPieceStorage()->getCompletedLength());
+    EXPECT_EQ(std::string::npos,
+              readStoredData(group_->getPieceStorage()->getDiskAdaptor()).find('x'));
+  }
+  // The exact remainder is taken for the last piece.
+  tracker_.add(pieces - 1);
+  data(peer, pieces - 1, metadata_.substr((pieces - 1) * 16384))->doReceivedAction();
+  EXPECT_EQ(static_cast<int64_t>(lastLength), group_->getPieceStorage()->getCompletedLength());
 }
 
 TEST_F(MetadataDownloadTest, BlockCutForAnotherTotalSizeIsRefused) {

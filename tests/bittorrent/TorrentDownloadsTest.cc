@@ -118,6 +118,29 @@ TEST_F(TorrentDownloadsTest, MagnetLinkBecomesAMetadataDownload) {
   EXPECT_EQ(magnet, result_[0]->getMetadataInfo()->getUri());
 }
 
+// A saved file under the link's info hash is used only when it holds the
+// torrent of that hash; otherwise the metadata is fetched from peers.
+TEST_F(TorrentDownloadsTest, SavedMetadataOfAnotherTorrentIsNotLoaded) {
+  const std::string magnet = "magnet:?xt=urn:btih:" + infoHashHex();
+  const std::string saved = dir_.file(infoHashHex() + ".torrent");
+  option_->put(PREF_BT_LOAD_SAVED_METADATA, "true");
+  const std::pair<const char*, std::string> cases[] = {
+      {"another torrent", test::encode(test::withInfo(test::multiInfo("t", {"a", "z"})))},
+      {"bencode but no torrent", "d3:fooi1ee"},
+      {"not bencode", "garbage"},
+  };
+  for (const auto& [label, data] : cases) {
+    SCOPED_TRACE(label);
+    std::ofstream(saved, std::ios::binary | std::ios::trunc) << data;
+    result_.clear();
+    createRequestGroupForUri(result_, option_, {magnet}, false, false, true, &sources_);
+    ASSERT_EQ(1u, result_.size());
+    const auto* attrs = bittorrent::getTorrentAttrs(result_[0]->getDownloadContext());
+    EXPECT_TRUE(attrs->metadata.empty());
+    EXPECT_EQ(infoHashHex(), util::toHex(attrs->infoHash));
+  }
+}
+
 TEST_F(TorrentDownloadsTest, BrokenMagnetIsNoMagnet) {
   try {
     createRequestGroupForUri(result_, option_, {"magnet:?xt=urn:btih:zz"}, false, false, true,

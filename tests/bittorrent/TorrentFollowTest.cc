@@ -11,6 +11,7 @@
 #include "engine/DownloadTestUtil.h"
 #include "engine/RequestGroup.h"
 #include "foundation/DlAbortEx.h"
+#include "foundation/MessageDigest.h"
 #include "storage/DownloadContext.h"
 #include "storage/FileEntry.h"
 #include "storage/PieceStorage.h"
@@ -129,8 +130,10 @@ TEST_F(TorrentFollowTest, OneUnnamedFileTakesTheOneTorrentFileAfterItsWebSeeds) 
 }
 
 TEST_F(TorrentFollowTest, FetchedMetadataBecomesTheTorrentWithTheDependeesTrackers) {
-  auto dependee = storedDownload("meta", test::encode(test::multiInfo("t", {"a", "b"})));
+  const std::string metadata = test::encode(test::multiInfo("t", {"a", "b"}));
+  auto dependee = storedDownload("meta", metadata);
   auto attrs = std::make_shared<TorrentAttribute>();
+  attrs->infoHash = MessageDigest::sha1()->update(metadata.data(), metadata.size()).digest();
   attrs->announceList = {{"http://tracker/m"}};
   dependee->getDownloadContext()->setAttribute(CTX_ATTR_BT, attrs);
   auto group = dependant({"t/b"});
@@ -143,6 +146,21 @@ TEST_F(TorrentFollowTest, FetchedMetadataBecomesTheTorrentWithTheDependeesTracke
   ASSERT_EQ(2u, ctx->getFileEntries().size());
   EXPECT_FALSE(ctx->getFileEntries()[0]->isRequested());
   EXPECT_TRUE(ctx->getFileEntries()[1]->isRequested());
+}
+
+// Fetched metadata whose digest is not the awaited info hash never becomes
+// the dependant's torrent.
+TEST_F(TorrentFollowTest, FetchedMetadataOfAnotherInfoHashIsNotTaken) {
+  auto dependee = storedDownload("meta", test::encode(test::multiInfo("t", {"a", "b"})));
+  auto attrs = std::make_shared<TorrentAttribute>();
+  attrs->infoHash = std::string(20, 'h');
+  dependee->getDownloadContext()->setAttribute(CTX_ATTR_BT, attrs);
+  auto group = dependant({"t/b"});
+  const auto before = group->getDownloadContext();
+  BtDependency dep(group.get(), dependee);
+  EXPECT_TRUE(dep.resolve());
+  EXPECT_EQ(before, group->getDownloadContext());
+  EXPECT_FALSE(group->getDownloadContext()->hasAttribute(CTX_ATTR_BT));
 }
 
 // Every failure leaves the dependant as it was described.
