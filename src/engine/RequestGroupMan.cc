@@ -345,6 +345,11 @@ void RequestGroupMan::removeStoppedGroup(DownloadEngine* e) {
   if (requestGroups_.size() != before) {
     QLOG_DEBUG(fmt("%lu RequestGroup(s) deleted.",
                    static_cast<unsigned long>(before - requestGroups_.size())));
+    // Every command gets a turn at once: the commands that serve all
+    // downloads (the DHT, the listeners) end when the last one is gone, and
+    // nothing the poll watches would wake them before a whole refresh.
+    e->setNoWait(true);
+    e->setRefreshInterval(std::chrono::milliseconds(0));
   }
 }
 

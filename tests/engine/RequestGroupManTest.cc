@@ -166,8 +166,14 @@ TEST_F(RequestGroupManTest, StoppedDownloadOutcomes) {
     restarted->setRestartRequested(true);
   }
   listener_.events.clear();
+  engine_.setNoWait(false);
+  engine_.setRefreshInterval(std::chrono::seconds(1));
   rgman->removeStoppedGroup(&engine_);
   EXPECT_EQ(0u, rgman->countRequestGroup());
+  // The commands serving every download (DHT, listeners) must see at once that
+  // none is left: the next turn runs them all without sleeping in the poll.
+  EXPECT_TRUE(engine_.getNoWait());
+  EXPECT_EQ(std::chrono::milliseconds(0), engine_.getRefreshInterval());
   EXPECT_EQ(error_code::FINISHED, rgman->findDownloadResult(finished->getGID())->result);
   EXPECT_EQ(error_code::IN_PROGRESS, rgman->findDownloadResult(halted->getGID())->result);
   EXPECT_EQ(error_code::REMOVED, rgman->findDownloadResult(removed->getGID())->result);
