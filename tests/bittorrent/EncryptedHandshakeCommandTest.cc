@@ -42,20 +42,6 @@ void put(SocketCore& socket, const std::string& bytes) {
   ASSERT_EQ(static_cast<ssize_t>(bytes.size()), socket.writeData(bytes.data(), bytes.size()));
 }
 
-std::string bytesOf(SocketCore& socket) {
-  std::string out;
-  char buf[4096];
-  while (socket.isReadable(0)) {
-    size_t n = sizeof(buf);
-    socket.readData(buf, n);
-    if (n == 0) {
-      break;
-    }
-    out.append(buf, n);
-  }
-  return out;
-}
-
 // A torrent of two pieces registered with the engine, whose connections the
 // test makes from the remote side.
 class EncryptedHandshakeCommandTest : public ::testing::Test {

@@ -202,22 +202,6 @@ void dropPad(MSEHandshake& h, SocketCore& socket) {
   h.shiftBuffer(h.getBufferLength());
 }
 
-// Everything that reached the socket, taken before the handshake sees it.
-// Loopback delivers a write before the writer's call returns.
-std::string drain(SocketCore& socket) {
-  std::string out;
-  while (socket.isReadable(0)) {
-    char buf[1024];
-    size_t n = sizeof(buf);
-    socket.readData(buf, n);
-    if (n == 0) {
-      break;
-    }
-    out.append(buf, n);
-  }
-  return out;
-}
-
 // Both markers are looked for behind at most 512 bytes of pad, however the
 // bytes arrive: a longer pad fails even when the marker came with it.
 TEST_F(MSEHandshakeTest, MarkersAreSoughtOnlyBehindPadsOfAtMost512Bytes) {
@@ -252,7 +236,7 @@ TEST_F(MSEHandshakeTest, MarkersAreSoughtOnlyBehindPadsOfAtMost512Bytes) {
     a.initCipher(reinterpret_cast<const unsigned char*>(infoHash_.data()));
     a.sendInitiatorStep2();
     ASSERT_TRUE(a.send());
-    const std::string toReceiver = pad.substr(0, c.receiverPad) + drain(bs);
+    const std::string toReceiver = pad.substr(0, c.receiverPad) + bytesOf(bs);
     as.writeData(toReceiver.data(), toReceiver.size());
     if (!c.receiverFinds) {
       EXPECT_THROW(recv(b, bs, [&] { return b.findReceiverHashMarker(); }), DlAbortEx);
@@ -266,7 +250,7 @@ TEST_F(MSEHandshakeTest, MarkersAreSoughtOnlyBehindPadsOfAtMost512Bytes) {
     ASSERT_TRUE(recv(b, bs, [&] { return b.receiveReceiverIA(); }));
     b.sendReceiverStep2();
     ASSERT_TRUE(b.send());
-    const std::string toInitiator = pad.substr(0, c.initiatorPad) + drain(as);
+    const std::string toInitiator = pad.substr(0, c.initiatorPad) + bytesOf(as);
     bs.writeData(toInitiator.data(), toInitiator.size());
     if (!c.initiatorFinds) {
       EXPECT_THROW(recv(a, as, [&] { return a.findInitiatorVCMarker(); }), DlAbortEx);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <string>
 
 #include "net/SocketCore.h"
 
@@ -62,6 +63,22 @@ inline void driveStep(SocketCore& socket, const std::function<bool()>& step) {
 inline void waitForEither(const SocketCore& a, const SocketCore& b) {
   pollfd fds[2] = {{a.getSockfd(), POLLIN, 0}, {b.getSockfd(), POLLIN, 0}};
   poll(fds, 2, 100);
+}
+
+// Everything that reached the socket so far. Loopback delivers a write before
+// the writer's call returns.
+inline std::string bytesOf(SocketCore& socket) {
+  std::string out;
+  char buf[4096];
+  while (socket.isReadable(0)) {
+    size_t n = sizeof(buf);
+    socket.readData(buf, n);
+    if (n == 0) {
+      break;
+    }
+    out.append(buf, n);
+  }
+  return out;
 }
 
 }  // namespace quarn
