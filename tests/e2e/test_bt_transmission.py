@@ -72,6 +72,16 @@ CASES = [
 ]
 
 
+RETRY_PLAIN = "Retry using legacy BitTorrent handshake."
+
+
+def handshake_lines(log):
+    """quarnc's log lines about its handshakes and how they ended."""
+    keys = ("MSE", "handshake", "Handshake", "ARC4", "plaintext", "Exception", "EOF")
+    return "\n".join(line for line in log.splitlines()
+                     if any(k in line for k in keys) and " piece " not in line)[-4000:]
+
+
 def missing():
     """Why the test cannot run here, or None."""
     if os.geteuid() != 0 or not can_unshare():
@@ -95,7 +105,7 @@ class TransmissionTest(unittest.TestCase):
             with self.subTest(case.name):
                 self.run_case(case)
 
-    def run_case(self, case):
+    def run_case(self, case, again=True):
         w = Work(self, case.layout)
         with NetNs([TRACKER_IP, TRANSMISSION_IP, QUARNC_IP]) as ns, \
                 HttpTracker(host=TRACKER_IP, netns=ns) as tracker:
@@ -107,9 +117,17 @@ class TransmissionTest(unittest.TestCase):
         self.assertEqual(tree_sha256(w.src), tree_sha256(got))
         self.assertTrue(flags, "transmission never listed quarnc among its peers")
         encrypted = any("E" in f for f in flags)
-        self.assertEqual(case.encrypted, encrypted, "transmission's peer flags: %s" % flags)
+        log = run.log_text()
+        if case.encrypted and not encrypted and RETRY_PLAIN in log and again:
+            # Under heavy load transmission has been seen to end an encrypted
+            # handshake early; quarnc then rightly falls back to plaintext.
+            # That must not happen twice in a row.
+            print("%s: encrypted handshake ended early, once more:\n%s" %
+                  (case.name, handshake_lines(log)))
+            return self.run_case(case, again=False)
+        self.assertEqual(case.encrypted, encrypted, "transmission's peer flags: %s\n%s" %
+                         (sorted(set(flags)), handshake_lines(log)))
         if case.logged:
-            log = run.log_text()
             self.assertTrue([t for t in case.logged if t in log], case.logged)
         events = tracker.events(PEER_ID_PREFIX)
         self.assertEqual("started", events[0], events)
