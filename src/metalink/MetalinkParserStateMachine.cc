@@ -81,7 +81,7 @@ void MetalinkParserStateMachine::logError(std::string message) {
 }
 
 std::string MetalinkParserStateMachine::getErrorString() const {
-  std::string s = "Specification violation: ";
+  std::string s = "Metalink format violation: ";
   for (size_t i = 0; i < errors_.size(); ++i) {
     if (i > 0) {
       s += ", ";

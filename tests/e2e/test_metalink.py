@@ -218,9 +218,9 @@ class BadDocuments(MetalinkTestBase):
         head = "<?xml version=\"1.0\"?>\n"
         return [
             ("file without a name", meta4([("http://127.0.0.1:9/x", "")], name=""),
-             "Specification violation: Missing file@name"),
+             "Metalink format violation: Missing file@name"),
             ("url priority 0", meta4([("http://127.0.0.1:9/x", "priority=\"0\"")]),
-             "Specification violation: url@priority is out of range"),
+             "Metalink format violation: url@priority is out of range"),
             ("malformed XML", meta4([])[:-20], "Could not parse Metalink XML document."),
             ("XML bomb", head + "<!DOCTYPE metalink [<!ENTITY l0 \"lolololololol\">" + bomb
              + "]>" + meta4([("http://127.0.0.1:9/&l9;", "")]).split("\n", 1)[1],
@@ -234,7 +234,7 @@ class BadDocuments(MetalinkTestBase):
              "Could not parse Metalink XML document."),
             ("external DTD", head + "<!DOCTYPE metalink SYSTEM \"%s\">" % self.fifo
              + meta4([("http://127.0.0.1:9/x", "")], name="").split("\n", 1)[1],
-             "Specification violation: Missing file@name"),
+             "Metalink format violation: Missing file@name"),
         ]
 
     def test_cases(self):

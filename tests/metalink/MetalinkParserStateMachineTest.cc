@@ -110,22 +110,22 @@ const Case CASES[] = {
      "", true, "", "F a\nF b\n"},
     {"v4 file name with a control byte is refused",
      v4("<file name=\"a&#9;b\"><size>0</size></file>"), "", true,
-     "Specification violation: Bad file@name", ""},
+     "Metalink format violation: Bad file@name", ""},
     {"v4 bad size cancels the file",
      v4("<file name=\"a\"><size>-1</size><url>http://a/</url></file>"
         "<file name=\"b\"><size>12x</size></file><file name=\"c\"><size>5</size></file>"),
-     "", true, "Specification violation: Bad size, Bad size", "F c len=5\n"},
+     "", true, "Metalink format violation: Bad size, Bad size", "F c len=5\n"},
     {"v4 file name missing or traversing",
      v4("<file><url>http://a/</url></file><file name=\"../etc/passwd\"/>"
         "<file name=\"\"/><file name=\"ok\"/>"),
-     "", true, "Specification violation: Missing file@name, Bad file@name, Missing file@name",
+     "", true, "Metalink format violation: Missing file@name, Bad file@name, Missing file@name",
      "F ok\n"},
     {"v4 url priorities",
      v4("<file name=\"a\"><url priority=\"0\">http://a/0</url>"
         "<url priority=\"1000000\">http://a/1</url><url priority=\"abc\">http://a/2</url>"
         "<url priority=\"999999\">http://a/3</url></file>"),
      "", true,
-     "Specification violation: url@priority is out of range, url@priority is out of range, "
+     "Metalink format violation: url@priority is out of range, url@priority is out of range, "
      "Bad url@priority",
      "F a R(http://a/3|http||999999|-1)\n"},
     {"v4 metaurl attributes",
@@ -135,7 +135,7 @@ const Case CASES[] = {
         "<metaurl priority=\"0\" mediatype=\"torrent\">http://t/4</metaurl>"
         "<metaurl>http://t/5</metaurl></file>"),
      "", true,
-     "Specification violation: Bad metaurl@name, Bad metaurl@name, Bad metaurl@priority, "
+     "Metalink format violation: Bad metaurl@name, Bad metaurl@name, Bad metaurl@priority, "
      "metaurl@priority is out of range, Missing metaurl@mediatype",
      "F a\n"},
     {"v4 verification attributes",
@@ -143,7 +143,7 @@ const Case CASES[] = {
         "</hash><pieces type=\"sha-1\"/><pieces length=\"x\" type=\"sha-1\"/>"
         "<pieces length=\"1\"/><signature>S</signature></file>"),
      "", true,
-     "Specification violation: Missing hash@type, Missing pieces@length, Bad pieces@length, "
+     "Metalink format violation: Missing hash@type, Missing pieces@length, Bad pieces@length, "
      "Missing pieces@type, Missing signature@mediatype",
      "F a\n"},
     {"v4 extension elements are skipped with their children",
@@ -214,7 +214,7 @@ TEST(MetalinkParserStateMachineTest, KeepsOnlyTheFirstTenViolations) {
     files += "<file name=\"f" + std::to_string(i) + "\"><size>bad</size></file>";
   }
   Outcome o = parse(v4(files), "", false);
-  std::string expected = "Specification violation: Bad size";
+  std::string expected = "Metalink format violation: Bad size";
   for (int i = 1; i < 10; ++i) {
     expected += ", Bad size";
   }
@@ -245,7 +245,7 @@ TEST(MetalinkParseTest, FailuresCarryTheMetalinkErrorCode) {
       {"", "Could not parse Metalink XML document."},
       {v4("<file name=\"a\">"), "Could not parse Metalink XML document."},
       {v4("<file/><file name=\"/etc/x\"/>"),
-       "Specification violation: Missing file@name, Bad file@name"},
+       "Metalink format violation: Missing file@name, Bad file@name"},
   };
   test::TempDir dir;
   for (const auto& row : rows) {
